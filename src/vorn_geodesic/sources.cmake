@@ -1,0 +1,3 @@
+set(VORN_GEODESIC_SOURCES
+  vorn_geodesic/geodesic_state.cpp)
+set(VORN_GEODESIC_TEST_SOURCES)

@@ -1,0 +1,134 @@
+// Projective kernel: homogeneous vectors on S³, the Fubini–Study distance, four-lane f32
+// routines, 4×4 projective matrices with a Newton–Schulz inverse and an operator algebra.
+//
+// Results are reproducible bit for bit: every function follows a fixed order of operations.
+// Compile code that includes this header without floating-point contraction
+// (-ffp-contract=off) so the inline functions below keep that order.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vorn_kernel {
+
+inline constexpr double W_EPS = 1e-6;
+inline constexpr double R_ORSELA_KM = 5838.4;
+
+enum class AffineCard : std::uint8_t { UW = 0, UX = 1, UY = 2, UZ = 3 };
+
+struct HomVec4 {
+    double x, y, z, w;
+
+    static constexpr HomVec4 init(double x, double y, double z, double w) { return {x, y, z, w}; }
+    static constexpr HomVec4 fromCartesian(double x, double y, double z) { return {x, y, z, 1.0}; }
+    static constexpr HomVec4 zero() { return {0.0, 0.0, 0.0, 0.0}; }
+    static constexpr double dot(HomVec4 a, HomVec4 b) {
+        return ((a.x * b.x + a.y * b.y) + a.z * b.z) + a.w * b.w;
+    }
+
+    double norm() const;
+    HomVec4 normalize() const;
+    std::array<double, 3> cartesian3() const;
+    bool isSamePoint(HomVec4 b, double tol) const;
+    bool isAntipodalTo(HomVec4 b, double tol) const;
+    AffineCard pickBestCard() const;
+};
+
+double fsDistance(HomVec4 a, HomVec4 b);
+double wFromDistance(double s_meters, double R_meters);
+double sFromW(double W, double R_meters);
+
+// Four f32 lanes in one 128-bit vector (GCC/Clang vector extension); lane i is v[i].
+using F32x4 = float __attribute__((vector_size(16)));
+
+constexpr F32x4 f32x4(float x, float y, float z, float w) { return F32x4{x, y, z, w}; }
+
+// Lane products together, then the sum in the fixed order ((m0 + m1) + m2) + m3.
+inline float simdDot4(F32x4 a, F32x4 b) {
+    const F32x4 m = a * b;
+    return ((m[0] + m[1]) + m[2]) + m[3];
+}
+
+F32x4 simdNormalize3(F32x4 v);
+double cordicInvSqrt(double x);
+
+struct PGL4 {
+    std::array<double, 16> data;  // column-major: data[4*col + row]
+
+    static constexpr PGL4 init(const std::array<double, 16>& data) { return PGL4{data}; }
+    static constexpr PGL4 identity() {
+        return PGL4{{1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0}};
+    }
+    static constexpr PGL4 fromRowMajor(const double (&m)[4][4]) {
+        PGL4 result{};
+        for (std::size_t row = 0; row < 4; ++row) {
+            for (std::size_t col = 0; col < 4; ++col) {
+                result.data[4 * col + row] = m[row][col];
+            }
+        }
+        return result;
+    }
+    constexpr double get(std::size_t row, std::size_t col) const { return data[4 * col + row]; }
+    constexpr void set(std::size_t row, std::size_t col, double val) { data[4 * col + row] = val; }
+
+    HomVec4 apply(HomVec4 v) const;
+    static PGL4 mul(const PGL4& a, const PGL4& b);
+    PGL4 transpose() const;
+    constexpr double det() const;
+    PGL4 normalizeDet() const;
+    PGL4 inverse(double delta, std::uint32_t max_iter) const;
+};
+
+namespace detail {
+
+// The unsigned 3×3 minor left after deleting row r and column c; det supplies the signs.
+constexpr double minor(const PGL4& m, std::size_t r, std::size_t c) {
+    double s[3][3]{};
+    std::size_t si = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (i == r) continue;
+        std::size_t sj = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            if (j == c) continue;
+            s[si][sj] = m.get(i, j);
+            ++sj;
+        }
+        ++si;
+    }
+    return (s[0][0] * (s[1][1] * s[2][2] - s[1][2] * s[2][1]) -
+            s[0][1] * (s[1][0] * s[2][2] - s[1][2] * s[2][0])) +
+           s[0][2] * (s[1][0] * s[2][1] - s[1][1] * s[2][0]);
+}
+
+}  // namespace detail
+
+// Laplace expansion along row 0.
+constexpr double PGL4::det() const {
+    const double t0 = get(0, 0) * detail::minor(*this, 0, 0);
+    const double t1 = get(0, 1) * detail::minor(*this, 0, 1);
+    const double t2 = get(0, 2) * detail::minor(*this, 0, 2);
+    const double t3 = get(0, 3) * detail::minor(*this, 0, 3);
+    return ((t0 - t1) + t2) - t3;
+}
+
+PGL4 pglTranslate(double tx, double ty, double tz);
+PGL4 pglScale(double sx, double sy, double sz);
+PGL4 pglRotateZ(double angle);
+
+namespace detail {
+// Not constexpr: reaching it during constant evaluation stops the build with this name.
+void pglFromHomogeneous_singular_matrix();
+}  // namespace detail
+
+consteval PGL4 pglFromHomogeneous(const double (&m)[4][4]) {
+    const PGL4 result = PGL4::fromRowMajor(m);
+    if (result.det() == 0.0) detail::pglFromHomogeneous_singular_matrix();
+    return result;
+}
+
+PGL4 computeResonance(const PGL4& a);
+PGL4 computeProjector(const PGL4& jc, double delta);
+PGL4 deformedTensorProduct(const PGL4& x, const PGL4& y, double epsilon);
+
+}  // namespace vorn_kernel
