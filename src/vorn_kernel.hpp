@@ -83,7 +83,8 @@ struct PGL4 {
 namespace detail {
 
 // The unsigned 3×3 minor left after deleting row r and column c; det supplies the signs.
-constexpr double minor(const PGL4& m, std::size_t r, std::size_t c) {
+// The name is parenthesised so that a `minor` macro from <sys/sysmacros.h> cannot expand it.
+constexpr double(minor)(const PGL4& m, std::size_t r, std::size_t c) {
     double s[3][3]{};
     std::size_t si = 0;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -105,10 +106,10 @@ constexpr double minor(const PGL4& m, std::size_t r, std::size_t c) {
 
 // Laplace expansion along row 0.
 constexpr double PGL4::det() const {
-    const double t0 = get(0, 0) * detail::minor(*this, 0, 0);
-    const double t1 = get(0, 1) * detail::minor(*this, 0, 1);
-    const double t2 = get(0, 2) * detail::minor(*this, 0, 2);
-    const double t3 = get(0, 3) * detail::minor(*this, 0, 3);
+    const double t0 = get(0, 0) * (detail::minor)(*this, 0, 0);
+    const double t1 = get(0, 1) * (detail::minor)(*this, 0, 1);
+    const double t2 = get(0, 2) * (detail::minor)(*this, 0, 2);
+    const double t3 = get(0, 3) * (detail::minor)(*this, 0, 3);
     return ((t0 - t1) + t2) - t3;
 }
 
@@ -117,13 +118,19 @@ PGL4 pglScale(double sx, double sy, double sz);
 PGL4 pglRotateZ(double angle);
 
 namespace detail {
-// Not constexpr: reaching it during constant evaluation stops the build with this name.
+// Never defined and not constexpr: reaching one of these while a constant is evaluated stops
+// the build, and the compiler's message names the function, that is the problem.
 void pglFromHomogeneous_singular_matrix();
+void pglFromHomogeneous_determinant_is_nan();
 }  // namespace detail
 
+// Rows known when the program is built. A matrix whose determinant is exactly 0 does not build;
+// nor does one whose determinant is NaN, since nothing shows that it is invertible.
 consteval PGL4 pglFromHomogeneous(const double (&m)[4][4]) {
     const PGL4 result = PGL4::fromRowMajor(m);
-    if (result.det() == 0.0) detail::pglFromHomogeneous_singular_matrix();
+    const double d = result.det();
+    if (d == 0.0) detail::pglFromHomogeneous_singular_matrix();
+    if (d != d) detail::pglFromHomogeneous_determinant_is_nan();
     return result;
 }
 

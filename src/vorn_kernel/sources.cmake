@@ -1,4 +1,10 @@
 set(VORN_KERNEL_SOURCES
   vorn_kernel/hom_vec4.cpp
-  vorn_kernel/fubini_study.cpp)
+  vorn_kernel/fubini_study.cpp
+  vorn_kernel/simd.cpp
+  vorn_kernel/cordic_inv_sqrt.cpp
+  vorn_kernel/pgl4.cpp
+  vorn_kernel/pgl4_builders.cpp
+  vorn_kernel/newton_schulz.cpp
+  vorn_kernel/operator_algebra.cpp)
 set(VORN_KERNEL_TEST_SOURCES)
