@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
+#include <mutex>
 #include <span>
 #include <string_view>
 
@@ -19,8 +20,30 @@ struct TestOutcome {
 };
 
 // The fixed 4096-byte buffer that holds the command-line arguments and, in server mode,
-// the receive buffer.
+// the receive buffer. Once the entry has chosen the mode it never reads the argument copy
+// again, so server mode may use the whole buffer.
 std::span<std::byte, 4096> fixedBuffer();
+
+// Server mode throws this when reading standard input or writing standard output fails
+// (`error_number` is the errno value, 0 for an early end of input); the entry then stops
+// with the fatal message "internal test runner failure".
+struct ServerError {
+    int error_number;
+};
+
+// The one process-wide standard-error lock. Taking it erases the progress display first, so
+// text written while it is held never mixes with the display. Re-entrant on one thread.
+class StderrLock {
+public:
+    StderrLock();
+    ~StderrLock();
+    StderrLock(const StderrLock&) = delete;
+    StderrLock& operator=(const StderrLock&) = delete;
+};
+
+// Writes all of `text` to standard error; call it while holding a StderrLock. Write errors
+// (a closed pipe included) are ignored.
+void writeStderr(std::string_view text);
 
 // Recreates the per-test allocator empty (the one vorn::testing::allocator() returns).
 void resetTestAllocator();
@@ -39,6 +62,10 @@ void printErrorTrace();
 
 std::uint64_t logErrCount();
 void resetLogErrCount();
+
+// Log level: messages less severe than the level are dropped. Warning at start.
+enum class LogLevel : std::uint8_t { err, warn, info, debug };
+void setLogLevel(LogLevel level);
 
 // Terminal mode and server mode; each returns the process exit status.
 int runTerminalMode(std::span<const vorn::testing::TestCase> tests);
