@@ -1,0 +1,72 @@
+# Installing the kernel: headers under include/vorn/, the static library, a CMake package
+# (find_package(vorn CONFIG) -> vorn::kernel) and a pkg-config file.
+# Included from src/CMakeLists.txt once the vorn_kernel target exists.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(VORN_PUBLIC_HEADERS vorn_kernel.hpp vorn_geodesic.hpp vorn_physics.hpp)
+set(VORN_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
+
+set_target_properties(vorn_kernel PROPERTIES
+  OUTPUT_NAME vorn
+  EXPORT_NAME kernel)
+
+# The headers include one another by bare name, so both spellings work once installed:
+# <vorn/vorn_kernel.hpp> with include/ on the path, "vorn_kernel.hpp" with include/vorn.
+target_include_directories(vorn_kernel PUBLIC
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vorn>)
+
+# In the build tree the <vorn/...> spelling is served by forwarding headers, so a project
+# that adds this source tree with add_subdirectory writes the same includes as one that
+# uses the installed package.
+set(_vorn_forward_dir ${CMAKE_CURRENT_BINARY_DIR}/include)
+foreach(_header IN LISTS VORN_PUBLIC_HEADERS)
+  file(CONFIGURE OUTPUT ${_vorn_forward_dir}/vorn/${_header}
+    CONTENT "#pragma once\n#include \"${CMAKE_CURRENT_SOURCE_DIR}/${_header}\"\n"
+    @ONLY)
+endforeach()
+target_include_directories(vorn_kernel PUBLIC $<BUILD_INTERFACE:${_vorn_forward_dir}>)
+
+list(TRANSFORM VORN_PUBLIC_HEADERS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE _vorn_header_paths)
+install(FILES ${_vorn_header_paths} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vorn)
+
+install(TARGETS vorn_kernel
+  EXPORT vornTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(EXPORT vornTargets
+  NAMESPACE vorn::
+  FILE vornTargets.cmake
+  DESTINATION ${VORN_INSTALL_CMAKEDIR})
+
+configure_package_config_file(
+  ${PROJECT_SOURCE_DIR}/cmake/vornConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake
+  INSTALL_DESTINATION ${VORN_INSTALL_CMAKEDIR})
+# Before 1.0 a new minor version may change the interface: only the same minor matches.
+write_basic_package_version_file(
+  ${CMAKE_CURRENT_BINARY_DIR}/vornConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/vornConfigVersion.cmake
+  DESTINATION ${VORN_INSTALL_CMAKEDIR})
+
+# pkg-config: paths relative to the .pc file, so the installed tree can be moved.
+file(RELATIVE_PATH VORN_PC_PREFIX_FROM_PCDIR
+  ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+set(VORN_PC_PREFIX "\${pcfiledir}/${VORN_PC_PREFIX_FROM_PCDIR}")
+string(REGEX REPLACE "/$" "" VORN_PC_PREFIX "${VORN_PC_PREFIX}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(VORN_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+  set(VORN_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(VORN_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
+  set(VORN_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vorn.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vorn.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vorn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
