@@ -17,6 +17,21 @@ enum class ServerTag : std::uint32_t { version_string = 0, test_metadata = 3, te
 
 inline constexpr std::size_t header_size = 8;
 
+// The runner fills its receive buffer from standard input in reads of at most this many bytes.
+inline constexpr std::size_t max_read_size = 256;
+
+// Body sizes: run_test carries the test's table position, test_results the position and flags.
+inline constexpr std::size_t run_test_body_size = 4;
+inline constexpr std::size_t test_results_body_size = 8;
+
+// test_metadata body: string_bytes_len, tests_len, then names and expected_panic_msgs
+// (tests_len u32 each), then the string bytes, which start with a 0 byte (offset 0 = no string).
+inline constexpr std::size_t test_metadata_fixed_size = 8;
+
+constexpr std::uint64_t testMetadataBytesLen(std::uint64_t tests_len, std::uint64_t string_bytes_len) {
+    return test_metadata_fixed_size + 8 * tests_len + string_bytes_len;
+}
+
 struct Header {
     std::uint32_t tag;
     std::uint32_t bytes_len;
