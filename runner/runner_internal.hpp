@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
-#include <mutex>
 #include <span>
 #include <string_view>
 
+#include "vorn_log.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn::runner::detail {
@@ -64,7 +64,7 @@ std::uint64_t logErrCount();
 void resetLogErrCount();
 
 // Log level: messages less severe than the level are dropped. Warning at start.
-enum class LogLevel : std::uint8_t { err, warn, info, debug };
+using LogLevel = vorn::testing::LogLevel;
 void setLogLevel(LogLevel level);
 
 // Terminal mode and server mode; each returns the process exit status.

@@ -1,0 +1,41 @@
+// Where a failing test's error came from: the failing check's source position and the chain
+// of calls that led to it, plus a note for errors that were not raised by a check.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <source_location>
+#include <string>
+#include <string_view>
+
+namespace vorn::runner::detail {
+
+class ErrorTrace {
+public:
+    static constexpr std::size_t max_frames = 32;
+
+    void clear();
+
+    // Called by a failing check: records `where` and the calls that led there.
+    // `stack_depth_at_test` is what captureStackTrace(…, 0) counted when called directly by
+    // the function that calls the test: it tells the runner's own outer frames apart.
+    void recordCheck(std::source_location where, std::size_t stack_depth_at_test);
+
+    // Describes an error that left the test without a check (an exception).
+    void recordNote(std::string_view note);
+
+    bool empty() const { return !has_location_ && frame_count_ == 0 && note_size_ == 0; }
+
+    // The trace as text, one line per entry; empty when nothing was recorded.
+    void appendTo(std::string& out) const;
+
+private:
+    bool has_location_ = false;
+    std::source_location location_;
+    std::array<void*, max_frames> frames_{};
+    std::size_t frame_count_ = 0;
+    std::array<char, 256> note_{};
+    std::size_t note_size_ = 0;
+};
+
+}  // namespace vorn::runner::detail
