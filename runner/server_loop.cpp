@@ -1,9 +1,11 @@
 #include "server_loop.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "protocol.hpp"
 #include "server_reader.hpp"
@@ -51,7 +53,8 @@ private:
         return StopReason::malformed_message;
     }
     std::optional<StopReason> stopForRead(ReadStatus status);
-    bool sendFrame(ServerTag tag, std::span<const std::span<const std::byte>> parts);
+    // `frame` has room for the header in front of the body; the header is filled in here.
+    bool sendFrame(ServerTag tag, std::span<std::byte> frame);
     std::optional<StopReason> sendTestMetadata();
     std::optional<StopReason> runTest(std::span<const std::byte> body);
 
@@ -61,22 +64,13 @@ private:
     const TestHooks& hooks_;
 };
 
-std::array<std::byte, 4> encodeU32(std::uint32_t value) {
-    std::array<std::byte, 4> out{};
-    protocol::writeU32(out, value);
-    return out;
-}
-
-bool Server::sendFrame(ServerTag tag, std::span<const std::span<const std::byte>> parts) {
-    std::uint64_t total = 0;
-    for (const auto part : parts) total += part.size();
-    if (total > std::numeric_limits<std::uint32_t>::max()) return false;
-    const auto header = protocol::encodeHeader({static_cast<std::uint32_t>(tag), static_cast<std::uint32_t>(total)});
-    if (!streams_.frames.write(header)) return false;
-    for (const auto part : parts) {
-        if (!part.empty() && !streams_.frames.write(part)) return false;
-    }
-    return true;
+bool Server::sendFrame(ServerTag tag, std::span<std::byte> frame) {
+    // Each frame goes out in one write, so a failing sink never holds half of one.
+    const std::size_t body_len = frame.size() - protocol::header_size;
+    if (body_len > std::numeric_limits<std::uint32_t>::max()) return false;
+    const auto header = protocol::encodeHeader({static_cast<std::uint32_t>(tag), static_cast<std::uint32_t>(body_len)});
+    std::copy(header.begin(), header.end(), frame.begin());
+    return streams_.frames.write(frame);
 }
 
 std::optional<StopReason> Server::stopForRead(ReadStatus status) {
@@ -108,34 +102,28 @@ std::optional<StopReason> Server::sendTestMetadata() {
     hooks_.reset_allocator();
     bool sent = false;
     try {
-        std::pmr::memory_resource& allocator = hooks_.allocator();
-        std::uint64_t string_bytes_len = 1;
+        std::uint64_t string_bytes_len = 1;  // the leading 0 byte: offset 0 names no string
         for (const auto& test : tests_) string_bytes_len += test.name.size() + 1;
         const std::uint64_t tests_len = tests_.size();
-        if (protocol::testMetadataBytesLen(tests_len, string_bytes_len) > std::numeric_limits<std::uint32_t>::max()) {
-            return StopReason::runner_failure;
-        }
+        const std::uint64_t bytes_len = protocol::testMetadataBytesLen(tests_len, string_bytes_len);
+        if (bytes_len > std::numeric_limits<std::uint32_t>::max()) return StopReason::runner_failure;
 
-        std::pmr::vector<std::byte> names(&allocator);
-        std::pmr::vector<std::byte> expected_panic_msgs(&allocator);
-        std::pmr::vector<std::byte> string_bytes(&allocator);
-        names.resize(4 * tests_len);
-        expected_panic_msgs.resize(4 * tests_len);  // zeros: no test expects a panic
-        string_bytes.reserve(string_bytes_len);
-        string_bytes.push_back(std::byte{0});
+        // One block from the test allocator holds the whole frame: header, the two counts,
+        // the name offsets, the zero panic-message entries, then the string bytes.
+        std::pmr::vector<std::byte> frame(protocol::header_size + bytes_len, std::byte{0}, &hooks_.allocator());
+        const std::span<std::byte> body = std::span(frame).subspan(protocol::header_size);
+        protocol::writeU32(body.first<4>(), static_cast<std::uint32_t>(string_bytes_len));
+        protocol::writeU32(body.subspan<4, 4>(), static_cast<std::uint32_t>(tests_len));
+        const std::span<std::byte> names = body.subspan(protocol::test_metadata_fixed_size, 4 * tests_len);
+        const std::span<std::byte> string_bytes = body.subspan(protocol::test_metadata_fixed_size + 8 * tests_len);
+        std::size_t offset = 1;
         for (std::size_t i = 0; i < tests_.size(); ++i) {
-            protocol::writeU32(std::span(names).subspan(4 * i).first<4>(),
-                               static_cast<std::uint32_t>(string_bytes.size()));
+            protocol::writeU32(names.subspan(4 * i).first<4>(), static_cast<std::uint32_t>(offset));
             const auto name = std::as_bytes(std::span(tests_[i].name));
-            string_bytes.insert(string_bytes.end(), name.begin(), name.end());
-            string_bytes.push_back(std::byte{0});
+            std::copy(name.begin(), name.end(), string_bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+            offset += name.size() + 1;  // the terminating 0 is already there
         }
-
-        const auto counts_string = encodeU32(static_cast<std::uint32_t>(string_bytes.size()));
-        const auto counts_tests = encodeU32(static_cast<std::uint32_t>(tests_len));
-        const std::array<std::span<const std::byte>, 5> parts{counts_string, counts_tests, names,
-                                                              expected_panic_msgs, string_bytes};
-        sent = sendFrame(ServerTag::test_metadata, parts);
+        sent = sendFrame(ServerTag::test_metadata, frame);
     } catch (const std::bad_alloc&) {
         return StopReason::runner_failure;
     }
@@ -163,16 +151,20 @@ std::optional<StopReason> Server::runTest(std::span<const std::byte> body) {
     // The leak check logs each leak at error level, so the count is read after it.
     const bool leak = hooks_.check_leaks();
     const std::uint32_t flags = protocol::resultFlags(fail, skip, leak, hooks_.log_err_count());
-    const auto index_bytes = encodeU32(index);
-    const auto flags_bytes = encodeU32(flags);
-    const std::array<std::span<const std::byte>, 2> parts{index_bytes, flags_bytes};
-    if (!sendFrame(ServerTag::test_results, parts)) return StopReason::runner_failure;
+    std::array<std::byte, protocol::header_size + protocol::test_results_body_size> frame{};
+    protocol::writeU32(std::span(frame).subspan<8, 4>(), index);
+    protocol::writeU32(std::span(frame).subspan<12, 4>(), flags);
+    if (!sendFrame(ServerTag::test_results, frame)) return StopReason::runner_failure;
     return std::nullopt;
 }
 
 StopReason Server::run(std::string_view version) {
-    const std::array<std::span<const std::byte>, 1> version_parts{std::as_bytes(std::span(version))};
-    if (!sendFrame(ServerTag::version_string, version_parts)) return StopReason::runner_failure;
+    {
+        std::vector<std::byte> frame(protocol::header_size);
+        const auto text = std::as_bytes(std::span(version));
+        frame.insert(frame.end(), text.begin(), text.end());
+        if (!sendFrame(ServerTag::version_string, frame)) return StopReason::runner_failure;
+    }
 
     for (;;) {
         const ReadStatus header_status = reader_.readHeader();
