@@ -1,0 +1,29 @@
+// The JUnit XML report that CI systems read: one testsuite, one testcase per test run.
+#pragma once
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test_run.hpp"
+
+namespace vorn_run {
+
+struct JUnitSuite {
+    std::string name;            // the executable's file name
+    std::string server_version;  // the server's version string
+    const std::vector<std::string>* names = nullptr;  // test names by table position
+    const std::vector<TestRun>* runs = nullptr;       // in table order
+    std::chrono::nanoseconds duration{};
+};
+
+void writeJUnit(std::ostream& out, const JUnitSuite& suite);
+
+// Text made safe for XML 1.0 character data and attribute values: markup characters become
+// entities, and bytes XML cannot carry (control characters, broken UTF-8) become visible
+// "\xNN" escapes, so the document stays well-formed whatever a test printed.
+std::string xmlEscape(std::string_view text);
+
+}  // namespace vorn_run

@@ -1,0 +1,311 @@
+#include "worker.hpp"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "errors.hpp"
+#include "protocol.hpp"
+#include "signal_names.hpp"
+
+namespace vorn_run {
+namespace {
+
+// After a server's output closes or it is killed, how long its standard error may stay open
+// (a grandchild may hold it) before the parent stops waiting for it.
+constexpr std::chrono::milliseconds ending_grace{2000};
+// How often a server whose pipes are closed is checked for having ended.
+constexpr std::chrono::milliseconds reap_interval{5};
+constexpr std::size_t max_test_output = 1024 * 1024;
+constexpr std::size_t max_stray_output = 64 * 1024;
+constexpr std::size_t read_chunk = 64 * 1024;
+
+std::string seconds(std::chrono::milliseconds ms) {
+    char text[32];
+    if (ms.count() % 1000 == 0) {
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(ms.count() / 1000));
+    } else {
+        std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ms.count()) / 1000.0);
+    }
+    return text;
+}
+
+// Reads once; returns the bytes read, 0 at end of file, -1 when nothing is there now.
+ssize_t readSome(int fd, std::array<char, read_chunk>& buffer) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got >= 0) return got;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
+        return 0;  // a broken pipe reads like its end
+    }
+}
+
+std::string firstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    if (line.size() > 200) line = line.substr(0, 200) + "...";
+    return line;
+}
+
+}  // namespace
+
+Worker::Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now)
+    : process_(std::move(process)), timeout_(timeout), deadline_(now + timeout) {}
+
+void Worker::requestMetadata(Clock::time_point now) {
+    state_ = State::awaiting_metadata;
+    deadline_ = now + timeout_;
+    send(encodeQueryTestMetadata(), now);
+}
+
+void Worker::startTest(std::uint32_t index, Clock::time_point now) {
+    state_ = State::running;
+    running_index_ = index;
+    test_started_ = now;
+    deadline_ = now + timeout_;
+    output_.clear();
+    dropped_output_ = 0;
+    send(encodeRunTest(index), now);
+}
+
+void Worker::requestExit(Clock::time_point now) {
+    if (state_ == State::ending || state_ == State::ended) return;
+    send(encodeExit(), now);
+    if (state_ != State::ending) beginEnding(EndCause::exit_requested, now);
+}
+
+void Worker::send(const std::vector<std::byte>& message, Clock::time_point now) {
+    std::size_t written = 0;
+    while (written < message.size() && process_.stdinFd() >= 0) {
+        const ssize_t n = ::write(process_.stdinFd(), message.data() + written, message.size() - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EPIPE) {
+            // The server is gone; its end shows up on its output and is reported there.
+            process_.closeStdin();
+            return;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Requests are a few bytes and each waits for the previous answer, so a full pipe
+            // means the server stopped reading.
+            throw ProtocolError("stopped reading its input");
+        } else {
+            throw ProtocolError(std::string("cannot be written to: ") + std::strerror(errno));
+        }
+    }
+    (void)now;
+}
+
+void Worker::addPollFds(std::vector<pollfd>& fds) const {
+    if (process_.stdoutFd() >= 0) fds.push_back({process_.stdoutFd(), POLLIN, 0});
+    if (process_.stderrFd() >= 0) fds.push_back({process_.stderrFd(), POLLIN, 0});
+}
+
+void Worker::onPoll(const pollfd& fd, Clock::time_point now) {
+    if (fd.revents == 0) return;
+    if (fd.fd == process_.stderrFd()) {
+        readStderr();
+    } else if (fd.fd == process_.stdoutFd()) {
+        readStdout(now);
+    }
+}
+
+void Worker::readStdout(Clock::time_point now) {
+    std::array<char, read_chunk> buffer;
+    const ssize_t got = readSome(process_.stdoutFd(), buffer);
+    if (got < 0) return;
+    if (got == 0) {
+        process_.closeStdout();
+        if (state_ != State::ending) beginEnding(EndCause::died, now);
+        return;
+    }
+    if (state_ == State::ending) return;  // a server being shut down has nothing left to say
+    reader_.append(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(got))));
+    handleFrames(now);
+}
+
+void Worker::handleFrames(Clock::time_point now) {
+    switch (state_) {
+        case State::starting:
+            if (auto frame = reader_.next(expectVersion())) {
+                version_.assign(reinterpret_cast<const char*>(frame->body.data()), frame->body.size());
+                state_ = State::idle;
+            }
+            break;
+        case State::awaiting_metadata:
+            if (auto frame = reader_.next(expectMetadata())) {
+                metadata_ = decodeTestMetadata(frame->body);
+                state_ = State::idle;
+            }
+            break;
+        case State::running:
+            if (auto frame = reader_.next(expectResults())) {
+                const TestResultsBody results = decodeTestResults(frame->body);
+                if (results.index != running_index_) {
+                    throw ProtocolError("answered run_test " + std::to_string(running_index_) +
+                                        " with the results of test " + std::to_string(results.index));
+                }
+                // The server wrote everything for this test to standard error before it wrote
+                // the results, so all of it is in the pipe by now.
+                drainStderr();
+                TestRun run;
+                run.index = running_index_;
+                const std::uint32_t flags = results.flags;
+                run.outcome = (flags & vorn::protocol::flag_fail) != 0   ? Outcome::failed
+                              : (flags & vorn::protocol::flag_skip) != 0 ? Outcome::skipped
+                                                                         : Outcome::passed;
+                run.leaked = (flags & vorn::protocol::flag_leak) != 0;
+                run.log_err_count = flags >> vorn::protocol::log_err_count_shift;
+                run.output = std::move(output_);
+                if (dropped_output_ != 0) {
+                    run.output += "\n[vorn-run: " + std::to_string(dropped_output_) + " more bytes of output dropped]\n";
+                }
+                run.duration = now - test_started_;
+                finished_ = std::move(run);
+                output_.clear();
+                state_ = State::idle;
+            }
+            break;
+        case State::idle:
+        case State::ending:
+        case State::ended:
+            break;
+    }
+    if (state_ == State::idle && !reader_.empty()) throw ProtocolError("sent output that no request asked for");
+}
+
+void Worker::readStderr() {
+    std::array<char, read_chunk> buffer;
+    const ssize_t got = readSome(process_.stderrFd(), buffer);
+    if (got < 0) return;
+    if (got == 0) {
+        process_.closeStderr();
+        return;
+    }
+    appendOutput(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+}
+
+void Worker::drainStderr() {
+    std::array<char, read_chunk> buffer;
+    while (process_.stderrFd() >= 0) {
+        const ssize_t got = readSome(process_.stderrFd(), buffer);
+        if (got < 0) return;
+        if (got == 0) {
+            process_.closeStderr();
+            return;
+        }
+        appendOutput(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    }
+}
+
+void Worker::appendOutput(std::string_view text) {
+    const bool for_test =
+        state_ == State::running || (state_ == State::ending && state_before_ending_ == State::running);
+    std::string& target = for_test ? output_ : stray_;
+    const std::size_t cap = for_test ? max_test_output : max_stray_output;
+    const std::size_t room = cap > target.size() ? cap - target.size() : 0;
+    if (text.size() > room) {
+        if (for_test) dropped_output_ += text.size() - room;
+        text = text.substr(0, room);
+    }
+    target.append(text);
+}
+
+void Worker::beginEnding(EndCause cause, Clock::time_point now) {
+    state_before_ending_ = state_;
+    state_ = State::ending;
+    end_cause_ = cause;
+    deadline_ = now + ending_grace;
+    process_.closeStdin();
+    if (cause == EndCause::timed_out) {
+        ::kill(process_.pid(), SIGKILL);
+        process_.closeStdout();
+    }
+}
+
+void Worker::onTick(Clock::time_point now) {
+    if (state_ == State::ending) {
+        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryReap()) {
+            finishEnding();
+        } else if (now >= deadline_) {
+            process_.killAndReap();
+            drainStderr();
+            finishEnding();
+        }
+        return;
+    }
+    if (state_ == State::ended || state_ == State::idle || now < deadline_) return;
+    switch (state_) {
+        case State::starting:
+            handshakeFailed("sent no version string within " + seconds(timeout_));
+        case State::awaiting_metadata:
+            handshakeFailed("did not answer query_test_metadata within " + seconds(timeout_));
+        case State::running:
+            beginEnding(EndCause::timed_out, now);
+            break;
+        default:
+            break;
+    }
+}
+
+void Worker::finishEnding() {
+    process_.closeStdout();
+    process_.closeStderr();
+    state_ = State::ended;
+    const std::string how = describeWaitStatus(process_.waitStatus().value_or(0));
+    switch (state_before_ending_) {
+        case State::starting:
+            if (end_cause_ != EndCause::exit_requested) handshakeFailed("ended (" + how + ") before sending its version string");
+            break;
+        case State::awaiting_metadata:
+            if (end_cause_ != EndCause::exit_requested) handshakeFailed("ended (" + how + ") before answering query_test_metadata");
+            break;
+        case State::running: {
+            TestRun run;
+            run.index = running_index_;
+            run.outcome = end_cause_ == EndCause::timed_out ? Outcome::timed_out : Outcome::crashed;
+            run.crash_reason = end_cause_ == EndCause::timed_out ? "after " + seconds(timeout_) : how;
+            run.output = std::move(output_);
+            run.duration = Clock::now() - test_started_;
+            finished_ = std::move(run);
+            output_.clear();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Worker::handshakeFailed(const std::string& reason) const {
+    std::string message = "does not speak the server protocol: it " + reason;
+    if (!stray_.empty()) message += " (its standard error: " + firstLine(stray_) + ")";
+    throw ProtocolError(message);
+}
+
+std::optional<Clock::time_point> Worker::wakeUpTime() const {
+    switch (state_) {
+        case State::idle:
+        case State::ended:
+            return std::nullopt;
+        case State::ending:
+            if (process_.stderrFd() < 0 && process_.stdoutFd() < 0) {
+                const auto soon = Clock::now() + reap_interval;
+                return soon < deadline_ ? soon : deadline_;
+            }
+            return deadline_;
+        default:
+            return deadline_;
+    }
+}
+
+std::optional<std::vector<std::string>> Worker::takeMetadata() { return std::exchange(metadata_, std::nullopt); }
+std::optional<TestRun> Worker::takeFinished() { return std::exchange(finished_, std::nullopt); }
+std::string Worker::takeStrayOutput() { return std::exchange(stray_, std::string()); }
+
+}  // namespace vorn_run

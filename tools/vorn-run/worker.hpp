@@ -1,0 +1,82 @@
+// One server process seen from the parent: which message it owes, until when, and what it
+// has written to standard error meanwhile. One test runs at a time per server, so what the
+// server writes between a run_test and its test_results belongs to that test.
+#pragma once
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+#include "frame_reader.hpp"
+#include "test_run.hpp"
+
+namespace vorn_run {
+
+using Clock = std::chrono::steady_clock;
+
+class Worker {
+public:
+    enum class State { starting, awaiting_metadata, idle, running, ending, ended };
+
+    Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now);
+
+    State state() const { return state_; }
+    const std::string& version() const { return version_; }
+
+    void requestMetadata(Clock::time_point now);
+    void startTest(std::uint32_t index, Clock::time_point now);
+    // Sends exit and closes the server's input; the worker ends once the server has.
+    void requestExit(Clock::time_point now);
+
+    // The descriptors to poll, tagged with this worker's number.
+    void addPollFds(std::vector<pollfd>& fds) const;
+    // Acts on whatever poll reported for this worker's descriptors.
+    void onPoll(const pollfd& fd, Clock::time_point now);
+    // Deadlines and reaping; call after every poll.
+    void onTick(Clock::time_point now);
+    // When onTick next needs to run even if no descriptor is ready.
+    std::optional<Clock::time_point> wakeUpTime() const;
+
+    std::optional<std::vector<std::string>> takeMetadata();
+    std::optional<TestRun> takeFinished();
+    // Standard-error text written while no test was running.
+    std::string takeStrayOutput();
+
+private:
+    enum class EndCause { died, timed_out, exit_requested };
+
+    void readStdout(Clock::time_point now);
+    void readStderr();
+    void drainStderr();
+    void handleFrames(Clock::time_point now);
+    void send(const std::vector<std::byte>& message, Clock::time_point now);
+    void beginEnding(EndCause cause, Clock::time_point now);
+    void finishEnding();
+    void appendOutput(std::string_view text);
+    [[noreturn]] void handshakeFailed(const std::string& reason) const;
+
+    ServerProcess process_;
+    std::chrono::milliseconds timeout_;
+    State state_ = State::starting;
+    State state_before_ending_ = State::starting;
+    EndCause end_cause_ = EndCause::died;
+    Clock::time_point deadline_;
+    FrameReader reader_;
+    std::string version_;
+
+    std::uint32_t running_index_ = 0;
+    Clock::time_point test_started_;
+    std::string output_;
+    std::size_t dropped_output_ = 0;
+    std::string stray_;
+
+    std::optional<std::vector<std::string>> metadata_;
+    std::optional<TestRun> finished_;
+};
+
+}  // namespace vorn_run
