@@ -1,5 +1,6 @@
 # Two entry points: `make run` builds and runs the self-checking executable,
-# `make test` builds and runs every test of the project.
+# `make test` builds and runs every test of the project through every quality gate
+# (scripts/run-gates: g++, clang++, sanitizers, -O3 -march=native, valgrind, format, tidy).
 .PHONY: run test
 
 run:
@@ -8,6 +9,4 @@ run:
 	./build/vorn_selftest
 
 test:
-	cmake --preset default
-	cmake --build --preset default
-	ctest --preset default
+	scripts/run-gates
