@@ -1,0 +1,113 @@
+// orbits: a worked example of the kernel. A few dozen bodies on the unit 3-sphere circle two
+// or three fixed attractors under softened gravity with light damping; the run is written
+// as CSV and drawn as an SVG picture in stereographic projection.
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "csv_trajectories.hpp"
+#include "options.hpp"
+#include "output_file.hpp"
+#include "progress_bar.hpp"
+#include "scene.hpp"
+#include "simulation.hpp"
+#include "sketch.hpp"
+#include "svg_picture.hpp"
+
+namespace {
+
+constexpr int EXIT_RUN_FAILED = 1;
+constexpr int EXIT_BAD_ARGUMENTS = 2;
+constexpr std::size_t PICTURE_POINT_BUDGET = 16000;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "orbits: %s\n", message.c_str());
+    return EXIT_RUN_FAILED;
+}
+
+std::string describe(const orbits::Options& options) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%d bodies, %" PRIu64 " steps of %g, damping %g, seed %" PRIu64,
+                  options.bodies, options.steps, options.dt, options.damping, options.seed);
+    return text;
+}
+
+int run(const orbits::Options& options) {
+    std::string error;
+    // Both files are opened before the run, so a bad path fails at once, not after it.
+    std::unique_ptr<orbits::OutputFile> csv;
+    std::unique_ptr<orbits::OutputFile> svg;
+    if (options.csv_path) {
+        csv = std::make_unique<orbits::OutputFile>(*options.csv_path);
+        if (!csv->open(error)) return fail(error);
+        orbits::writeCsvHeader(csv->stream());
+    }
+    if (options.svg_path) {
+        svg = std::make_unique<orbits::OutputFile>(*options.svg_path);
+        if (!svg->open(error)) return fail(error);
+    }
+
+    orbits::SceneConfig scene;
+    scene.bodies = options.bodies;
+    scene.attractors = options.attractors;
+    scene.seed = options.seed;
+    orbits::SimulationConfig config;
+    config.dt = options.dt;
+    config.damping = options.damping;
+    config.G = scene.G;
+    config.attractor_mass = scene.attractor_mass;
+
+    auto attractors = orbits::makeAttractors(options.attractors);
+    auto bodies = orbits::makeBodies(scene, attractors);
+    orbits::Simulation simulation(config, std::move(attractors), std::move(bodies));
+    orbits::TrajectorySketch sketch(simulation.bodies().size(), options.steps, PICTURE_POINT_BUDGET);
+
+    const auto observe = [&] {
+        sketch.record(simulation);
+        const std::uint64_t step = simulation.stepsDone();
+        if (csv && (step % options.every == 0 || step == options.steps)) {
+            orbits::writeCsvRows(csv->stream(), simulation);
+        }
+    };
+    orbits::ProgressBar progress(options.steps);
+    observe();
+    for (std::uint64_t step = 0; step < options.steps; ++step) {
+        simulation.step();
+        observe();
+        progress.update(simulation.stepsDone());
+    }
+    progress.finish();
+
+    if (csv && !csv->commit(error)) return fail(error);
+    if (svg) {
+        char title[96];
+        std::snprintf(title, sizeof title, "%d bodies around %d attractors on S\u00b3", options.bodies,
+                      options.attractors);
+        orbits::writeSvg(svg->stream(), sketch, simulation.attractors(),
+                         {title, describe(options) + "; stereographic projection from (0, 0, 0, \u22121)"});
+        if (!svg->commit(error)) return fail(error);
+    }
+
+    std::size_t captured = 0;
+    for (const auto& body : simulation.bodies()) captured += body.active ? 0 : 1;
+    std::printf("%s: %" PRIu64 " contacts, %zu of %d bodies captured\n", describe(options).c_str(),
+                sketch.contactCount(), captured, options.bodies);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = orbits::parseOptions(argc, argv);
+    if (std::holds_alternative<orbits::HelpRequested>(parsed)) {
+        std::fputs(orbits::usageText("orbits").c_str(), stdout);
+        return 0;
+    }
+    if (const auto* usage = std::get_if<orbits::UsageError>(&parsed)) {
+        std::fprintf(stderr, "orbits: %s\nTry 'orbits --help' for the options.\n", usage->message.c_str());
+        return EXIT_BAD_ARGUMENTS;
+    }
+    return run(std::get<orbits::Options>(parsed));
+}

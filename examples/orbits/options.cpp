@@ -1,0 +1,125 @@
+#include "options.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <system_error>
+
+namespace orbits {
+
+namespace {
+
+constexpr int MAX_BODIES = 2000;
+constexpr int MAX_ATTRACTORS = 3;
+constexpr std::uint64_t MAX_STEPS = 100'000'000;
+constexpr double MAX_DT = 0.5;
+constexpr double MAX_DAMPING = 10.0;
+
+template <typename Int>
+std::optional<Int> parseInteger(std::string_view text) {
+    Int value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+std::optional<double> parseFinite(std::string_view text) {
+    double value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+}  // namespace
+
+ParseResult parseOptions(int argc, const char* const* argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") return HelpRequested{};
+        if (arg.substr(0, 2) != "--") return UsageError{"unexpected argument " + quoted(arg)};
+
+        std::string_view name = arg;
+        std::optional<std::string_view> inline_value;
+        if (const auto eq = arg.find('='); eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            inline_value = arg.substr(eq + 1);
+        }
+        const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
+                           name == "--dt" || name == "--damping" || name == "--seed" ||
+                           name == "--every" || name == "--csv" || name == "--svg";
+        if (!known) return UsageError{"unknown option " + quoted(name)};
+
+        std::string_view value;
+        if (inline_value) {
+            value = *inline_value;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            return UsageError{"option " + std::string(name) + " needs a value"};
+        }
+        const auto bad = [&](const char* expected) {
+            return UsageError{"option " + std::string(name) + " expects " + expected + ", got " +
+                              quoted(value)};
+        };
+
+        if (name == "--bodies") {
+            const auto n = parseInteger<int>(value);
+            if (!n || *n < 1 || *n > MAX_BODIES) return bad("a whole number from 1 to 2000");
+            options.bodies = *n;
+        } else if (name == "--attractors") {
+            const auto n = parseInteger<int>(value);
+            if (!n || *n < 1 || *n > MAX_ATTRACTORS) return bad("1, 2 or 3");
+            options.attractors = *n;
+        } else if (name == "--steps") {
+            const auto n = parseInteger<std::uint64_t>(value);
+            if (!n || *n > MAX_STEPS) return bad("a whole number from 0 to 100000000");
+            options.steps = *n;
+        } else if (name == "--dt") {
+            const auto x = parseFinite(value);
+            if (!x || !(*x > 0.0) || *x > MAX_DT) return bad("a time step above 0 and at most 0.5");
+            options.dt = *x;
+        } else if (name == "--damping") {
+            const auto x = parseFinite(value);
+            if (!x || *x < 0.0 || *x > MAX_DAMPING) return bad("a damping rate from 0 to 10");
+            options.damping = *x;
+        } else if (name == "--seed") {
+            const auto n = parseInteger<std::uint64_t>(value);
+            if (!n) return bad("a whole number from 0 to 18446744073709551615");
+            options.seed = *n;
+        } else if (name == "--every") {
+            const auto n = parseInteger<std::uint64_t>(value);
+            if (!n || *n < 1) return bad("a whole number of at least 1");
+            options.every = *n;
+        } else if (name == "--csv" || name == "--svg") {
+            if (value.empty()) return bad("a file name");
+            (name == "--csv" ? options.csv_path : options.svg_path) = std::string(value);
+        }
+    }
+    if (options.csv_path && options.svg_path && *options.csv_path == *options.svg_path) {
+        return UsageError{"--csv and --svg name the same file " + quoted(*options.csv_path)};
+    }
+    return options;
+}
+
+std::string usageText(const std::string& program_name) {
+    return "usage: " + program_name +
+           " [options]\n"
+           "Bodies on the unit 3-sphere circling fixed attractors, with light damping.\n"
+           "\n"
+           "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
+           "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
+           "  --steps N       number of integration steps (default 4000)\n"
+           "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
+           "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
+           "  --seed N        seed of the initial conditions (default 1)\n"
+           "  --every N       write every N-th step to the CSV (default 5)\n"
+           "  --csv FILE      write the trajectories as CSV\n"
+           "  --svg FILE      draw the trajectories as an SVG picture\n"
+           "  --help          show this text\n";
+}
+
+}  // namespace orbits

@@ -1,0 +1,35 @@
+// Command-line options of the orbits example.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace orbits {
+
+struct Options {
+    int bodies = 36;
+    int attractors = 3;
+    std::uint64_t steps = 4000;
+    double dt = 0.005;
+    double damping = 0.03;
+    std::uint64_t seed = 1;
+    std::uint64_t every = 5;  // write every n-th step to the CSV (the first and last always)
+    std::optional<std::string> csv_path;
+    std::optional<std::string> svg_path;
+};
+
+struct HelpRequested {};
+
+struct UsageError {
+    std::string message;
+};
+
+using ParseResult = std::variant<Options, HelpRequested, UsageError>;
+
+ParseResult parseOptions(int argc, const char* const* argv);
+
+std::string usageText(const std::string& program_name);
+
+}  // namespace orbits

@@ -1,0 +1,96 @@
+#include "simulation.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace orbits {
+
+using vorn_kernel::HomVec4;
+using vorn_physics::VornBody;
+
+Simulation::Simulation(const SimulationConfig& config, std::vector<VornBody> attractors,
+                       std::vector<VornBody> bodies)
+    : config_(config),
+      attractors_(std::move(attractors)),
+      bodies_(std::move(bodies)),
+      in_contact_(bodies_.size(), false),
+      pair_touching_(bodies_.size() * (bodies_.size() - (bodies_.empty() ? 0 : 1)) / 2, false) {}
+
+BodyState Simulation::state(std::size_t body) const {
+    if (!bodies_[body].active) return BodyState::captured;
+    return in_contact_[body] ? BodyState::contact : BodyState::free;
+}
+
+void Simulation::step() {
+    new_contacts_.clear();
+    new_captures_.clear();
+    advanceBodies();
+    ++steps_done_;
+    time_ = static_cast<double>(steps_done_) * config_.dt;
+    findCaptures();
+    findContacts();
+}
+
+void Simulation::advanceBodies() {
+    for (VornBody& body : bodies_) {
+        if (!body.active) continue;
+        // Gravity goes through the accumulator, damping as the step's external force.
+        for (const VornBody& attractor : attractors_) {
+            body.applyForce(vorn_physics::vornGravity(body, attractor.position, config_.attractor_mass,
+                                                      config_.G));
+        }
+        vorn_physics::integrateStep(body, config_.dt,
+                                    vorn_physics::dampingForce(body.velocity, config_.damping));
+    }
+}
+
+// A body that reaches an attractor stops there. This also keeps it away from the
+// near-coincident positions where the softened gravity is at its enormous maximum.
+void Simulation::findCaptures() {
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
+        VornBody& body = bodies_[i];
+        if (!body.active) continue;
+        for (std::size_t k = 0; k < attractors_.size(); ++k) {
+            if (!vorn_physics::checkCollision(body, attractors_[k], config_.capture_distance).collided) {
+                continue;
+            }
+            body.active = false;
+            body.velocity = HomVec4::zero();
+            body.clearForces();
+            new_captures_.push_back({steps_done_, static_cast<int>(i), static_cast<int>(k), body.position});
+            break;
+        }
+    }
+}
+
+std::size_t Simulation::pairIndex(std::size_t i, std::size_t j) const {
+    // Row i of the strict upper triangle starts after i rows of decreasing length.
+    return i * (2 * bodies_.size() - i - 1) / 2 + (j - i - 1);
+}
+
+void Simulation::findContacts() {
+    std::fill(in_contact_.begin(), in_contact_.end(), false);
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
+        for (std::size_t j = i + 1; j < bodies_.size(); ++j) {
+            // Bodies resting at the same attractor touch for good: only moving bodies count.
+            if (!bodies_[i].active && !bodies_[j].active) {
+                pair_touching_[pairIndex(i, j)] = false;
+                continue;
+            }
+            const auto result =
+                vorn_physics::checkCollision(bodies_[i], bodies_[j], config_.contact_distance);
+            const std::size_t pair = pairIndex(i, j);
+            if (result.collided) {
+                in_contact_[i] = true;
+                in_contact_[j] = true;
+                if (!pair_touching_[pair]) {
+                    new_contacts_.push_back(
+                        {steps_done_, static_cast<int>(i), static_cast<int>(j), bodies_[i].position});
+                }
+            }
+            pair_touching_[pair] = result.collided;
+        }
+    }
+}
+
+}  // namespace orbits
