@@ -1,0 +1,61 @@
+// A minimal parent for server mode: starts a runner with --listen=- on pipes, sends messages,
+// reads frames with a deadline and collects standard error, then waits for the exit.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server_frames.hpp"
+
+namespace vorn::server_test {
+
+struct ChildEnd {
+    bool finished = false;  // false: still running at the deadline (then killed)
+    bool exited = false;    // exited normally (else ended by `signal`)
+    int status = -1;
+    int signal = 0;
+};
+
+enum class StdinKind { pipe, unreadable };   // unreadable: a directory, so every read fails
+enum class InputAtFinish { close, keep_open };  // keep_open: the runner must stop on its own
+enum class StdoutKind { pipe, closed_pipe };  // closed_pipe: the parent has closed its end
+
+class ServerClient {
+public:
+    explicit ServerClient(const std::string& program, StdinKind stdin_kind = StdinKind::pipe,
+                          StdoutKind stdout_kind = StdoutKind::pipe);
+    ~ServerClient();
+    ServerClient(const ServerClient&) = delete;
+    ServerClient& operator=(const ServerClient&) = delete;
+
+    bool send(const Bytes& bytes);
+    // The next whole frame, or nullopt when none arrived by the deadline.
+    std::optional<Frame> nextFrame(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    void closeInput();
+    // Closes the input (unless told to keep it open), drains both outputs and waits for the process, killing it at the deadline.
+    ChildEnd finish(std::chrono::milliseconds timeout = std::chrono::seconds(1),
+                    InputAtFinish input = InputAtFinish::close);
+
+    // Output that arrived but was not taken as a frame (must stay empty or whole frames).
+    const Bytes& pendingStdout() const { return stdout_; }
+    const std::string& stderrText() const { return stderr_; }
+
+private:
+    // Reads whatever is ready on stdout and stderr, waiting at most until `deadline`.
+    // Returns false once both are at their end.
+    bool pump(std::chrono::steady_clock::time_point deadline);
+
+    pid_t pid_ = -1;
+    int to_child_ = -1;
+    int from_stdout_ = -1;
+    int from_stderr_ = -1;
+    Bytes stdout_;
+    std::string stderr_;
+    std::optional<ChildEnd> end_;
+};
+
+}  // namespace vorn::server_test
