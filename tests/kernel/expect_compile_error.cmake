@@ -1,7 +1,10 @@
-# cmake -DCOMPILE_COMMAND=<;-list> -DEXPECTED_DIAGNOSTIC=<regex> -P expect_compile_error.cmake
-# Passes when the command fails and its output matches the expected diagnostic.
+# cmake -DCXX=<compiler> -DINCLUDE_DIR=<dir> -DSOURCE=<file> -DCASE=<name>
+#       -DEXPECTED_DIAGNOSTIC=<regex> -P expect_compile_error.cmake
+# Compiles SOURCE with VORN_CASE_<CASE> defined; passes when that fails with the expected
+# diagnostic.
 execute_process(
-  COMMAND ${COMPILE_COMMAND}
+  COMMAND "${CXX}" -std=c++20 -fsyntax-only -ffp-contract=off "-I${INCLUDE_DIR}"
+          "-DVORN_CASE_${CASE}" "${SOURCE}"
   RESULT_VARIABLE result
   OUTPUT_VARIABLE output
   ERROR_VARIABLE output)
