@@ -1,0 +1,125 @@
+// Checks what an orbits run wrote: every CSV position lies on the unit sphere within 1e-12
+// with a velocity tangent to it, and the SVG picture is a well-formed SVG document.
+//   check_orbits_output <csv file> <svg file> <number of bodies>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "csv_trajectories.hpp"
+#include "xml_check.hpp"
+
+namespace {
+
+constexpr double NORM_TOLERANCE = 1e-12;
+
+bool readFile(const char* path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    content = buffer.str();
+    return true;
+}
+
+std::vector<std::string_view> splitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) return fields;
+        start = comma + 1;
+    }
+}
+
+template <typename Number>
+bool parse(std::string_view text, Number& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size() && !text.empty();
+}
+
+int checkCsv(const char* path, unsigned long bodies) {
+    std::string content;
+    if (!readFile(path, content)) {
+        std::fprintf(stderr, "cannot read %s\n", path);
+        return 1;
+    }
+    std::istringstream lines(content);
+    std::string line;
+    if (!std::getline(lines, line) || line != orbits::CSV_HEADER) {
+        std::fprintf(stderr, "%s: the header is not '%s'\n", path, orbits::CSV_HEADER);
+        return 1;
+    }
+    unsigned long rows = 0;
+    double worst_norm_error = 0.0;
+    while (std::getline(lines, line)) {
+        ++rows;
+        const auto fields = splitFields(line);
+        double value[12] = {};
+        unsigned long body = 0;
+        bool ok = fields.size() == 12 && parse(fields[2], body) && body < bodies;
+        for (std::size_t i = 3; ok && i < 11; ++i) ok = parse(fields[i], value[i]) && std::isfinite(value[i]);
+        ok = ok && (fields[11] == "free" || fields[11] == "contact" || fields[11] == "captured");
+        if (!ok) {
+            std::fprintf(stderr, "%s:%lu: malformed row '%s'\n", path, rows + 1, line.c_str());
+            return 1;
+        }
+        const double x = value[3], y = value[4], z = value[5], w = value[6];
+        const double vx = value[7], vy = value[8], vz = value[9], vw = value[10];
+        const double norm_error = std::fabs(std::sqrt(x * x + y * y + z * z + w * w) - 1.0);
+        worst_norm_error = std::fmax(worst_norm_error, norm_error);
+        if (norm_error > NORM_TOLERANCE) {
+            std::fprintf(stderr, "%s:%lu: the position has norm 1 %+.3g\n", path, rows + 1, norm_error);
+            return 1;
+        }
+        const double speed = std::sqrt(vx * vx + vy * vy + vz * vz + vw * vw);
+        const double radial = x * vx + y * vy + z * vz + w * vw;
+        if (std::fabs(radial) > NORM_TOLERANCE * std::fmax(1.0, speed)) {
+            std::fprintf(stderr, "%s:%lu: the velocity has a radial part %.3g\n", path, rows + 1, radial);
+            return 1;
+        }
+    }
+    if (rows == 0 || rows % bodies != 0) {
+        std::fprintf(stderr, "%s: %lu rows is not a whole number of steps of %lu bodies\n", path, rows, bodies);
+        return 1;
+    }
+    std::printf("%s: %lu rows, every position within %.3g of the unit sphere\n", path, rows, worst_norm_error);
+    return 0;
+}
+
+int checkSvg(const char* path) {
+    std::string content;
+    if (!readFile(path, content)) {
+        std::fprintf(stderr, "cannot read %s\n", path);
+        return 1;
+    }
+    const auto check = orbits::testing::checkXml(content);
+    if (!check.well_formed) {
+        std::fprintf(stderr, "%s: not well-formed XML: %s\n", path, check.error.c_str());
+        return 1;
+    }
+    if (check.root != "svg" || content.find("xmlns=\"http://www.w3.org/2000/svg\"") == std::string::npos) {
+        std::fprintf(stderr, "%s: the root is not an <svg> element in the SVG namespace\n", path);
+        return 1;
+    }
+    std::printf("%s: well-formed SVG with %zu elements\n", path, check.elements);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned long bodies = 0;
+    if (argc != 4 || !parse(std::string_view(argv[3]), bodies) || bodies == 0) {
+        std::fprintf(stderr, "usage: check_orbits_output <csv file> <svg file> <number of bodies>\n");
+        return 2;
+    }
+    const int csv = checkCsv(argv[1], bodies);
+    const int svg = checkSvg(argv[2]);
+    return csv != 0 || svg != 0 ? 1 : 0;
+}

@@ -1,0 +1,18 @@
+# Runs a program and checks its exit status and what it wrote to standard error.
+#   cmake -DEXPECTED_STATUS=2 -DEXPECTED_STDERR=<regex> -P expect_exit.cmake -- <program> <args...>
+set(command)
+set(after_separator FALSE)
+foreach(i RANGE ${CMAKE_ARGC})
+  if(after_separator)
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
+    set(after_separator TRUE)
+  endif()
+endforeach()
+execute_process(COMMAND ${command} RESULT_VARIABLE status ERROR_VARIABLE stderr OUTPUT_VARIABLE stdout)
+if(NOT status EQUAL EXPECTED_STATUS)
+  message(FATAL_ERROR "exit status ${status}, expected ${EXPECTED_STATUS}\nstderr: ${stderr}")
+endif()
+if(NOT stderr MATCHES "${EXPECTED_STDERR}")
+  message(FATAL_ERROR "standard error does not match '${EXPECTED_STDERR}':\n${stderr}")
+endif()
