@@ -21,7 +21,7 @@ View pageView() {
     View view;
     view.yaw = 0.35;
     view.pitch = 0.95;
-    view.scale = 330.0;
+    view.scale = 315.0;
     view.centre_x = PAGE / 2.0;
     view.centre_y = PAGE / 2.0 + 20.0;
     return view;
@@ -109,7 +109,9 @@ void writeAttractors(std::ostream& out, const std::vector<vorn_physics::VornBody
     for (std::size_t k = 0; k < attractors.size(); ++k) {
         if (const auto antipode = onPage(negated(attractors[k].position), view)) {
             out << "    <circle cx=\"" << number(antipode->x) << "\" cy=\"" << number(antipode->y)
-                << "\" r=\"8\" fill=\"none\" stroke=\"#ffcf5a\" stroke-width=\"1.5\" stroke-dasharray=\"3 3\"/>\n";
+                << "\" r=\"8\" fill=\"none\" stroke=\"#ffcf5a\" stroke-width=\"1.5\" stroke-dasharray=\"3 3\"/>\n"
+                << "    <text x=\"" << number(antipode->x + 12) << "\" y=\"" << number(antipode->y - 10)
+                << "\" fill=\"#c9b27a\" font-family=\"sans-serif\" font-size=\"13\">\u2212A" << k + 1 << "</text>\n";
         }
         if (const auto centre = onPage(attractors[k].position, view)) {
             out << "    <circle cx=\"" << number(centre->x) << "\" cy=\"" << number(centre->y)
