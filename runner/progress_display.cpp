@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -16,7 +17,7 @@ namespace {
 // Appends to a fixed buffer, silently stopping when it is full.
 class BufferWriter {
 public:
-    explicit BufferWriter(std::array<char, 4096>& buffer) : buffer_(buffer) {}
+    explicit BufferWriter(std::span<char> buffer) : buffer_(buffer) {}
 
     void put(std::string_view text) {
         for (const char c : text) {
@@ -47,7 +48,7 @@ public:
     std::string_view view() const { return {buffer_.data(), size_}; }
 
 private:
-    std::array<char, 4096>& buffer_;
+    std::span<char> buffer_;
     std::size_t size_ = 0;
 };
 
@@ -117,12 +118,16 @@ std::string_view ProgressDisplay::render(std::array<char, 4096>& buffer, std::si
     BufferWriter out(buffer);
     out.put(erase_sequence);
     std::lock_guard lock(state_mutex_);
-    out.putClipped(root_label_, width > 24 ? width - 24 : 1);
-    out.put(" [");
-    out.putDecimal(completed_);
-    out.put("/");
-    out.putDecimal(estimated_total_);
-    out.put("]\n");
+    std::array<char, 256> first_line;
+    BufferWriter label(first_line);
+    label.put(root_label_);
+    label.put(" [");
+    label.putDecimal(completed_);
+    label.put("/");
+    label.putDecimal(estimated_total_);
+    label.put("]");
+    out.putClipped(label.view(), width);
+    out.put("\n");
     std::size_t lines = 1;
     if (!entry_.empty()) {
         out.put("\xe2\x94\x94\xe2\x94\x80 ");  // "└─ "

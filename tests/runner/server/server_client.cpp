@@ -11,8 +11,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace vorn::server_test {
 namespace {
 
@@ -22,7 +20,8 @@ void closeFd(int& fd) {
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -69,7 +68,7 @@ ServerClient::~ServerClient() {
     closeFd(from_stderr_);
 }
 
-bool ServerClient::send(const Bytes& bytes) {
+bool ServerClient::send(const Bytes& bytes) const {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const ssize_t put = ::write(to_child_, bytes.data() + at, bytes.size() - at);
@@ -106,7 +105,8 @@ std::optional<Frame> ServerClient::nextFrame(std::chrono::milliseconds timeout) 
         if (stdout_.size() >= 8) {
             const std::size_t len = u32At(stdout_, 4);
             if (stdout_.size() >= 8 + len) {
-                Frame frame{u32At(stdout_, 0), Bytes(stdout_.begin() + 8, stdout_.begin() + 8 + static_cast<std::ptrdiff_t>(len))};
+                Frame frame{u32At(stdout_, 0), Bytes(stdout_.begin() + 8,
+                                                     stdout_.begin() + 8 + static_cast<std::ptrdiff_t>(len))};
                 stdout_.erase(stdout_.begin(), stdout_.begin() + 8 + static_cast<std::ptrdiff_t>(len));
                 return frame;
             }
@@ -121,8 +121,7 @@ void ServerClient::closeInput() { closeFd(to_child_); }
 ChildEnd ServerClient::finish(std::chrono::milliseconds timeout, InputAtFinish input) {
     if (input == InputAtFinish::close) closeInput();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline && pump(deadline)) {
-    }
+    while (std::chrono::steady_clock::now() < deadline && pump(deadline)) {}
     ChildEnd end;
     for (;;) {
         int status = 0;
@@ -143,8 +142,7 @@ ChildEnd ServerClient::finish(std::chrono::milliseconds timeout, InputAtFinish i
     }
     // Whatever is still buffered in the pipes after the exit.
     const auto drained = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    while (std::chrono::steady_clock::now() < drained && pump(drained)) {
-    }
+    while (std::chrono::steady_clock::now() < drained && pump(drained)) {}
     end_ = end;
     return end;
 }

@@ -20,9 +20,9 @@ struct ChildEnd {
     int signal = 0;
 };
 
-enum class StdinKind { pipe, unreadable };   // unreadable: a directory, so every read fails
+enum class StdinKind { pipe, unreadable };      // unreadable: a directory, so every read fails
 enum class InputAtFinish { close, keep_open };  // keep_open: the runner must stop on its own
-enum class StdoutKind { pipe, closed_pipe };  // closed_pipe: the parent has closed its end
+enum class StdoutKind { pipe, closed_pipe };    // closed_pipe: the parent has closed its end
 
 class ServerClient {
 public:
@@ -32,11 +32,12 @@ public:
     ServerClient(const ServerClient&) = delete;
     ServerClient& operator=(const ServerClient&) = delete;
 
-    bool send(const Bytes& bytes);
+    bool send(const Bytes& bytes) const;
     // The next whole frame, or nullopt when none arrived by the deadline.
     std::optional<Frame> nextFrame(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void closeInput();
-    // Closes the input (unless told to keep it open), drains both outputs and waits for the process, killing it at the deadline.
+    // Closes the input (unless told to keep it open), drains both outputs and waits for the process, killing
+    // it at the deadline.
     ChildEnd finish(std::chrono::milliseconds timeout = std::chrono::seconds(1),
                     InputAtFinish input = InputAtFinish::close);
 

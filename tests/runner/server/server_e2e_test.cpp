@@ -15,7 +15,15 @@ const std::string selftest = VORN_SELFTEST_PATH;
 const std::string fixture = VORN_SERVER_FIXTURE_PATH;
 
 constexpr std::uint32_t fixture_tests = 7;
-enum FixtureTest : std::uint32_t { passes, fails, skips, leaks, logs_two_errors, prints_to_stdout, reads_stdin };
+enum FixtureTest : std::uint32_t {
+    passes,
+    fails,
+    skips,
+    leaks,
+    logs_two_errors,
+    prints_to_stdout,
+    reads_stdin
+};
 
 void expectVersionFrame(ServerClient& client) {
     const auto frame = client.nextFrame();
@@ -51,7 +59,9 @@ TEST(ServerEndToEnd, SelftestListsItsTestsAndRunsEachInAnyOrder) {
     ASSERT_TRUE(metadata.has_value());
     ASSERT_EQ(metadata->names.size(), 41u);
     for (std::size_t i = 0; i < 41; ++i) {
-        const std::string_view module = i < 12 ? "vorn_physics.test." : i < 31 ? "vorn_kernel.test." : "vorn_geodesic.test.";
+        const std::string_view module = i < 12   ? "vorn_physics.test."
+                                        : i < 31 ? "vorn_kernel.test."
+                                                 : "vorn_geodesic.test.";
         EXPECT_TRUE(metadata->names[i].starts_with(module)) << metadata->names[i];
         EXPECT_EQ(metadata->expected_panic_msgs[i], 0u);
     }
@@ -106,7 +116,8 @@ TEST(ServerEndToEnd, NothingATestPrintsReachesTheFrameStream) {
     EXPECT_EQ(runOne(client, passes).index, passes);
     expectCleanExit(client);
     const std::string& err = client.stderrText();
-    for (const char* text : {"printf without a line end", "puts", "cout 42", "fwrite", "raw write", "left in the buffer"}) {
+    for (const char* text :
+         {"printf without a line end", "puts", "cout 42", "fwrite", "raw write", "left in the buffer"}) {
         EXPECT_NE(err.find(text), std::string::npos) << text;
     }
 }
@@ -153,9 +164,11 @@ TEST(ServerEndToEnd, BadInputEndsWithinASecondWithStatusOne) {
         {"unsupported tag with an unsent body", rawMessage(0x1f, 64), false, "unsupported message: 1f"},
         {"index not below the table", runTest(fixture_tests), false,
          "run_test index 7 is not below the number of tests, 7\n"},
-        {"short run_test body", rawMessage(5, 2, Bytes(2)), false, "run_test body has 2 bytes, but the test index needs 4\n"},
+        {"short run_test body", rawMessage(5, 2, Bytes(2)), false,
+         "run_test body has 2 bytes, but the test index needs 4\n"},
         {"body larger than the buffer", rawMessage(4, 0x7fffffff), false,
-         "message with tag 4 declares a body of 2147483647 bytes, but the receive buffer holds at most 4088\n"},
+         "message with tag 4 declares a body of 2147483647 bytes, but the receive buffer holds at most "
+         "4088\n"},
         {"end inside a header", Bytes(5), true, "input ended inside a message header after 5 of 8 bytes\n"},
         {"end inside a body", rawMessage(5, 4, Bytes(1)), true,
          "input ended inside the body of a message with tag 5 after 1 of 4 bytes\n"},

@@ -45,7 +45,8 @@ private:
 
 class MemorySink final : public vorn::runner::server::ByteSink {
 public:
-    explicit MemorySink(std::optional<std::size_t> fail_from_write = std::nullopt) : fail_from_(fail_from_write) {}
+    explicit MemorySink(std::optional<std::size_t> fail_from_write = std::nullopt)
+        : fail_from_(fail_from_write) {}
 
     bool write(std::span<const std::byte> bytes) override {
         if (fail_from_ && writes >= *fail_from_) return false;
@@ -79,7 +80,9 @@ private:
         live_bytes -= bytes;
         std::pmr::new_delete_resource()->deallocate(p, bytes, alignment);
     }
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
 };
 
 // The runner's per-test machinery, replaced by counters the synthetic tests can steer.
@@ -88,10 +91,10 @@ struct FakeRunner {
     int allocator_resets = 0;
     int log_resets = 0;
     int traces_printed = 0;
-    bool leak = false;                 // set by a leaking test; cleared by an allocator reset
-    bool always_leak = false;          // every leak check reports a leak
+    bool leak = false;         // set by a leaking test; cleared by an allocator reset
+    bool always_leak = false;  // every leak check reports a leak
     std::uint64_t log_err_count = 0;
-    std::vector<std::string> calls;    // names of the tests called, in order
+    std::vector<std::string> calls;  // names of the tests called, in order
     // Events in order, to check that resets come before the test and the trace after it.
     std::string events;
 };

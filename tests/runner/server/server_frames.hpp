@@ -54,7 +54,7 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
 }
 
 inline std::string asText(std::span<const std::byte> bytes) {
-    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 struct Frame {
@@ -110,7 +110,8 @@ inline std::optional<TestMetadata> asTestMetadata(const Frame& frame) {
     for (std::size_t i = 0; i < tests_len; ++i) {
         const std::uint32_t offset = u32At(body, 8 + 4 * i);
         if (offset == 0 || offset >= strings.size()) return std::nullopt;
-        const std::string_view rest(reinterpret_cast<const char*>(strings.data()) + offset, strings.size() - offset);
+        const std::string_view rest(reinterpret_cast<const char*>(strings.data()) + offset,
+                                    strings.size() - offset);
         const std::size_t end = rest.find('\0');
         if (end == std::string_view::npos) return std::nullopt;
         out.names.emplace_back(rest.substr(0, end));

@@ -160,14 +160,17 @@ TEST_F(ServerLoop, MetadataAllocationFailureIsARunnerFailure) {
 }
 
 TEST_F(ServerLoop, ResultsCarryTheIndexAndTheOutcomeFlags) {
-    const Session s = serve(concat({runTest(passing_test), runTest(failing_test), runTest(skipped_test),
-                                    runTest(leaking_test), runTest(logging_test), runTest(flooding_test),
-                                    exitMessage()}));
+    const Session s =
+        serve(concat({runTest(passing_test), runTest(failing_test), runTest(skipped_test),
+                      runTest(leaking_test), runTest(logging_test), runTest(flooding_test), exitMessage()}));
     ASSERT_EQ(s.reason, StopReason::exit_requested);
     ASSERT_EQ(s.frames.size(), 6u);
-    const std::array<std::uint32_t, 6> expected_flags{
-        0, protocol::flag_fail, protocol::flag_skip, protocol::flag_leak,
-        static_cast<std::uint32_t>(logging_test_count) << 3, 536870911u << 3};
+    const std::array<std::uint32_t, 6> expected_flags{0,
+                                                      protocol::flag_fail,
+                                                      protocol::flag_skip,
+                                                      protocol::flag_leak,
+                                                      static_cast<std::uint32_t>(logging_test_count) << 3,
+                                                      536870911u << 3};
     for (std::uint32_t i = 0; i < 6; ++i) {
         EXPECT_EQ(results(s, i).index, i);
         EXPECT_EQ(results(s, i).flags, expected_flags[i]) << "test " << i;
@@ -176,18 +179,21 @@ TEST_F(ServerLoop, ResultsCarryTheIndexAndTheOutcomeFlags) {
 }
 
 TEST_F(ServerLoop, EachRunStartsFreshAndOnlyFailuresPrintATrace) {
-    const Session s = serve(concat({runTest(passing_test), runTest(failing_test), runTest(skipped_test),
-                                    exitMessage()}));
+    const Session s =
+        serve(concat({runTest(passing_test), runTest(failing_test), runTest(skipped_test), exitMessage()}));
     ASSERT_EQ(s.reason, StopReason::exit_requested);
     // Allocator and log count reset before each test; the leak check after it (and after the
     // trace of a failure).
-    EXPECT_EQ(fakeRunner().events, "ARTL" "ARTPL" "ARTL");
+    EXPECT_EQ(fakeRunner().events,
+              "ARTL"
+              "ARTPL"
+              "ARTL");
     EXPECT_EQ(fakeRunner().traces_printed, 1);
 }
 
 TEST_F(ServerLoop, LeakAndLogCountDoNotCarryOverToTheNextRun) {
-    const Session s = serve(concat({runTest(leaking_test), runTest(logging_test), runTest(passing_test),
-                                    exitMessage()}));
+    const Session s =
+        serve(concat({runTest(leaking_test), runTest(logging_test), runTest(passing_test), exitMessage()}));
     ASSERT_EQ(s.frames.size(), 3u);
     EXPECT_EQ(results(s, 0).flags, protocol::flag_leak);
     EXPECT_EQ(results(s, 1).flags, logging_test_count << 3);
@@ -219,7 +225,8 @@ TEST_F(ServerLoop, ByteAtATimeInputGivesTheSameAnswers) {
     const Session trickled = serve(input, chunked(1));
     ASSERT_EQ(trickled.reason, StopReason::exit_requested);
     ASSERT_EQ(whole.frames.size(), trickled.frames.size());
-    for (std::size_t i = 0; i < whole.frames.size(); ++i) EXPECT_EQ(whole.frames[i].body, trickled.frames[i].body);
+    for (std::size_t i = 0; i < whole.frames.size(); ++i)
+        EXPECT_EQ(whole.frames[i].body, trickled.frames[i].body);
 }
 
 TEST_F(ServerLoop, ManyPipelinedMessagesAreReadInBoundedChunks) {
@@ -234,12 +241,12 @@ TEST_F(ServerLoop, ManyPipelinedMessagesAreReadInBoundedChunks) {
 
 TEST_F(ServerLoop, UnsupportedTagsAreNamedInLowerCaseHexWithoutLineEnd) {
     const std::array<std::pair<std::uint32_t, std::string_view>, 7> cases{{{1, "1"},
-                                                                            {2, "2"},
-                                                                            {3, "3"},
-                                                                            {6, "6"},
-                                                                            {0x2a, "2a"},
-                                                                            {0xdeadbeef, "deadbeef"},
-                                                                            {0xffffffff, "ffffffff"}}};
+                                                                           {2, "2"},
+                                                                           {3, "3"},
+                                                                           {6, "6"},
+                                                                           {0x2a, "2a"},
+                                                                           {0xdeadbeef, "deadbeef"},
+                                                                           {0xffffffff, "ffffffff"}}};
     for (const auto& [tag, hex] : cases) {
         SetUp();
         // The declared body is never waited for: the unsupported tag alone decides.
@@ -391,8 +398,8 @@ TEST_F(ServerLoop, SourceClaimingMoreThanItWasGivenIsNotTrusted) {
     } source;
     MemorySink frames, diagnostics;
     std::vector<std::byte> buffer(64);
-    EXPECT_EQ(vorn::runner::server::serve(syntheticTable(), {source, frames, diagnostics}, buffer, fakeHooks(),
-                                          version),
+    EXPECT_EQ(vorn::runner::server::serve(syntheticTable(), {source, frames, diagnostics}, buffer,
+                                          fakeHooks(), version),
               StopReason::runner_failure);
 }
 

@@ -1,0 +1,73 @@
+// The command line, fatal stops and crash reports, seen from outside the process.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <regex>
+#include <string>
+
+#include "child_process.hpp"
+
+namespace vorn::runner_tests {
+namespace {
+
+// The panic line, then a stack trace, then nothing else: no test ran and no summary came.
+void expectPanic(const ChildResult& run, const std::string& message) {
+    EXPECT_EQ(run.signal, SIGABRT);
+    EXPECT_FALSE(run.exit_status.has_value());
+    const std::string first_line = run.err.substr(0, run.err.find('\n'));
+    EXPECT_TRUE(std::regex_match(first_line, std::regex(R"(thread [1-9][0-9]* panic: )" + message))) << run.err;
+    EXPECT_EQ(run.err.find("fixture.test."), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("passed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("    #0 "), std::string::npos) << "no stack trace:\n" << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(Entry, UnknownArgumentIsFatal) {
+    expectPanic(runChild(fixturePath(), "pass", {"--verbose"}), "unrecognized command line argument");
+}
+
+TEST(Entry, ListenWithoutDashIsFatal) {
+    expectPanic(runChild(fixturePath(), "pass", {"--listen"}), "unrecognized command line argument");
+}
+
+TEST(Entry, ListenMustMatchByteForByte) {
+    expectPanic(runChild(fixturePath(), "pass", {"--listen=-x"}), "unrecognized command line argument");
+    expectPanic(runChild(fixturePath(), "pass", {"--listen=-", "-"}), "unrecognized command line argument");
+}
+
+TEST(Entry, ArgumentsLargerThanTheBufferAreFatal) {
+    expectPanic(runChild(fixturePath(), "pass", {std::string(5000, 'a')}), "unable to parse command line args");
+    // Small arguments that add up past 4096 bytes as well.
+    expectPanic(runChild(fixturePath(), "pass", std::vector<std::string>(3, std::string(1500, '-'))),
+                "unable to parse command line args");
+}
+
+TEST(Entry, LargeArgumentThatFitsIsJustUnrecognized) {
+    expectPanic(runChild(fixturePath(), "pass", {std::string(3000, 'a')}), "unrecognized command line argument");
+}
+
+TEST(Entry, ListenSelectsServerModeEvenWhenRepeated) {
+    // With standard input at its end, server mode sends its greeting and stops; terminal mode
+    // would have printed a test line instead.
+    for (const auto& arguments : {std::vector<std::string>{"--listen=-"}, std::vector<std::string>{"--listen=-", "--listen=-"}}) {
+        const ChildResult run = runChild(fixturePath(), "pass", arguments);
+        EXPECT_EQ(run.err.find("fixture.test.passes..."), std::string::npos) << run.err;
+        EXPECT_GE(run.out.size(), 8u);
+        EXPECT_EQ(run.out.substr(0, 4), std::string(4, '\0'));  // the version-string tag
+    }
+}
+
+TEST(Entry, BadPointerReportsTheFaultAddressAndDiesOfTheSignal) {
+    const ChildResult run = runChild(fixturePath(), "crash");
+    EXPECT_EQ(run.signal, SIGSEGV);
+    const std::string heading = "1/2 fixture.test.dereferences a bad pointer...";
+    ASSERT_EQ(run.err.substr(0, heading.size()), heading) << run.err;
+    const std::string report = "Segmentation fault at address 0x10\n";
+    EXPECT_EQ(run.err.substr(heading.size(), report.size()), report) << run.err;
+    // A stack trace follows, and the next test never ran.
+    EXPECT_GT(run.err.size(), heading.size() + report.size());
+    EXPECT_EQ(run.err.find("2/2"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace vorn::runner_tests

@@ -1,0 +1,153 @@
+// A runner over small synthetic tables, one per way a test can end; the table is picked by
+// the environment variable VORN_FIXTURE so that the command line stays the runner's own.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory_resource>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+
+#include "vorn_log.hpp"
+#include "vorn_runner.hpp"
+#include "vorn_testing.hpp"
+
+namespace {
+
+using vorn::testing::TestCase;
+
+void passes() {
+    vorn::testing::expectApproxEqAbs(1.0, 1.0, 0.0);
+    vorn::testing::expectTrue(true);
+}
+
+void failsApprox() {
+    vorn::testing::expectApproxEqAbs(1.0, 0.6, 1e-10);
+}
+
+void failsApproxFloat() {
+    vorn::testing::expectApproxEqAbs(0.1f, 0.2f, 0.01f);
+}
+
+void failsExpectTrue() {
+    vorn::testing::expectTrue(1 + 1 == 3);
+}
+
+void skips() { vorn::testing::skip(); }
+
+void leaks() {
+    std::pmr::memory_resource& allocator = vorn::testing::allocator();
+    [[maybe_unused]] void* kept = allocator.allocate(24, 8);
+    void* freed = allocator.allocate(64, 16);
+    allocator.deallocate(freed, 64, 16);
+}
+
+void logsError() { vorn::testing::logError("fixture", "something went wrong"); }
+
+void logsEveryLevel() {
+    vorn::testing::logError("fixture", "an error");
+    vorn::testing::logWarn("fixture", "a warning");
+    vorn::testing::logInfo("fixture", "some information");
+    vorn::testing::logDebug("fixture", "a detail");
+}
+
+void runsOutOfMemory() { throw std::bad_alloc(); }
+
+void throwsRuntimeError() { throw std::runtime_error("boom"); }
+
+void throwsInt() { throw 42; }
+
+void freesWithWrongSize() {
+    std::pmr::memory_resource& allocator = vorn::testing::allocator();
+    void* block = allocator.allocate(32, 8);
+    allocator.deallocate(block, 16, 8);
+}
+
+void allocatesTooMuch() {
+    [[maybe_unused]] void* never = vorn::testing::allocator().allocate(std::numeric_limits<std::size_t>::max() / 2, 8);
+}
+
+void dereferencesBadPointer() {
+    // Read through a volatile so the compiler cannot see, and reject, the constant address.
+    volatile std::uintptr_t address = 0x10;
+    *reinterpret_cast<volatile int*>(address) = 1;
+}
+
+void slowlyFails() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    vorn::testing::expectApproxEqAbs(2.0, 3.0, 0.5);
+}
+
+void slowlyPasses() { std::this_thread::sleep_for(std::chrono::milliseconds(450)); }
+
+constexpr std::array pass_table{TestCase{"fixture.test.passes", passes}};
+
+constexpr std::array mixed_table{
+    TestCase{"fixture.test.passes", passes},
+    TestCase{"fixture.test.approx fails", failsApprox},
+    TestCase{"fixture.test.expectTrue fails", failsExpectTrue},
+    TestCase{"fixture.test.skips", skips},
+    TestCase{"fixture.test.passes again", passes},
+};
+
+constexpr std::array skip_table{
+    TestCase{"fixture.test.passes", passes},
+    TestCase{"fixture.test.skips", skips},
+};
+
+constexpr std::array leak_table{
+    TestCase{"fixture.test.leaks", leaks},
+    TestCase{"fixture.test.passes", passes},
+};
+
+constexpr std::array log_table{TestCase{"fixture.test.logs an error", logsError}};
+
+constexpr std::array levels_table{TestCase{"fixture.test.logs every level", logsEveryLevel}};
+
+constexpr std::array exception_table{
+    TestCase{"fixture.test.out of memory", runsOutOfMemory},
+    TestCase{"fixture.test.runtime error", throwsRuntimeError},
+    TestCase{"fixture.test.throws an int", throwsInt},
+    TestCase{"fixture.test.allocates too much", allocatesTooMuch},
+    TestCase{"fixture.test.passes", passes},
+};
+
+constexpr std::array float_table{TestCase{"fixture.test.float approx fails", failsApproxFloat}};
+
+constexpr std::array misuse_table{TestCase{"fixture.test.frees with the wrong size", freesWithWrongSize}};
+
+constexpr std::array crash_table{
+    TestCase{"fixture.test.dereferences a bad pointer", dereferencesBadPointer},
+    TestCase{"fixture.test.passes", passes},
+};
+
+constexpr std::array slow_table{
+    TestCase{"fixture.test.slowly passes", slowlyPasses},
+    TestCase{"fixture.test.slowly fails", slowlyFails},
+};
+
+struct Table {
+    std::string_view name;
+    std::span<const TestCase> tests;
+};
+
+constexpr std::array tables{
+    Table{"pass", pass_table},         Table{"mixed", mixed_table},   Table{"skip", skip_table},
+    Table{"leak", leak_table},         Table{"log", log_table},       Table{"levels", levels_table},
+    Table{"exception", exception_table}, Table{"float", float_table}, Table{"misuse", misuse_table},
+    Table{"crash", crash_table},       Table{"slow", slow_table},     Table{"empty", {}},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* chosen = std::getenv("VORN_FIXTURE");
+    const std::string_view name = chosen != nullptr ? chosen : "pass";
+    for (const Table& table : tables) {
+        if (table.name == name) return vorn::runner::run(argc, argv, table.tests);
+    }
+    return 125;
+}
