@@ -27,11 +27,16 @@ int fail(const std::string& message) {
     return EXIT_RUN_FAILED;
 }
 
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
 std::string describe(const orbits::Options& options) {
-    char text[256];
-    std::snprintf(text, sizeof text, "%d bodies, %" PRIu64 " steps of %g, damping %g, seed %" PRIu64,
-                  options.bodies, options.steps, options.dt, options.damping, options.seed);
-    return text;
+    char rest[160];
+    std::snprintf(rest, sizeof rest, " of %g, damping %g, seed %" PRIu64, options.dt, options.damping,
+                  options.seed);
+    return counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies") + ", " +
+           counted(options.steps, "step", "steps") + rest;
 }
 
 int run(const orbits::Options& options) {
@@ -82,9 +87,9 @@ int run(const orbits::Options& options) {
 
     if (csv && !csv->commit(error)) return fail(error);
     if (svg) {
-        char title[96];
-        std::snprintf(title, sizeof title, "%d bodies around %d attractors on S\u00b3", options.bodies,
-                      options.attractors);
+        const std::string title =
+            counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies") + " around " +
+            counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors") + " on S\u00b3";
         orbits::writeSvg(svg->stream(), sketch, simulation.attractors(),
                          {title, describe(options) + "; stereographic projection from (0, 0, 0, \u22121)"});
         if (!svg->commit(error)) return fail(error);
@@ -92,8 +97,8 @@ int run(const orbits::Options& options) {
 
     std::size_t captured = 0;
     for (const auto& body : simulation.bodies()) captured += body.active ? 0 : 1;
-    std::printf("%s: %" PRIu64 " contacts, %zu of %d bodies captured\n", describe(options).c_str(),
-                sketch.contactCount(), captured, options.bodies);
+    std::printf("%s: %s, %zu of %d captured\n", describe(options).c_str(),
+                counted(sketch.contactCount(), "contact", "contacts").c_str(), captured, options.bodies);
     return 0;
 }
 
