@@ -49,8 +49,8 @@ std::optional<ServerDescriptors> isolateMessageStreams() {
         return std::nullopt;
     }
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const bool moved = null_fd >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0 &&
-                       ::dup2(null_fd, STDIN_FILENO) >= 0;
+    const bool moved =
+        null_fd >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0 && ::dup2(null_fd, STDIN_FILENO) >= 0;
     if (null_fd >= 0) ::close(null_fd);
     if (!moved) {
         ::close(input);

@@ -25,7 +25,7 @@ public:
     }
     Line& number(std::uint64_t value, int base = 10) {
         std::array<char, 24> digits{};
-        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value, base).ptr;
+        const char* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value, base).ptr;
         return text(std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
     }
     std::span<const std::byte> bytes() const { return std::as_bytes(std::span(chars_.data(), size_)); }
@@ -68,7 +68,8 @@ bool Server::sendFrame(ServerTag tag, std::span<std::byte> frame) {
     // Each frame goes out in one write, so a failing sink never holds half of one.
     const std::size_t body_len = frame.size() - protocol::header_size;
     if (body_len > std::numeric_limits<std::uint32_t>::max()) return false;
-    const auto header = protocol::encodeHeader({static_cast<std::uint32_t>(tag), static_cast<std::uint32_t>(body_len)});
+    const auto header =
+        protocol::encodeHeader({static_cast<std::uint32_t>(tag), static_cast<std::uint32_t>(body_len)});
     std::copy(header.begin(), header.end(), frame.begin());
     return streams_.frames.write(frame);
 }
@@ -110,12 +111,14 @@ std::optional<StopReason> Server::sendTestMetadata() {
 
         // One block from the test allocator holds the whole frame: header, the two counts,
         // the name offsets, the zero panic-message entries, then the string bytes.
-        std::pmr::vector<std::byte> frame(protocol::header_size + bytes_len, std::byte{0}, &hooks_.allocator());
+        std::pmr::vector<std::byte> frame(protocol::header_size + bytes_len, std::byte{0},
+                                          &hooks_.allocator());
         const std::span<std::byte> body = std::span(frame).subspan(protocol::header_size);
         protocol::writeU32(body.first<4>(), static_cast<std::uint32_t>(string_bytes_len));
         protocol::writeU32(body.subspan<4, 4>(), static_cast<std::uint32_t>(tests_len));
         const std::span<std::byte> names = body.subspan(protocol::test_metadata_fixed_size, 4 * tests_len);
-        const std::span<std::byte> string_bytes = body.subspan(protocol::test_metadata_fixed_size + 8 * tests_len);
+        const std::span<std::byte> string_bytes =
+            body.subspan(protocol::test_metadata_fixed_size + 8 * tests_len);
         std::size_t offset = 1;
         for (std::size_t i = 0; i < tests_.size(); ++i) {
             protocol::writeU32(names.subspan(4 * i).first<4>(), static_cast<std::uint32_t>(offset));
@@ -183,7 +186,8 @@ StopReason Server::run(std::string_view version) {
         // Decided on the header alone: a parent that sent an unknown kind may never send the
         // body it declared, and waiting for it would hang both sides.
         if (tag != ClientTag::exit && tag != ClientTag::query_test_metadata && tag != ClientTag::run_test) {
-            (void)streams_.diagnostics.write(Line().text("unsupported message: ").number(header.tag, 16).bytes());
+            (void)streams_.diagnostics.write(
+                Line().text("unsupported message: ").number(header.tag, 16).bytes());
             return StopReason::unsupported_message;
         }
         if (tag == ClientTag::run_test && header.bytes_len < protocol::run_test_body_size) {

@@ -13,11 +13,11 @@
 namespace vorn::runner::server {
 
 enum class ReadStatus : std::uint8_t {
-    complete,        // the requested bytes are buffered
-    end_of_input,    // the input ended before the first byte of a message
-    truncated,       // the input ended inside a message
-    too_long,        // the body cannot fit in the receive buffer
-    read_failed,     // the source reported an error
+    complete,      // the requested bytes are buffered
+    end_of_input,  // the input ended before the first byte of a message
+    truncated,     // the input ended inside a message
+    too_long,      // the body cannot fit in the receive buffer
+    read_failed,   // the source reported an error
 };
 
 class MessageReader {

@@ -24,12 +24,14 @@ void require(bool condition) {
 // A source that may fail at the end of its input instead of reporting the end.
 class FuzzSource final : public vorn::runner::server::ByteSource {
 public:
-    FuzzSource(std::span<const std::byte> input, std::size_t chunk, bool fail_at_end, std::span<const std::byte> buffer)
+    FuzzSource(std::span<const std::byte> input, std::size_t chunk, bool fail_at_end,
+               std::span<const std::byte> buffer)
         : input_(input), chunk_(chunk), fail_at_end_(fail_at_end), buffer_(buffer) {}
 
     std::optional<std::size_t> read(std::span<std::byte> into) override {
         require(!into.empty() && into.size() <= 256);
-        require(into.data() >= buffer_.data() && into.data() + into.size() <= buffer_.data() + buffer_.size());
+        require(into.data() >= buffer_.data() &&
+                into.data() + into.size() <= buffer_.data() + buffer_.size());
         if (input_.empty() && fail_at_end_) return std::nullopt;
         const std::size_t n = std::min({into.size(), chunk_, input_.size()});
         std::copy_n(input_.begin(), n, into.begin());
@@ -46,13 +48,20 @@ private:
 
 std::uint32_t expectedFlags(std::uint32_t index) {
     switch (index) {
-        case passing_test: return 0;
-        case failing_test: return vorn::protocol::flag_fail;
-        case skipped_test: return vorn::protocol::flag_skip;
-        case leaking_test: return vorn::protocol::flag_leak;
-        case logging_test: return static_cast<std::uint32_t>(logging_test_count) << 3;
-        case flooding_test: return 0xfffffff8u;
-        default: return ~0u;
+        case passing_test:
+            return 0;
+        case failing_test:
+            return vorn::protocol::flag_fail;
+        case skipped_test:
+            return vorn::protocol::flag_skip;
+        case leaking_test:
+            return vorn::protocol::flag_leak;
+        case logging_test:
+            return static_cast<std::uint32_t>(logging_test_count) << 3;
+        case flooding_test:
+            return 0xfffffff8u;
+        default:
+            return ~0u;
     }
 }
 
@@ -90,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzSource source(input, chunk, fail_at_end, buffer);
     MemorySink frames(failing_write == 0 ? std::nullopt : std::optional<std::size_t>(failing_write));
     MemorySink diagnostics;
-    const StopReason reason = vorn::runner::server::serve(syntheticTable(), {source, frames, diagnostics}, buffer,
-                                                          fakeHooks(), version);
+    const StopReason reason = vorn::runner::server::serve(syntheticTable(), {source, frames, diagnostics},
+                                                          buffer, fakeHooks(), version);
 
     const auto split = splitFrames(frames.data);
     require(split.has_value());
