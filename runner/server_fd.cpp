@@ -45,7 +45,9 @@ std::optional<ServerDescriptors> isolateMessageStreams() {
     if (input < 0) return std::nullopt;
     const int frames = privateCopy(STDOUT_FILENO);
     if (frames < 0) {
+        const int error = errno;
         ::close(input);
+        errno = error;
         return std::nullopt;
     }
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

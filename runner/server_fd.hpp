@@ -38,8 +38,8 @@ struct ServerDescriptors {
 
 // Moves the message streams to private descriptors (closed on exec), then points descriptor 1
 // at standard error and descriptor 0 at /dev/null. Anything already buffered for stdout is
-// flushed only after the switch, so it goes to standard error too. Returns nullopt when a
-// descriptor operation failed.
+// flushed only after the switch, so it goes to standard error too. Returns nullopt (with errno
+// set) when a descriptor operation failed.
 std::optional<ServerDescriptors> isolateMessageStreams();
 
 }  // namespace vorn::runner::server

@@ -1,8 +1,5 @@
 // Server mode: framed messages with a parent process on standard input and output.
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 
 #include "runner_internal.hpp"
 #include "server_fd.hpp"
@@ -27,19 +24,26 @@ constexpr server::TestHooks runner_hooks{
     .reset_log_err_count = resetLogErrCount,
 };
 
+// One-line reports of refused input share standard error with log lines and traces.
+class StderrSink final : public server::ByteSink {
+public:
+    bool write(std::span<const std::byte> bytes) override {
+        const StderrLock lock;
+        writeStderr(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return true;
+    }
+};
+
 }  // namespace
 
 int runServerMode(std::span<const vorn::testing::TestCase> tests) {
-    // A parent that goes away must surface as a failed write, not as a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
-
+    // The entry has already made a closed pipe a failed write (SIGPIPE handler), so a parent
+    // that goes away ends here as a runner failure rather than as a silent death.
     const std::optional<server::ServerDescriptors> fds = server::isolateMessageStreams();
     if (!fds) throw ServerError{errno};
     server::FdSource input(fds->input);
     server::FdSink frames(fds->frames);
-    // Server mode is single-threaded (no progress display), so its one-line reports can go
-    // straight to the descriptor.
-    server::FdSink diagnostics(STDERR_FILENO);
+    StderrSink diagnostics;
 
     const server::StopReason reason =
         server::serve(tests, {input, frames, diagnostics}, fixedBuffer(), runner_hooks, "vorn " VORN_VERSION);
