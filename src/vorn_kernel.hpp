@@ -51,6 +51,8 @@ inline float simdDot4(F32x4 a, F32x4 b) {
 }
 
 F32x4 simdNormalize3(F32x4 v);
+// About 1/√x (relative error near 1e-11) without a square root or a division.
+// +0 for x ≤ 0 and for +∞; a NaN comes back unchanged.
 double cordicInvSqrt(double x);
 
 struct PGL4 {
