@@ -14,7 +14,7 @@ Simulation::Simulation(const SimulationConfig& config, std::vector<VornBody> att
       attractors_(std::move(attractors)),
       bodies_(std::move(bodies)),
       in_contact_(bodies_.size(), false),
-      pair_touching_(bodies_.size() * (bodies_.size() - (bodies_.empty() ? 0 : 1)) / 2, false) {}
+      pair_touching_(bodies_.empty() ? 0 : bodies_.size() * (bodies_.size() - 1) / 2, false) {}
 
 BodyState Simulation::state(std::size_t body) const {
     if (!bodies_[body].active) return BodyState::captured;
