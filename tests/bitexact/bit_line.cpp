@@ -27,6 +27,11 @@ BitLine& BitLine::hex(std::uint64_t bits, int digits) {
     return *this;
 }
 
+BitLine& BitLine::nan() {
+    out_ += " nan";
+    return *this;
+}
+
 BitLine& BitLine::mat(const vorn_kernel::PGL4& m) {
     for (const double entry : m.data) f64(entry);
     return *this;

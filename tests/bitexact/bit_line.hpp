@@ -24,8 +24,11 @@ public:
     // Starts a line: the operation's name and the index of its input in the battery.
     BitLine& start(std::string_view op, std::size_t index);
 
-    BitLine& f64(double value) { return hex(std::bit_cast<std::uint64_t>(value), 16); }
-    BitLine& f32(float value) { return hex(std::bit_cast<std::uint32_t>(value), 8); }
+    // A NaN prints as "nan": which NaN an operation returns (its sign and payload) depends
+    // on the order the compiler gives the operands of a commutative instruction, and IEEE
+    // 754 leaves it open. Whether the result is a NaN is compared like every other bit.
+    BitLine& f64(double value) { return value != value ? nan() : hex(std::bit_cast<std::uint64_t>(value), 16); }
+    BitLine& f32(float value) { return value != value ? nan() : hex(std::bit_cast<std::uint32_t>(value), 8); }
     BitLine& flag(bool value);
     BitLine& u64(std::uint64_t value) { return hex(value, 16); }
     BitLine& vec(vorn_kernel::HomVec4 v) { return f64(v.x).f64(v.y).f64(v.z).f64(v.w); }
@@ -38,6 +41,7 @@ public:
 
 private:
     BitLine& hex(std::uint64_t bits, int digits);
+    BitLine& nan();
 
     std::string& out_;
 };

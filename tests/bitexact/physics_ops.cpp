@@ -41,7 +41,7 @@ void printInteractions(const Battery& b, BitLine& line) {
 
 void printSteps(const Battery& b, BitLine& line) {
     for (std::size_t i = 0; i < b.points.size(); ++i) {
-        for (std::size_t k = i % 3; k < b.vectors.size(); k += 41) {
+        for (std::size_t k = i % 3; k < b.vectors.size(); k += 83) {
             VornBody body = VornBody::init(b.points[i], b.tangents[i], b.scalars[(i + k) % b.scalars.size()]);
             body.applyForce(b.tangents[(i + 1) % b.tangents.size()]);
             const double dt = b.scalars[(3 * i + k) % b.scalars.size()];

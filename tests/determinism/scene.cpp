@@ -72,11 +72,14 @@ std::vector<VornBody> makeBodies(int count, SplitMix64& rng) {
     std::vector<VornBody> bodies;
     bodies.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const HomVec4 position = HomVec4::init(rng.symmetric(), rng.symmetric(), rng.symmetric(), rng.symmetric());
+        // One draw per statement: the order of evaluation of function arguments differs
+        // between compilers.
+        std::array<double, 9> draw{};
+        for (double& value : draw) value = rng.symmetric();
+        const HomVec4 position = HomVec4::init(draw[0], draw[1], draw[2], draw[3]);
         // A velocity with a radial part: the first step takes it out.
-        const HomVec4 velocity = HomVec4::init(0.2 * rng.symmetric(), 0.2 * rng.symmetric(),
-                                               0.2 * rng.symmetric(), 0.2 * rng.symmetric());
-        bodies.push_back(VornBody::init(position, velocity, opaque(0.5) + 0.25 * (rng.symmetric() + 1.0)));
+        const HomVec4 velocity = HomVec4::init(0.2 * draw[4], 0.2 * draw[5], 0.2 * draw[6], 0.2 * draw[7]);
+        bodies.push_back(VornBody::init(position, velocity, opaque(0.5) + 0.25 * (draw[8] + 1.0)));
     }
     return bodies;
 }
