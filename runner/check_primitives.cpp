@@ -25,29 +25,29 @@ void reportApproxFailure(Float expected, Float actual, Float tolerance) {
 
 }  // namespace
 
-void expectApproxEqAbs(double expected, double actual, double tolerance, std::source_location where) {
+void expectApproxEqAbs(double expected, double actual, double tolerance, SourceLocation where) {
     if (vorn::runner::detail::withinAbsoluteTolerance(expected, actual, tolerance)) return;
     reportApproxFailure(expected, actual, tolerance);
     fail("TestExpectedApproxEqAbs", where);
 }
 
-void expectApproxEqAbs(float expected, float actual, float tolerance, std::source_location where) {
+void expectApproxEqAbs(float expected, float actual, float tolerance, SourceLocation where) {
     if (vorn::runner::detail::withinAbsoluteTolerance(expected, actual, tolerance)) return;
     reportApproxFailure(expected, actual, tolerance);
     fail("TestExpectedApproxEqAbs", where);
 }
 
-void expectTrue(bool condition, std::source_location where) {
+void expectTrue(bool condition, SourceLocation where) {
     if (!condition) fail("TestUnexpectedResult", where);
 }
 
-[[gnu::noinline]] void fail(std::string_view error_name, std::source_location where) {
+[[gnu::noinline]] void fail(std::string_view error_name, SourceLocation where) {
     vorn::runner::detail::ProcessState& state = vorn::runner::detail::processState();
     state.error_trace.recordCheck(where, state.stack_depth_at_test);
     throw TestError{error_name};
 }
 
-void skip(std::source_location) { throw TestSkipped{}; }
+void skip(SourceLocation) { throw TestSkipped{}; }
 
 std::pmr::memory_resource& allocator() { return vorn::runner::detail::processState().test_allocator; }
 

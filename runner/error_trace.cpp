@@ -15,7 +15,7 @@ void ErrorTrace::clear() {
     note_size_ = 0;
 }
 
-[[gnu::noinline]] void ErrorTrace::recordCheck(std::source_location where, std::size_t stack_depth_at_test) {
+[[gnu::noinline]] void ErrorTrace::recordCheck(vorn::testing::SourceLocation where, std::size_t stack_depth_at_test) {
     has_location_ = true;
     location_ = where;
     std::array<void*, 160> frames;

@@ -4,7 +4,7 @@
 
 #include <array>
 #include <cstddef>
-#include <source_location>
+#include "vorn_testing.hpp"
 #include <string>
 #include <string_view>
 
@@ -19,7 +19,7 @@ public:
     // Called by a failing check: records `where` and the calls that led there.
     // `stack_depth_at_test` is what captureStackTrace(…, 0) counted when called directly by
     // the function that calls the test: it tells the runner's own outer frames apart.
-    void recordCheck(std::source_location where, std::size_t stack_depth_at_test);
+    void recordCheck(vorn::testing::SourceLocation where, std::size_t stack_depth_at_test);
 
     // Describes an error that left the test without a check (an exception).
     void recordNote(std::string_view note);
@@ -31,7 +31,7 @@ public:
 
 private:
     bool has_location_ = false;
-    std::source_location location_;
+    vorn::testing::SourceLocation location_;
     std::array<void*, max_frames> frames_{};
     std::size_t frame_count_ = 0;
     std::array<char, 256> note_{};
