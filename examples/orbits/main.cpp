@@ -15,6 +15,7 @@
 #include "simulation.hpp"
 #include "sketch.hpp"
 #include "svg_picture.hpp"
+#include "text.hpp"
 
 namespace {
 
@@ -28,15 +29,15 @@ int fail(const std::string& message) {
 }
 
 std::string counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+    return orbits::cat(std::to_string(n), ' ', n == 1 ? one : many);
 }
 
 std::string describe(const orbits::Options& options) {
     char rest[160];
     std::snprintf(rest, sizeof rest, " of %g, damping %g, seed %" PRIu64, options.dt, options.damping,
                   options.seed);
-    return counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies") + ", " +
-           counted(options.steps, "step", "steps") + rest;
+    return orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), ", ",
+                       counted(options.steps, "step", "steps"), rest);
 }
 
 int run(const orbits::Options& options) {
@@ -88,10 +89,11 @@ int run(const orbits::Options& options) {
     if (csv && !csv->commit(error)) return fail(error);
     if (svg) {
         const std::string title =
-            counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies") + " around " +
-            counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors") + " on S\u00b3";
+            orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
+                        counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"),
+                        " on S\u00b3");
         orbits::writeSvg(svg->stream(), sketch, simulation.attractors(),
-                         {title, describe(options) + "; stereographic projection from (0, 0, 0, \u22121)"});
+                         {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
         if (!svg->commit(error)) return fail(error);
     }
 

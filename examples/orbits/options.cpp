@@ -5,6 +5,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "text.hpp"
+
 namespace orbits {
 
 namespace {
@@ -31,7 +33,7 @@ std::optional<double> parseFinite(std::string_view text) {
     return value;
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return cat('\'', text, '\''); }
 
 }  // namespace
 
@@ -40,7 +42,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") return HelpRequested{};
-        if (arg.substr(0, 2) != "--") return UsageError{"unexpected argument " + quoted(arg)};
+        if (arg.substr(0, 2) != "--") return UsageError{cat("unexpected argument ", quoted(arg))};
 
         std::string_view name = arg;
         std::optional<std::string_view> inline_value;
@@ -51,7 +53,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
                            name == "--dt" || name == "--damping" || name == "--seed" ||
                            name == "--every" || name == "--csv" || name == "--svg";
-        if (!known) return UsageError{"unknown option " + quoted(name)};
+        if (!known) return UsageError{cat("unknown option ", quoted(name))};
 
         std::string_view value;
         if (inline_value) {
@@ -59,11 +61,10 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            return UsageError{"option " + std::string(name) + " needs a value"};
+            return UsageError{cat("option ", name, " needs a value")};
         }
         const auto bad = [&](const char* expected) {
-            return UsageError{"option " + std::string(name) + " expects " + expected + ", got " +
-                              quoted(value)};
+            return UsageError{cat("option ", name, " expects ", expected, ", got ", quoted(value))};
         };
 
         if (name == "--bodies") {
@@ -100,26 +101,26 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         }
     }
     if (options.csv_path && options.svg_path && *options.csv_path == *options.svg_path) {
-        return UsageError{"--csv and --svg name the same file " + quoted(*options.csv_path)};
+        return UsageError{cat("--csv and --svg name the same file ", quoted(*options.csv_path))};
     }
     return options;
 }
 
 std::string usageText(const std::string& program_name) {
-    return "usage: " + program_name +
-           " [options]\n"
-           "Bodies on the unit 3-sphere circling fixed attractors, with light damping.\n"
-           "\n"
-           "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
-           "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
-           "  --steps N       number of integration steps (default 4000)\n"
-           "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
-           "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
-           "  --seed N        seed of the initial conditions (default 1)\n"
-           "  --every N       write every N-th step to the CSV (default 5)\n"
-           "  --csv FILE      write the trajectories as CSV\n"
-           "  --svg FILE      draw the trajectories as an SVG picture\n"
-           "  --help          show this text\n";
+    return cat("usage: ", program_name,
+                   " [options]\n"
+                   "Bodies on the unit 3-sphere circling fixed attractors, with light damping.\n"
+                   "\n"
+                   "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
+                   "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
+                   "  --steps N       number of integration steps (default 4000)\n"
+                   "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
+                   "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
+                   "  --seed N        seed of the initial conditions (default 1)\n"
+                   "  --every N       write every N-th step to the CSV (default 5)\n"
+                   "  --csv FILE      write the trajectories as CSV\n"
+                   "  --svg FILE      draw the trajectories as an SVG picture\n"
+                   "  --help          show this text\n");
 }
 
 }  // namespace orbits

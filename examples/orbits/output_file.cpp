@@ -5,9 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "text.hpp"
+
 namespace orbits {
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)), part_path_(path_ + ".part") {}
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), part_path_(cat(path_, ".part")) {}
 
 OutputFile::~OutputFile() {
     if (committed_) return;
@@ -19,7 +21,7 @@ bool OutputFile::open(std::string& error) {
     errno = 0;
     stream_.open(part_path_, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!stream_) {
-        error = "cannot create " + part_path_ + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+        error = cat("cannot create ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
         return false;
     }
     return true;
@@ -30,11 +32,11 @@ bool OutputFile::commit(std::string& error) {
     stream_.flush();
     stream_.close();
     if (!stream_) {
-        error = "cannot write " + part_path_ + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+        error = cat("cannot write ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
         return false;
     }
     if (std::rename(part_path_.c_str(), path_.c_str()) != 0) {
-        error = "cannot rename " + part_path_ + " to " + path_ + ": " + std::strerror(errno);
+        error = cat("cannot rename ", part_path_, " to ", path_, ": ", std::strerror(errno));
         return false;
     }
     committed_ = true;

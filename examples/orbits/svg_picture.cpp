@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "projection.hpp"
+#include "text.hpp"
 
 namespace orbits {
 
@@ -46,7 +47,7 @@ std::optional<Point2> onPage(HomVec4 p, const View& view) {
 
 std::string bodyColour(std::size_t index, std::size_t count) {
     const double hue = 360.0 * static_cast<double>(index) / static_cast<double>(count);
-    return "hsl(" + number(hue) + ",85%,64%)";
+    return cat("hsl(", number(hue), ",85%,64%)");
 }
 
 HomVec4 negated(HomVec4 p) { return HomVec4::init(-p.x, -p.y, -p.z, -p.w); }
@@ -68,7 +69,7 @@ void writePath(std::ostream& out, const std::vector<HomVec4>& path, const View& 
         previous = page;
         if (!page) continue;
         if (count > 0) points += ' ';
-        points += number(page->x) + ',' + number(page->y);
+        points += cat(number(page->x), ',', number(page->y));
         ++count;
     }
     flush();
@@ -97,7 +98,7 @@ void writeBackground(std::ostream& out, const View& view) {
     for (int k = 0; k <= 120; ++k) {
         const double t = 2.0 * std::numbers::pi * k / 120.0;
         const Point2 p = view.toPage({std::cos(t), std::sin(t), 0.0});
-        equator += (k == 0 ? "" : " ") + number(p.x) + ',' + number(p.y);
+        equator += cat(k == 0 ? "" : " ", number(p.x), ',', number(p.y));
     }
     out << "    <polyline stroke-dasharray=\"4 5\" points=\"" << equator << "\"/>\n"
         << "  </g>\n";

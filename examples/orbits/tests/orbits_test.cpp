@@ -22,6 +22,7 @@
 #include "sketch.hpp"
 #include "splitmix64.hpp"
 #include "svg_picture.hpp"
+#include "text.hpp"
 #include "xml_check.hpp"
 
 namespace orbits {
@@ -269,8 +270,8 @@ TEST(OrbitsOutput, SvgPictureIsWellFormedAndEscapesText) {
 
 std::filesystem::path scratchDirectory() {
     const auto dir = std::filesystem::temp_directory_path() /
-                     ("orbits_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                     cat("orbits_test_", std::to_string(::testing::UnitTest::GetInstance()->random_seed()), "_",
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

@@ -3,6 +3,8 @@
 #include <set>
 #include <vector>
 
+#include "text.hpp"
+
 namespace orbits::testing {
 
 namespace {
@@ -46,8 +48,8 @@ public:
                 skipSpace();
                 if (!expect('>')) return failed();
                 if (open.empty() || open.back() != name) {
-                    return fail("end tag </" + name + "> does not match " +
-                                (open.empty() ? std::string("any open element") : "<" + open.back() + ">"));
+                    return fail(open.empty() ? cat("end tag </", name, "> does not match any open element")
+                                             : cat("end tag </", name, "> does not match <", open.back(), ">"));
                 }
                 open.pop_back();
                 if (open.empty()) root_closed = true;
@@ -69,7 +71,7 @@ public:
                 }
             }
         }
-        if (!open.empty()) return fail("<" + open.back() + "> is never closed");
+        if (!open.empty()) return fail(cat("<", open.back(), "> is never closed"));
         if (result.elements == 0) return fail("no root element");
         result.well_formed = true;
         return result;
@@ -77,7 +79,7 @@ public:
 
 private:
     XmlCheck fail(const std::string& message) {
-        error_ = message + " (at byte " + std::to_string(pos_) + ")";
+        error_ = cat(message, " (at byte ", std::to_string(pos_), ")");
         return failed();
     }
     XmlCheck failed() const {
@@ -86,7 +88,7 @@ private:
         return result;
     }
     bool error(const std::string& message) {
-        error_ = message + " (at byte " + std::to_string(pos_) + ")";
+        error_ = cat(message, " (at byte ", std::to_string(pos_), ")");
         return false;
     }
 
@@ -97,14 +99,14 @@ private:
     }
 
     bool expect(char c) {
-        if (pos_ >= text_.size() || text_[pos_] != c) return error(std::string("expected '") + c + "'");
+        if (pos_ >= text_.size() || text_[pos_] != c) return error(cat("expected '", c, "'"));
         ++pos_;
         return true;
     }
 
     bool skipPast(std::string_view terminator, const char* what) {
         const auto end = text_.find(terminator, pos_);
-        if (end == std::string_view::npos) return error(std::string("unterminated ") + what);
+        if (end == std::string_view::npos) return error(cat("unterminated ", what));
         pos_ = end + terminator.size();
         return true;
     }
@@ -144,7 +146,7 @@ private:
                 numeric = numeric && digit;
             }
         }
-        if (!predefined && !numeric) return error("unknown reference &" + std::string(body) + ";");
+        if (!predefined && !numeric) return error(cat("unknown reference &", body, ";"));
         pos_ = end + 1;
         return true;
     }
@@ -183,16 +185,16 @@ private:
             if (pos_ == before) return error("attributes must be separated by white space");
             std::string name;
             if (!readName(name)) return false;
-            if (!seen.insert(name).second) return error("attribute " + name + " given twice");
+            if (!seen.insert(name).second) return error(cat("attribute ", name, " given twice"));
             skipSpace();
             if (!expect('=')) return false;
             skipSpace();
             if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\'')) {
-                return error("attribute " + name + " has no quoted value");
+                return error(cat("attribute ", name, " has no quoted value"));
             }
             const char quote = text_[pos_++];
             while (pos_ < text_.size() && text_[pos_] != quote) {
-                if (text_[pos_] == '<') return error("'<' in the value of attribute " + name);
+                if (text_[pos_] == '<') return error(cat("'<' in the value of attribute ", name));
                 if (text_[pos_] == '&') {
                     if (!reference()) return false;
                     continue;
