@@ -57,7 +57,8 @@ Worker& ServerPool::startServer() {
 
 std::vector<std::string> ServerPool::queryTestNames() {
     Worker& first = workers_.empty() ? startServer() : *workers_.front();
-    while (first.state() == Worker::State::starting) pollOnce();
+    // A server that ends before its version string makes the worker throw from pollOnce.
+    while (first.state() != Worker::State::idle) pollOnce();
     version_ = first.version();
     first.requestMetadata(Clock::now());
     std::optional<std::vector<std::string>> names;

@@ -132,12 +132,19 @@ void Worker::readStdout(Clock::time_point now) {
 
 void Worker::handleFrames(Clock::time_point now) {
     switch (state_) {
-        case State::starting:
-            if (auto frame = reader_.next(expectVersion())) {
+        case State::starting: {
+            std::optional<Frame> frame;
+            try {
+                frame = reader_.next(expectVersion());
+            } catch (const ProtocolError& error) {
+                handshakeFailed(error.what());
+            }
+            if (frame) {
                 version_.assign(reinterpret_cast<const char*>(frame->body.data()), frame->body.size());
                 state_ = State::idle;
             }
             break;
+        }
         case State::awaiting_metadata:
             if (auto frame = reader_.next(expectMetadata())) {
                 metadata_ = decodeTestMetadata(frame->body);

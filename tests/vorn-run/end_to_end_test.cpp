@@ -1,0 +1,251 @@
+// vorn-run as a program: against the real self-checking executable, against runners over
+// synthetic tables (failing, crashing, hanging, leaking, error-logging tests), and against a
+// fake server that breaks the protocol.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_capture.hpp"
+
+namespace {
+
+using vorn_run_tests::Captured;
+using vorn_run_tests::runCaptured;
+using vorn_run_tests::splitLines;
+using namespace std::chrono_literals;
+
+const std::string vorn_run = VORN_RUN_EXE;
+const std::string selftest = VORN_SELFTEST_EXE;
+const std::string synthetic = SYNTHETIC_EXE;
+const std::string fake_server = FAKE_SERVER_EXE;
+const std::string xmllint = XMLLINT_EXE;
+
+Captured vornRun(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), vorn_run);
+    return runCaptured(args, env);
+}
+
+// "i/n name...VERDICT" lines, keyed by position, as both terminal mode and vorn-run write them.
+std::map<int, std::pair<std::string, std::string>> resultLines(const std::string& text) {
+    static const std::regex line(R"(^(\d+)/\d+ (.*)\.\.\.([A-Z]+.*)$)");
+    std::map<int, std::pair<std::string, std::string>> results;
+    for (const std::string& l : splitLines(text)) {
+        std::smatch m;
+        if (std::regex_match(l, m, line)) results[std::stoi(m[1])] = {m[2], m[3]};
+    }
+    return results;
+}
+
+std::string lastLine(const std::string& text) {
+    const auto lines = splitLines(text);
+    return lines.empty() ? "" : lines.back();
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+void expectWellFormedXml(const std::string& path) {
+    if (xmllint.empty()) GTEST_SKIP() << "xmllint not found";
+    const Captured lint = runCaptured({xmllint, "--noout", path});
+    EXPECT_EQ(lint.exit_code, 0) << lint.err;
+}
+
+// ---- the real self-checking executable ----
+
+TEST(Selftest, ListsTheTableInTerminalModesOrder) {
+    const Captured terminal = runCaptured({selftest});
+    const Captured list = vornRun({"--list", selftest});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    const auto names = splitLines(list.out);
+    const auto results = resultLines(terminal.err);
+    ASSERT_EQ(names.size(), results.size());
+    for (const auto& [position, result] : results) EXPECT_EQ(names.at(position - 1), result.first);
+}
+
+TEST(Selftest, ParallelRunAgreesWithTerminalMode) {
+    const Captured terminal = runCaptured({selftest});
+    const Captured run = vornRun({"-j2", selftest});
+    const auto expected = resultLines(terminal.err);
+    const auto actual = resultLines(run.err);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(actual.size(), expected.size()) << run.err;
+    std::size_t passed = 0, failed = 0;
+    for (const auto& [position, result] : expected) {
+        const std::string word = result.second.substr(0, result.second.find(' '));
+        EXPECT_EQ(actual.at(position).first, result.first);
+        EXPECT_EQ(actual.at(position).second.substr(0, word.size()), word) << result.first;
+        passed += word == "OK";
+        failed += word == "FAIL";
+    }
+    EXPECT_EQ(lastLine(run.err), std::to_string(passed) + " passed, " + std::to_string(failed) + " failed");
+    EXPECT_EQ(run.exit_code, terminal.exit_code);
+}
+
+TEST(Selftest, FilterExactAndIndexSelectTests) {
+    const Captured filtered = vornRun({"--filter", "HomVec4:", "--filter", "RK4", selftest});
+    const auto results = resultLines(filtered.err);
+    ASSERT_FALSE(results.empty());
+    for (const auto& [position, result] : results) {
+        EXPECT_TRUE(result.first.find("HomVec4:") != std::string::npos || result.first.find("RK4") != std::string::npos);
+    }
+    const std::string name = "vorn_geodesic.test.Geodesic: γ(π) = −p (antipodal point)";
+    const Captured exact = vornRun({"--exact", name, selftest});
+    EXPECT_EQ(resultLines(exact.err).at(1).first, name);
+    EXPECT_EQ(resultLines(exact.err).size(), 1u);
+    const Captured index = vornRun({"--index", "13", selftest});
+    EXPECT_EQ(resultLines(index.err).at(1).first, "vorn_kernel.test.HomVec4: normalization on S³");
+
+    EXPECT_EQ(vornRun({"--exact", "vorn_kernel.test.no such test", selftest}).exit_code, 2);
+    EXPECT_EQ(vornRun({"--index", "4000", selftest}).exit_code, 2);
+}
+
+TEST(Selftest, WritesWellFormedJUnit) {
+    const std::string path = vorn_run_tests::temporaryPath("selftest.xml");
+    const Captured run = vornRun({"-j2", "--junit", path, selftest});
+    const std::string xml = slurp(path);
+    EXPECT_EQ(count(xml, "<testcase "), resultLines(run.err).size());
+    EXPECT_NE(xml.find("name=\"vorn_kernel.test.PGL4: normalizeDet → det ≈ 1\""), std::string::npos);
+    expectWellFormedXml(path);
+    std::remove(path.c_str());
+}
+
+// ---- synthetic tables over the real runner ----
+
+TEST(Synthetic, EveryWayATestEndsIsReportedWhileTheRestRuns) {
+    const Captured run = vornRun({"-j2", "--timeout", "3", synthetic});
+    ASSERT_FALSE(run.killed_at_limit);
+    EXPECT_EQ(run.exit_code, 1);
+    const auto r = resultLines(run.err);
+    ASSERT_EQ(r.size(), 11u) << run.err;
+    EXPECT_EQ(r.at(1).second, "OK");
+    EXPECT_EQ(r.at(2).second, "FAIL");
+    EXPECT_EQ(r.at(3).second.rfind("CRASH (SIG", 0), 0u) << r.at(3).second;
+    EXPECT_EQ(r.at(4).second, "CRASH (SIGABRT)");
+    EXPECT_EQ(r.at(5).second, "TIMEOUT (after 3 s)");
+    EXPECT_EQ(r.at(6).second.rfind("OK [leaked memory]", 0), 0u);
+    EXPECT_EQ(r.at(7).second, "OK [1 error logged]");
+    EXPECT_EQ(r.at(8).second, "SKIP");
+    EXPECT_EQ(r.at(9).second, "CRASH (exit status 3)");
+    EXPECT_EQ(r.at(10).second, "FAIL");
+    EXPECT_EQ(r.at(11).second, "OK");
+    EXPECT_EQ(lastLine(run.err), "4 passed, 2 failed, 1 skipped, 1 leaked, 1 timed out, 3 crashed");
+
+    // Each test's own standard error is shown with it.
+    for (const char* text : {"not within absolute tolerance", "about to abort", "going to sleep", "leaked",
+                             "something went wrong", "more bytes of output dropped"}) {
+        EXPECT_NE(run.err.find(text), std::string::npos) << text;
+    }
+    EXPECT_LT(run.elapsed, 15s);
+}
+
+TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
+    auto verdicts = [](const Captured& c) {
+        std::vector<std::string> v;
+        for (const auto& [position, result] : resultLines(c.err)) v.push_back(result.first + " " + result.second);
+        return v;
+    };
+    const auto serial = verdicts(vornRun({"-j1", "--timeout", "3", synthetic}));
+    EXPECT_EQ(serial.size(), 11u);
+    EXPECT_EQ(verdicts(vornRun({"-j4", "--timeout", "3", synthetic})), serial);
+}
+
+TEST(Synthetic, JUnitMarksFailuresErrorsAndSkips) {
+    const std::string path = vorn_run_tests::temporaryPath("synthetic.xml");
+    vornRun({"-j2", "--timeout", "3", "--junit", path, synthetic});
+    const std::string xml = slurp(path);
+    EXPECT_EQ(count(xml, "<testcase "), 11u);
+    EXPECT_EQ(count(xml, "<skipped/>"), 1u);
+    EXPECT_EQ(count(xml, "<error "), 4u);    // three crashes, one timeout
+    EXPECT_EQ(count(xml, "<failure "), 4u);  // two failed checks, a leak, a logged error
+    expectWellFormedXml(path);
+    std::remove(path.c_str());
+}
+
+TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
+    const std::vector<std::string> env{"VORN_SYNTHETIC_TABLE=names"};
+    const Captured list = vornRun({"--list", synthetic}, env);
+    const auto names = splitLines(list.out);
+    ASSERT_EQ(names.size(), 7u);
+    EXPECT_EQ(names[3], "synthetic.test.\"quotes\" 'single' \\back\\slash");
+    const std::string path = vorn_run_tests::temporaryPath("names.xml");
+    const Captured run = vornRun({"--junit", path, "--exact", names[4], "--exact", names[5], synthetic}, env);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(lastLine(run.err), "2 passed, 0 failed");
+    expectWellFormedXml(path);
+    std::remove(path.c_str());
+}
+
+// ---- bad usage and servers that break the protocol: one line, status 2, no hang ----
+
+void expectUsageError(const Captured& run, const std::string& mentions) {
+    SCOPED_TRACE(mentions);
+    ASSERT_FALSE(run.killed_at_limit);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(splitLines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find(mentions), std::string::npos) << run.err;
+    EXPECT_LT(run.elapsed, 5s);
+}
+
+TEST(BadUsage, OneLineAndStatusTwo) {
+    expectUsageError(vornRun({}), "missing the executable");
+    expectUsageError(vornRun({"--frobnicate", selftest}), "unknown option '--frobnicate'");
+    expectUsageError(vornRun({"./no/such/executable"}), "cannot run ./no/such/executable");
+    expectUsageError(vornRun({"/bin/true"}), "before sending its version string");
+    expectUsageError(vornRun({"--junit", "/no/such/dir/report.xml", selftest}), "cannot write");
+    const Captured help = vornRun({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("usage: vorn-run"), std::string::npos);
+}
+
+TEST(BrokenServer, MalformedFramesEndTheRunAtOnce) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"garbage", "does not speak the server protocol"},
+        {"huge_metadata", "4294967295"},
+        {"bad_offsets", "outside its"},
+        {"unsolicited", fake_server},
+        {"wrong_index", "with the results of test"},
+    };
+    for (const auto& [mode, mentions] : cases) {
+        SCOPED_TRACE(mode);
+        expectUsageError(vornRun({"-j1", fake_server}, {"VORN_FAKE_SERVER=" + mode}), mentions);
+    }
+}
+
+TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
+    for (const std::string mode : {"silent", "stall_metadata"}) {
+        SCOPED_TRACE(mode);
+        const Captured run = vornRun({"--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=" + mode});
+        expectUsageError(run, "within 0.300 s");
+    }
+    // Stalling inside tests is the tests' problem: each times out, the run completes.
+    const Captured tests = vornRun({"-j3", "--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=stall_tests"});
+    EXPECT_EQ(tests.exit_code, 1);
+    EXPECT_EQ(lastLine(tests.err), "0 passed, 0 failed, 3 timed out");
+    EXPECT_LT(tests.elapsed, 5s);
+}
+
+TEST(FakeServer, StandardErrorBeforeTheAnswerBelongsToTheTest) {
+    const Captured run = vornRun({"-j1", fake_server});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("2/3 fake.test.two...FAIL\ncheck failed here\nand the trace ends here\n3/3"),
+              std::string::npos)
+        << run.err;
+}
+
+}  // namespace
