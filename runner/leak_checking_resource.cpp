@@ -1,6 +1,7 @@
 #include "leak_checking_resource.hpp"
 
 #include <bit>
+#include <cstdint>
 #include <new>
 #include <span>
 #include <string>
@@ -67,7 +68,9 @@ std::size_t LeakCheckingResource::liveBlocks() const {
 }
 
 void* LeakCheckingResource::do_allocate(std::size_t bytes, std::size_t alignment) {
-    if (!std::has_single_bit(alignment)) throw std::bad_alloc();
+    // No object may be larger than PTRDIFF_MAX; asking the heap for one is an error some
+    // heaps (a sanitizer's among them) report by ending the process instead of failing.
+    if (!std::has_single_bit(alignment) || bytes > static_cast<std::size_t>(PTRDIFF_MAX)) throw std::bad_alloc();
     Block block{bytes, alignment, {}, 0};
     // Leave out this function's frame: the trace starts at whoever asked for memory.
     block.frame_count = captureStackTrace(block.frames, 1);

@@ -1,10 +1,10 @@
 // The self-checking executable over the registered tests, with standard error to a file.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "child_process.hpp"
+#include "text_pattern.hpp"
 
 namespace vorn::runner_tests {
 namespace {
@@ -17,7 +17,9 @@ TEST(Selftest, EveryRegisteredTestPassesWithOneOkLineEach) {
     for (std::size_t i = 0; i < total; ++i) {
         const std::string prefix = std::to_string(i + 1) + "/" + std::to_string(total) + " ";
         EXPECT_EQ(lines[i].rfind(prefix, 0), 0u) << lines[i];
-        EXPECT_TRUE(std::regex_match(lines[i], std::regex(R"(\d+/\d+ vorn_(physics|kernel|geodesic)\.test\..+\.\.\.OK)")))
+        EXPECT_TRUE(matchesPattern(lines[i], "#/# vorn_physics.test.*...OK") ||
+                    matchesPattern(lines[i], "#/# vorn_kernel.test.*...OK") ||
+                    matchesPattern(lines[i], "#/# vorn_geodesic.test.*...OK"))
             << lines[i];
     }
     EXPECT_EQ(lines.back(), "All " + std::to_string(total) + " tests passed.");
