@@ -1,0 +1,98 @@
+// Bodies, forces, the integration step (over a batch of bodies) and collision detection.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "throughput.hpp"
+
+namespace vorn_bench {
+namespace {
+
+using vorn_kernel::HomVec4;
+using vorn_physics::VornBody;
+
+void BM_VornBody_init(benchmark::State& state) {
+    const auto p = generalVectors();
+    const auto v = tangentVelocities();
+    measureThroughput(state, [&](std::size_t i) { return VornBody::init(p[i], v[i], 1.0); });
+}
+BENCHMARK(BM_VornBody_init);
+
+void BM_VornBody_static(benchmark::State& state) {
+    const auto p = generalVectors();
+    measureThroughput(state, [&](std::size_t i) { return VornBody::static_(p[i]); });
+}
+BENCHMARK(BM_VornBody_static);
+
+void BM_VornBody_applyForce(benchmark::State& state) {
+    const auto b = bodies();
+    const auto f = otherUnitVectors();
+    measureThroughput(state, [&](std::size_t i) {
+        VornBody body = b[i];
+        body.applyForce(f[i]);
+        return body.force_accum;
+    });
+}
+BENCHMARK(BM_VornBody_applyForce);
+
+void BM_VornBody_clearForces(benchmark::State& state) {
+    const auto b = bodies();
+    measureThroughput(state, [&](std::size_t i) {
+        VornBody body = b[i];
+        body.clearForces();
+        return body.force_accum;
+    });
+}
+BENCHMARK(BM_VornBody_clearForces);
+
+void BM_VornBody_distanceTo(benchmark::State& state) {
+    const auto b = bodies();
+    measureThroughput(state, [&](std::size_t i) { return b[i].distanceTo(b[(i + 1) % input_count]); });
+}
+BENCHMARK(BM_VornBody_distanceTo);
+
+void BM_vornGravity(benchmark::State& state) {
+    const auto b = bodies();
+    const auto a = otherUnitVectors();
+    measureThroughput(state, [&](std::size_t i) { return vorn_physics::vornGravity(b[i], a[i], 2.0, 0.5); });
+}
+BENCHMARK(BM_vornGravity);
+
+void BM_dampingForce(benchmark::State& state) {
+    const auto v = tangentVelocities();
+    measureThroughput(state, [&](std::size_t i) { return vorn_physics::dampingForce(v[i], 0.25); });
+}
+BENCHMARK(BM_dampingForce);
+
+// One step of every body of a batch of 10⁴, each under its own external force; items are bodies.
+void BM_integrateStep_batch_10000(benchmark::State& state) {
+    constexpr std::size_t batch = 10000;
+    std::vector<VornBody> world;
+    std::vector<HomVec4> forces;
+    world.reserve(batch);
+    forces.reserve(batch);
+    for (std::size_t i = 0; i < batch; ++i) {
+        world.push_back(bodies()[i % input_count]);
+        const HomVec4 f = otherUnitVectors()[(i * 7) % input_count];
+        forces.push_back(HomVec4::init(0.1 * f.x, 0.1 * f.y, 0.1 * f.z, 0.1 * f.w));
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < batch; ++i) vorn_physics::integrateStep(world[i], 1e-3, forces[i]);
+        benchmark::DoNotOptimize(world.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(batch));
+}
+BENCHMARK(BM_integrateStep_batch_10000);
+
+void BM_checkCollision(benchmark::State& state) {
+    const auto b = bodies();
+    measureThroughput(state, [&](std::size_t i) {
+        // A threshold that half of the random pairs fall below, so both outcomes are measured.
+        return vorn_physics::checkCollision(b[i], b[(i + 1) % input_count], 0.9);
+    });
+}
+BENCHMARK(BM_checkCollision);
+
+}  // namespace
+}  // namespace vorn_bench
