@@ -10,6 +10,7 @@
 #include "frame_reader.hpp"
 #include "junit.hpp"
 #include "options.hpp"
+#include "output_capture.hpp"
 #include "protocol.hpp"
 #include "report.hpp"
 #include "selection.hpp"
@@ -186,6 +187,17 @@ TEST(Report, OnlyCleanRunsExitWithZero) {
     EXPECT_EQ(exitStatus(countRuns({runWith(Outcome::passed, false, 1)})), 1);
     EXPECT_EQ(exitStatus(countRuns({runWith(Outcome::timed_out)})), 1);
     EXPECT_EQ(exitStatus(countRuns({runWith(Outcome::crashed)})), 1);
+}
+
+TEST(OutputCapture, KeepsBeginningAndEndOfALongOutput) {
+    OutputCapture capture(8);
+    capture.append("abc");
+    EXPECT_EQ(capture.take(), "abc");
+    EXPECT_TRUE(capture.empty());
+    for (char c = 'a'; c <= 'z'; ++c) capture.append(std::string_view(&c, 1));
+    EXPECT_EQ(capture.take(), "abcd\n[vorn-run: 18 bytes of output dropped here]\nwxyz");
+    capture.append("0123456789");
+    EXPECT_EQ(capture.take(), "0123\n[vorn-run: 2 bytes of output dropped here]\n6789");
 }
 
 TEST(Junit, EscapesMarkupAndBytesXmlCannotCarry) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +22,7 @@ namespace {
 constexpr std::chrono::milliseconds ending_grace{2000};
 // How often a server whose pipes are closed is checked for having ended.
 constexpr std::chrono::milliseconds reap_interval{5};
-constexpr std::size_t max_test_output = 1024 * 1024;
+constexpr std::size_t max_test_output = 256 * 1024;
 constexpr std::size_t max_stray_output = 64 * 1024;
 constexpr std::size_t read_chunk = 64 * 1024;
 
@@ -55,7 +56,7 @@ std::string firstLine(const std::string& text) {
 }  // namespace
 
 Worker::Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now)
-    : process_(std::move(process)), timeout_(timeout), deadline_(now + timeout) {}
+    : process_(std::move(process)), timeout_(timeout), deadline_(now + timeout), output_(max_test_output) {}
 
 void Worker::requestMetadata(Clock::time_point now) {
     state_ = State::awaiting_metadata;
@@ -68,8 +69,7 @@ void Worker::startTest(std::uint32_t index, Clock::time_point now) {
     running_index_ = index;
     test_started_ = now;
     deadline_ = now + timeout_;
-    output_.clear();
-    dropped_output_ = 0;
+    output_.take();
     send(encodeRunTest(index), now);
 }
 
@@ -169,13 +169,9 @@ void Worker::handleFrames(Clock::time_point now) {
                                                                          : Outcome::passed;
                 run.leaked = (flags & vorn::protocol::flag_leak) != 0;
                 run.log_err_count = flags >> vorn::protocol::log_err_count_shift;
-                run.output = std::move(output_);
-                if (dropped_output_ != 0) {
-                    run.output += "\n[vorn-run: " + std::to_string(dropped_output_) + " more bytes of output dropped]\n";
-                }
+                run.output = output_.take();
                 run.duration = now - test_started_;
                 finished_ = std::move(run);
-                output_.clear();
                 state_ = State::idle;
             }
             break;
@@ -214,14 +210,13 @@ void Worker::drainStderr() {
 void Worker::appendOutput(std::string_view text) {
     const bool for_test =
         state_ == State::running || (state_ == State::ending && state_before_ending_ == State::running);
-    std::string& target = for_test ? output_ : stray_;
-    const std::size_t cap = for_test ? max_test_output : max_stray_output;
-    const std::size_t room = cap > target.size() ? cap - target.size() : 0;
-    if (text.size() > room) {
-        if (for_test) dropped_output_ += text.size() - room;
-        text = text.substr(0, room);
+    if (for_test) {
+        output_.append(text);
+        return;
     }
-    target.append(text);
+    // Text outside any test is rare (start-up banners); keep its beginning.
+    const std::size_t room = max_stray_output > stray_.size() ? max_stray_output - stray_.size() : 0;
+    stray_.append(text.substr(0, std::min(room, text.size())));
 }
 
 void Worker::beginEnding(EndCause cause, Clock::time_point now) {
@@ -278,10 +273,9 @@ void Worker::finishEnding() {
             run.index = running_index_;
             run.outcome = end_cause_ == EndCause::timed_out ? Outcome::timed_out : Outcome::crashed;
             run.crash_reason = end_cause_ == EndCause::timed_out ? "after " + seconds(timeout_) : how;
-            run.output = std::move(output_);
+            run.output = output_.take();
             run.duration = Clock::now() - test_started_;
             finished_ = std::move(run);
-            output_.clear();
             break;
         }
         default:

@@ -13,6 +13,7 @@
 
 #include "child_process.hpp"
 #include "frame_reader.hpp"
+#include "output_capture.hpp"
 #include "test_run.hpp"
 
 namespace vorn_run {
@@ -71,8 +72,7 @@ private:
 
     std::uint32_t running_index_ = 0;
     Clock::time_point test_started_;
-    std::string output_;
-    std::size_t dropped_output_ = 0;
+    OutputCapture output_;
     std::string stray_;
 
     std::optional<std::vector<std::string>> metadata_;
