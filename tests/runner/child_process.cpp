@@ -42,14 +42,29 @@ private:
     std::string path_;
 };
 
-ChildResult spawnAndWait(const std::vector<std::string>& command, const std::vector<std::string>& extra_environment) {
+ChildResult spawnAndWait(const std::vector<std::string>& command, const std::vector<std::string>& extra_environment,
+                         ChildStreams streams = {}) {
     TempFile out;
     TempFile err;
+    int broken_pipe[2] = {-1, -1};
+    if (streams.stderr_to_closed_pipe) {
+        if (::pipe(broken_pipe) != 0) throw std::runtime_error("pipe failed");
+        ::close(broken_pipe[0]);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
+    if (streams.close_stdout) {
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
+    }
+    if (streams.stderr_to_closed_pipe) {
+        posix_spawn_file_actions_adddup2(&actions, broken_pipe[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclose(&actions, broken_pipe[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
+    }
 
     std::vector<char*> argv;
     for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
@@ -62,6 +77,7 @@ ChildResult spawnAndWait(const std::vector<std::string>& command, const std::vec
     pid_t pid = 0;
     const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (broken_pipe[1] >= 0) ::close(broken_pipe[1]);
     if (spawned != 0) throw std::runtime_error("posix_spawn failed for " + command[0]);
 
     int status = 0;
@@ -91,10 +107,10 @@ std::string shellQuoted(const std::string& word) {
 }  // namespace
 
 ChildResult runChild(const std::string& program, const std::string& fixture,
-                     const std::vector<std::string>& arguments) {
+                     const std::vector<std::string>& arguments, ChildStreams streams) {
     std::vector<std::string> command{program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return spawnAndWait(command, {"VORN_FIXTURE=" + fixture});
+    return spawnAndWait(command, {"VORN_FIXTURE=" + fixture}, streams);
 }
 
 std::optional<ChildResult> runChildOnTerminal(const std::string& program, const std::string& fixture) {

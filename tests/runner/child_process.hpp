@@ -14,10 +14,16 @@ struct ChildResult {
     std::string err;                 // standard error
 };
 
+// How the child's standard streams deviate from the usual files.
+struct ChildStreams {
+    bool close_stdout = false;           // standard output not open at all
+    bool stderr_to_closed_pipe = false;  // standard error a pipe nobody reads (err stays empty)
+};
+
 // Runs `program` with `arguments` (after the program name) and VORN_FIXTURE=`fixture` added to
 // the environment; standard input is /dev/null, standard output and error go to files.
 ChildResult runChild(const std::string& program, const std::string& fixture,
-                     const std::vector<std::string>& arguments = {});
+                     const std::vector<std::string>& arguments = {}, ChildStreams streams = {});
 
 // Runs the same under a pseudo-terminal (script(1)): what the terminal showed, as bytes.
 // Empty when script(1) is not installed.

@@ -58,6 +58,21 @@ TEST(Entry, ListenSelectsServerModeEvenWhenRepeated) {
     }
 }
 
+TEST(Entry, ServerModeThatCannotWriteIsAnInternalFailure) {
+    const ChildResult run = runChild(fixturePath(), "pass", {"--listen=-"}, {.close_stdout = true});
+    expectPanic(run, "internal test runner failure");
+}
+
+TEST(Entry, ReaderOfStandardErrorGoingAwayDoesNotKillTheRun) {
+    // With the broken-pipe signal harmless, the writes fail and the run finishes normally.
+    const ChildResult passing = runChild(fixturePath(), "pass", {}, {.stderr_to_closed_pipe = true});
+    EXPECT_EQ(passing.signal, std::nullopt);
+    EXPECT_EQ(passing.exit_status, 0);
+    const ChildResult failing = runChild(fixturePath(), "mixed", {}, {.stderr_to_closed_pipe = true});
+    EXPECT_EQ(failing.signal, std::nullopt);
+    EXPECT_EQ(failing.exit_status, 1);
+}
+
 TEST(Entry, BadPointerReportsTheFaultAddressAndDiesOfTheSignal) {
     const ChildResult run = runChild(fixturePath(), "crash");
     EXPECT_EQ(run.signal, SIGSEGV);
