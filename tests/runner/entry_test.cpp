@@ -85,5 +85,16 @@ TEST(Entry, BadPointerReportsTheFaultAddressAndDiesOfTheSignal) {
     EXPECT_EQ(run.err.find("2/2"), std::string::npos) << run.err;
 }
 
+TEST(Entry, IllegalInstructionAndBusErrorAreReportedLikeAFault) {
+    const ChildResult illegal = runChild(fixturePath(), "illegal");
+    EXPECT_EQ(illegal.signal, SIGILL);
+    EXPECT_TRUE(matchesPattern(illegal.err, "1/1 fixture.test.illegal instruction...Illegal instruction at address 0x%\n*"))
+        << illegal.err;
+
+    const ChildResult bus = runChild(fixturePath(), "bus");
+    EXPECT_EQ(bus.signal, SIGBUS);
+    EXPECT_TRUE(matchesPattern(bus.err, "1/1 fixture.test.bus error...Bus error at address 0x%\n*")) << bus.err;
+}
+
 }  // namespace
 }  // namespace vorn::runner_tests

@@ -1,8 +1,12 @@
 // A runner over small synthetic tables, one per way a test can end; the table is picked by
 // the environment variable VORN_FIXTURE so that the command line stays the runner's own.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <memory_resource>
@@ -76,6 +80,20 @@ void dereferencesBadPointer() {
     *reinterpret_cast<volatile int*>(address) = 1;
 }
 
+void executesAnIllegalInstruction() { __builtin_trap(); }
+
+// Touching a mapped page that lies wholly past the end of its file raises a bus error.
+void touchesPastTheEndOfAMappedFile() {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) vorn::testing::skip();
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (::ftruncate(::fileno(file), page) != 0) vorn::testing::skip();
+    void* mapping = ::mmap(nullptr, static_cast<std::size_t>(2 * page), PROT_READ | PROT_WRITE, MAP_SHARED,
+                           ::fileno(file), 0);
+    if (mapping == MAP_FAILED) vorn::testing::skip();
+    static_cast<volatile char*>(mapping)[page] = 1;
+}
+
 void slowlyFails() {
     std::this_thread::sleep_for(std::chrono::milliseconds(450));
     vorn::testing::expectApproxEqAbs(2.0, 3.0, 0.5);
@@ -124,6 +142,10 @@ constexpr std::array crash_table{
     TestCase{"fixture.test.passes", passes},
 };
 
+constexpr std::array illegal_table{TestCase{"fixture.test.illegal instruction", executesAnIllegalInstruction}};
+
+constexpr std::array bus_table{TestCase{"fixture.test.bus error", touchesPastTheEndOfAMappedFile}};
+
 constexpr std::array slow_table{
     TestCase{"fixture.test.slowly passes", slowlyPasses},
     TestCase{"fixture.test.slowly fails", slowlyFails},
@@ -139,6 +161,7 @@ constexpr std::array tables{
     Table{"leak", leak_table},         Table{"log", log_table},       Table{"levels", levels_table},
     Table{"exception", exception_table}, Table{"float", float_table}, Table{"misuse", misuse_table},
     Table{"crash", crash_table},       Table{"slow", slow_table},     Table{"empty", {}},
+    Table{"illegal", illegal_table},   Table{"bus", bus_table},
 };
 
 }  // namespace
