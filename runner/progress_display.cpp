@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <span>
 #include <string>
@@ -51,6 +52,10 @@ private:
     std::span<char> buffer_;
     std::size_t size_ = 0;
 };
+
+// Even at four bytes per character, lines this wide leave room in the drawing buffer for the
+// cursor move that ends every drawing.
+constexpr std::size_t max_columns = 480;
 
 std::size_t terminalColumns() {
     winsize size{};
@@ -114,7 +119,7 @@ void ProgressDisplay::eraseLocked() {
 }
 
 std::string_view ProgressDisplay::render(std::array<char, 4096>& buffer, std::size_t columns) const {
-    const std::size_t width = columns > 1 ? columns - 1 : 1;
+    const std::size_t width = std::min(columns > 1 ? columns - 1 : 1, max_columns);
     BufferWriter out(buffer);
     out.put(erase_sequence);
     std::lock_guard lock(state_mutex_);

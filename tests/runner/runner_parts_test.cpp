@@ -182,6 +182,19 @@ TEST(ProgressDisplay, LinesAreClippedToTheTerminalWidthByCharacters) {
     EXPECT_EQ(display.render(buffer, 8), "\r\x1b[JTest [0\n\xe2\x94\x94\xe2\x94\x80 S³S³\n\x1b[2A");
 }
 
+TEST(ProgressDisplay, HugeTerminalAndLongNameStillEndWithTheCursorMove) {
+    std::recursive_mutex stderr_mutex;
+    ProgressDisplay display(stderr_mutex);
+    display.start("Test", 2, [](ProgressDisplay&) { return std::thread(); });
+    std::string name;
+    for (int i = 0; i < 3000; ++i) name += "\xf0\x9f\x8c\x90";  // four bytes each
+    display.beginEntry(name);
+    std::array<char, 4096> buffer;
+    const std::string_view drawn = display.render(buffer, 65535);
+    EXPECT_LT(drawn.size(), buffer.size());
+    EXPECT_EQ(drawn.substr(drawn.size() - 5), "\n\x1b[2A");
+}
+
 TEST(ProgressDisplay, ThreadThatCannotStartIsAWarningAndTheRunGoesOn) {
     std::recursive_mutex stderr_mutex;
     ProgressDisplay display(stderr_mutex);
