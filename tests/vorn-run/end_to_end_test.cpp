@@ -191,6 +191,19 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
     std::remove(path.c_str());
 }
 
+TEST(Synthetic, OnATerminalABarShowsProgressAndOnlyTestsNeedingAttentionGetLines) {
+    const Captured run = vorn_run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
+    ASSERT_FALSE(run.killed_at_limit);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("\r\x1b[K["), std::string::npos);
+    EXPECT_NE(run.err.find("/11 (1 not ok) synthetic.test."), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("...OK\r\n"), std::string::npos);  // passing tests get no line
+    EXPECT_NE(run.err.find("2/11 synthetic.test.fails a check...FAIL\r\n"), std::string::npos);
+    EXPECT_NE(run.err.find("8/11 synthetic.test.skips...SKIP\r\n"), std::string::npos);
+    EXPECT_NE(run.err.find("\r\n4 passed, 2 failed, 1 skipped, 1 leaked, 1 timed out, 3 crashed\r\n"),
+              std::string::npos);
+}
+
 // ---- bad usage and servers that break the protocol: one line, status 2, no hang ----
 
 void expectUsageError(const Captured& run, const std::string& mentions) {

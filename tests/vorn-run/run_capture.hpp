@@ -21,6 +21,10 @@ struct Captured {
 Captured runCaptured(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
                      std::chrono::milliseconds limit = std::chrono::seconds(60));
 
+// Runs a program with its standard error on a pseudo-terminal (standard output discarded) and
+// returns what it drew there.
+Captured runOnTerminal(const std::vector<std::string>& argv, std::chrono::milliseconds limit = std::chrono::seconds(60));
+
 std::vector<std::string> splitLines(const std::string& text);
 
 // A fresh path under the system's temporary directory.

@@ -43,7 +43,7 @@ int fail(std::string_view message) {
 int runMain(const vorn_run::Options& options, int interrupt_fd) {
     using namespace vorn_run;
     std::ofstream junit;
-    if (options.junit_path) {
+    if (options.junit_path && !options.list) {
         // Opened before any test runs, so a bad path costs no test time.
         junit.open(*options.junit_path, std::ios::binary | std::ios::trunc);
         if (!junit) throw UsageError("cannot write " + *options.junit_path);
