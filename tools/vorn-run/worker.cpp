@@ -61,7 +61,7 @@ Worker::Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::
 void Worker::requestMetadata(Clock::time_point now) {
     state_ = State::awaiting_metadata;
     deadline_ = now + timeout_;
-    send(encodeQueryTestMetadata(), now);
+    send(encodeQueryTestMetadata());
 }
 
 void Worker::startTest(std::uint32_t index, Clock::time_point now) {
@@ -70,16 +70,16 @@ void Worker::startTest(std::uint32_t index, Clock::time_point now) {
     test_started_ = now;
     deadline_ = now + timeout_;
     output_.take();
-    send(encodeRunTest(index), now);
+    send(encodeRunTest(index));
 }
 
 void Worker::requestExit(Clock::time_point now) {
     if (state_ == State::ending || state_ == State::ended) return;
-    send(encodeExit(), now);
-    if (state_ != State::ending) beginEnding(EndCause::exit_requested, now);
+    send(encodeExit());
+    beginEnding(EndCause::exit_requested, now);
 }
 
-void Worker::send(const std::vector<std::byte>& message, Clock::time_point now) {
+void Worker::send(const std::vector<std::byte>& message) {
     std::size_t written = 0;
     while (written < message.size() && process_.stdinFd() >= 0) {
         const ssize_t n = ::write(process_.stdinFd(), message.data() + written, message.size() - written);
@@ -99,7 +99,6 @@ void Worker::send(const std::vector<std::byte>& message, Clock::time_point now) 
             throw ProtocolError(std::string("cannot be written to: ") + std::strerror(errno));
         }
     }
-    (void)now;
 }
 
 void Worker::addPollFds(std::vector<pollfd>& fds) const {

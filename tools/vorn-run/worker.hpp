@@ -55,7 +55,7 @@ private:
     void readStderr();
     void drainStderr();
     void handleFrames(Clock::time_point now);
-    void send(const std::vector<std::byte>& message, Clock::time_point now);
+    void send(const std::vector<std::byte>& message);
     void beginEnding(EndCause cause, Clock::time_point now);
     void finishEnding();
     void appendOutput(std::string_view text);
