@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdlib>
 #include <exception>
-#include <memory>
 #include <new>
 #include <string>
 #include <typeinfo>
@@ -38,6 +37,8 @@ void noteUnexpectedException(ErrorTrace& trace, const char* what) {
 [[gnu::noinline]] TestOutcome callTest(const vorn::testing::TestCase& test) {
     ProcessState& state = processState();
     state.error_trace.clear();
+    // A table entry left empty has no function to call.
+    if (test.run == nullptr) return {TestStatus::failed, "MissingTestFunction"};
     std::array<void*, 160> frames;
     state.stack_depth_at_test = captureStackTrace(frames, 0);
     try {

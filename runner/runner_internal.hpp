@@ -54,7 +54,8 @@ bool checkTestAllocatorForLeaks();
 
 // Empties the error trace, calls the test and maps how it ended to an outcome: a check's
 // TestError keeps its name, std::bad_alloc becomes "OutOfMemory", other exceptions get a
-// name of their own. Never lets an exception escape.
+// name of their own ("UnexpectedException"); an entry without a function fails with
+// "MissingTestFunction". Never lets an exception escape.
 TestOutcome callTest(const vorn::testing::TestCase& test);
 
 // Writes the error trace of the last failed test to standard error as a stack trace.

@@ -110,6 +110,9 @@ TEST(CallTest, MapsHowATestEndedToItsOutcome) {
     const auto failed = callTest({"fails", failsWithItsOwnName});
     EXPECT_EQ(failed.status, TestStatus::failed);
     EXPECT_EQ(failed.error_name, "SomethingElse");
+    const auto empty_entry = callTest({"empty entry", nullptr});
+    EXPECT_EQ(empty_entry.status, TestStatus::failed);
+    EXPECT_EQ(empty_entry.error_name, "MissingTestFunction");
 }
 
 TEST(CallTest, ErrorTraceNamesTheFailingCheckAndIsEmptiedByTheNextTest) {
