@@ -31,23 +31,40 @@ Captured vornRun(std::vector<std::string> args, std::vector<std::string> env = {
 }
 
 // "i/n name...VERDICT" lines, keyed by position, as both terminal mode and vorn-run write them.
+// Terminal mode leaves a line open while its test runs, so a check message can come between
+// the dots and the verdict, which then starts the next line.
 std::map<int, std::pair<std::string, std::string>> resultLines(const std::string& text) {
     auto digitsEnd = [](const std::string& l, std::size_t from) {
         while (from < l.size() && l[from] >= '0' && l[from] <= '9') ++from;
         return from;
     };
+    auto isVerdict = [](const std::string& l, std::size_t at) {
+        return l.compare(at, 2, "OK") == 0 || l.compare(at, 4, "SKIP") == 0 || l.compare(at, 4, "FAIL") == 0 ||
+               l.compare(at, 5, "CRASH") == 0 || l.compare(at, 7, "TIMEOUT") == 0;
+    };
     std::map<int, std::pair<std::string, std::string>> results;
+    int open_position = 0;
     for (const std::string& l : splitLines(text)) {
+        if (open_position != 0 && isVerdict(l, 0)) {
+            results[open_position].second = l;
+            open_position = 0;
+            continue;
+        }
         const std::size_t slash = digitsEnd(l, 0);
         if (slash == 0 || slash >= l.size() || l[slash] != '/') continue;
         const std::size_t blank = digitsEnd(l, slash + 1);
         if (blank == slash + 1 || blank >= l.size() || l[blank] != ' ') continue;
+        const int position = std::stoi(l.substr(0, slash));
         std::size_t dots = l.rfind("...");
-        while (dots != std::string::npos && dots > blank && !(dots + 3 < l.size() && l[dots + 3] >= 'A' && l[dots + 3] <= 'Z')) {
+        while (dots != std::string::npos && dots > blank && !isVerdict(l, dots + 3)) {
             dots = dots == 0 ? std::string::npos : l.rfind("...", dots - 1);
         }
-        if (dots == std::string::npos || dots <= blank) continue;
-        results[std::stoi(l.substr(0, slash))] = {l.substr(blank + 1, dots - blank - 1), l.substr(dots + 3)};
+        if (dots != std::string::npos && dots > blank) {
+            results[position] = {l.substr(blank + 1, dots - blank - 1), l.substr(dots + 3)};
+        } else if (const std::size_t first = l.find("...", blank); first != std::string::npos) {
+            results[position] = {l.substr(blank + 1, first - blank - 1), ""};
+            open_position = position;
+        }
     }
     return results;
 }
