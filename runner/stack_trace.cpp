@@ -39,18 +39,25 @@ void appendFramePrefix(std::string& out, std::size_t index, std::uintptr_t pc) {
     out += " in ";
 }
 
-// Symbol and module from the dynamic symbol table: always available, no file:line.
-void appendFromDladdr(std::string& out, std::size_t index, std::uintptr_t pc) {
+struct Symbol {
+    const char* name = nullptr;
+    std::uintptr_t start = 0;
+};
+
+// The full symbol table, which also names functions internal to their file; defined below.
+Symbol symbolFromSymbolTable(std::uintptr_t pc);
+
+// Symbol and module from the symbol tables: no file:line, but always at hand.
+void appendFromSymbols(std::string& out, std::size_t index, std::uintptr_t pc) {
     appendFramePrefix(out, index, pc);
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(pc - 1), &info) == 0) {
-        out += "??\n";
-        return;
-    }
-    if (info.dli_sname != nullptr) {
-        appendDemangled(out, info.dli_sname);
+    if (dladdr(reinterpret_cast<void*>(pc - 1), &info) == 0) info = Dl_info{};
+    Symbol symbol{info.dli_sname, reinterpret_cast<std::uintptr_t>(info.dli_saddr)};
+    if (symbol.name == nullptr) symbol = symbolFromSymbolTable(pc - 1);
+    if (symbol.name != nullptr) {
+        appendDemangled(out, symbol.name);
         out += "+0x";
-        appendHex(out, pc - reinterpret_cast<std::uintptr_t>(info.dli_saddr));
+        appendHex(out, pc - symbol.start);
     } else {
         out += "??";
     }
@@ -67,6 +74,20 @@ void appendFromDladdr(std::string& out, std::size_t index, std::uintptr_t pc) {
 #ifdef VORN_LIBBACKTRACE_HEADER
 
 void ignoreError(void*, const char*, int) {}
+
+backtrace_state* debugInfo();
+
+void onSymbol(void* data, std::uintptr_t, const char* name, std::uintptr_t start, std::uintptr_t) {
+    auto& symbol = *static_cast<Symbol*>(data);
+    symbol.name = name;
+    symbol.start = start;
+}
+
+Symbol symbolFromSymbolTable(std::uintptr_t pc) {
+    Symbol symbol;
+    if (backtrace_state* state = debugInfo()) backtrace_syminfo(state, pc, onSymbol, ignoreError, &symbol);
+    return symbol;
+}
 
 backtrace_state* debugInfo() {
     static std::once_flag once;
@@ -111,6 +132,8 @@ bool appendFromDebugInfo(std::string& out, std::size_t index, std::uintptr_t pc)
 
 bool appendFromDebugInfo(std::string&, std::size_t, std::uintptr_t) { return false; }
 
+Symbol symbolFromSymbolTable(std::uintptr_t) { return {}; }
+
 #endif
 
 }  // namespace
@@ -129,7 +152,7 @@ void appendStackTrace(std::string& out, std::span<void* const> frames) {
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const auto pc = reinterpret_cast<std::uintptr_t>(frames[i]);
         if (pc == 0) continue;
-        if (!appendFromDebugInfo(out, i, pc)) appendFromDladdr(out, i, pc);
+        if (!appendFromDebugInfo(out, i, pc)) appendFromSymbols(out, i, pc);
     }
 }
 
