@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace vorn_kernel {
 
@@ -106,8 +107,40 @@ constexpr double(minor)(const PGL4& m, std::size_t r, std::size_t c) {
 
 }  // namespace detail
 
+namespace detail {
+
+// det at run time, two minors per vector (lane c holds the minor that deletes column c), each
+// lane doing the scalar formula's operations in its order. Each minor's three 2×2 differences
+// come from rows 2 and 3, and the four minors use only six distinct ones: those are formed
+// once, with the same operands and operations as inside every minor that uses them.
+inline double detLanes(const PGL4& m) {
+    using Pair = double __attribute__((vector_size(16)));
+    const auto at = [&m](std::size_t row, std::size_t col) { return m.data[4 * col + row]; };
+    // d(i, j) = at(2, i)·at(3, j) − at(2, j)·at(3, i), two at a time.
+    const Pair d23_d13 = Pair{at(2, 2), at(2, 1)} * Pair{at(3, 3), at(3, 3)} -
+                         Pair{at(2, 3), at(2, 3)} * Pair{at(3, 2), at(3, 1)};
+    const Pair d12_d03 = Pair{at(2, 1), at(2, 0)} * Pair{at(3, 2), at(3, 3)} -
+                         Pair{at(2, 2), at(2, 3)} * Pair{at(3, 1), at(3, 0)};
+    const Pair d02_d01 = Pair{at(2, 0), at(2, 0)} * Pair{at(3, 2), at(3, 1)} -
+                         Pair{at(2, 2), at(2, 1)} * Pair{at(3, 0), at(3, 0)};
+    const double d23 = d23_d13[0], d13 = d23_d13[1], d12 = d12_d03[0], d03 = d12_d03[1];
+    const double d02 = d02_d01[0], d01 = d02_d01[1];
+    // The minor deleting column c, with kept columns k0 < k1 < k2, is
+    // (at(1, k0)·d(k1, k2) − at(1, k1)·d(k0, k2)) + at(1, k2)·d(k0, k1).
+    const Pair minors01 = (Pair{at(1, 1), at(1, 0)} * Pair{d23, d23} - Pair{at(1, 2), at(1, 2)} * Pair{d13, d03}) +
+                          Pair{at(1, 3), at(1, 3)} * Pair{d12, d02};
+    const Pair minors23 = (Pair{at(1, 0), at(1, 0)} * Pair{d13, d12} - Pair{at(1, 1), at(1, 1)} * Pair{d03, d02}) +
+                          Pair{at(1, 3), at(1, 2)} * Pair{d01, d01};
+    const Pair t01 = Pair{at(0, 0), at(0, 1)} * minors01;
+    const Pair t23 = Pair{at(0, 2), at(0, 3)} * minors23;
+    return ((t01[0] - t01[1]) + t23[0]) - t23[1];
+}
+
+}  // namespace detail
+
 // Laplace expansion along row 0.
 constexpr double PGL4::det() const {
+    if (!std::is_constant_evaluated()) return detail::detLanes(*this);
     const double t0 = get(0, 0) * (detail::minor)(*this, 0, 0);
     const double t1 = get(0, 1) * (detail::minor)(*this, 0, 1);
     const double t2 = get(0, 2) * (detail::minor)(*this, 0, 2);

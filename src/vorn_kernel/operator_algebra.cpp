@@ -6,7 +6,7 @@ namespace vorn_kernel {
 
 PGL4 computeResonance(const PGL4& a) {
     const PGL4 at = a.transpose();
-    PGL4 result{};
+    PGL4 result;  // every entry is written below
     for (std::size_t i = 0; i < 16; ++i) result.data[i] = a.data[i] - at.data[i];
     return result;
 }
@@ -20,7 +20,7 @@ PGL4 computeProjector(const PGL4& jc, double delta) {
     const PGL4 jjt_inv = jjt.inverse(delta, 8);
     const PGL4 middle = PGL4::mul(jct, jjt_inv);
     const PGL4 projector_part = PGL4::mul(middle, jc);
-    PGL4 pi_lambda{};
+    PGL4 pi_lambda;  // every entry is written below
     for (std::size_t i = 0; i < 16; ++i) pi_lambda.data[i] = I4.data[i] - projector_part.data[i];
     return pi_lambda;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "vorn_kernel.hpp"
+#include "vorn_kernel/lanes.hpp"
 
 namespace vorn_kernel {
 
@@ -17,28 +18,32 @@ HomVec4 PGL4::apply(HomVec4 v) const {
     return HomVec4::init(result[0], result[1], result[2], result[3]);
 }
 
+namespace detail {
+
+void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out) { mulLanes(a.data.data(), b.data.data(), out.data.data()); }
+
+[[gnu::target("avx2")]] void mulAvx2(const PGL4& a, const PGL4& b, PGL4& out) {
+    mulLanes(a.data.data(), b.data.data(), out.data.data());
+}
+
+}  // namespace detail
+
+// Each entry sums a(row, k)·b(k, col) for k = 0..3 from +0; the lanes hold the four rows.
 PGL4 PGL4::mul(const PGL4& a, const PGL4& b) {
-    PGL4 result{};
-    for (std::size_t col = 0; col < 4; ++col) {
-        for (std::size_t row = 0; row < 4; ++row) {
-            double sum = 0.0;
-            for (std::size_t k = 0; k < 4; ++k) {
-                sum = sum + a.get(row, k) * b.get(k, col);
-            }
-            result.set(row, col, sum);
-        }
+    PGL4 result;  // every entry is written below; zeroing it first costs more than the product
+    if (__builtin_cpu_supports("avx2")) {
+        detail::mulAvx2(a, b, result);
+    } else {
+        detail::mulBaseline(a, b, result);
     }
     return result;
 }
 
 PGL4 PGL4::transpose() const {
-    PGL4 result{};
-    for (std::size_t row = 0; row < 4; ++row) {
-        for (std::size_t col = 0; col < 4; ++col) {
-            result.set(row, col, get(col, row));
-        }
-    }
-    return result;
+    // Entry (row, col) of the result is entry (col, row) here, listed in storage order.
+    const auto& d = data;
+    return PGL4{{d[0], d[4], d[8], d[12], d[1], d[5], d[9], d[13],
+                 d[2], d[6], d[10], d[14], d[3], d[7], d[11], d[15]}};
 }
 
 PGL4 PGL4::normalizeDet() const {

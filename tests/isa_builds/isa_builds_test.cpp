@@ -1,0 +1,235 @@
+// Each hot path exists in a baseline x86-64 build and an AVX2 build, and the CPU picks one at
+// run time. Both builds, and the public entry point, must give exactly the bits of the scalar
+// transcription, special values included.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory_resource>
+#include <random>
+#include <vector>
+
+#include "scalar_reference.hpp"
+#include "vorn_geodesic/free_geodesic_builds.hpp"
+#include "vorn_kernel/lanes.hpp"
+#include "vorn_kernel/newton_schulz.hpp"
+#include "vorn_physics/integrate_step_builds.hpp"
+
+namespace isa_builds {
+namespace {
+
+using vorn_geodesic::GeodesicState;
+using vorn_kernel::HomVec4;
+using vorn_kernel::PGL4;
+using vorn_physics::VornBody;
+
+bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+// The f64 words of a value, bit for bit, except that every NaN counts as the same value:
+// IEEE 754 leaves the sign and payload of a NaN result open when an operand is NaN, and the
+// compiler may swap the operands of + and · (which decides the NaN passed on).
+constexpr std::uint64_t any_nan = 0x7ff8000000000000;
+
+template <typename T>
+std::vector<std::uint64_t> bitsOf(const T& value) {
+    static_assert(sizeof(T) % 8 == 0);
+    std::vector<double> doubles(sizeof(T) / 8);
+    std::memcpy(doubles.data(), &value, sizeof(T));
+    std::vector<std::uint64_t> words;
+    for (const double d : doubles) words.push_back(d != d ? any_nan : std::bit_cast<std::uint64_t>(d));
+    return words;
+}
+
+std::vector<std::uint64_t> bodyBits(const VornBody& b) {
+    std::vector<std::uint64_t> out = bitsOf(b.position);
+    for (const auto& part : {bitsOf(b.velocity), bitsOf(b.force_accum)}) out.insert(out.end(), part.begin(), part.end());
+    const auto mass = bitsOf(b.mass);
+    out.insert(out.end(), mass.begin(), mass.end());
+    return out;
+}
+
+// Mostly ordinary values, with special values mixed in: signed zeros, infinities, NaN,
+// subnormals, and magnitudes that overflow or underflow in products.
+class Values {
+public:
+    explicit Values(std::uint64_t seed) : engine_(seed) {}
+    double next() {
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        static constexpr std::array<double, 10> specials{
+            0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 5e-324, -1e-310, 1e300, -1e-300, 1.0};
+        const auto pick = std::uniform_int_distribution<int>(0, 99)(engine_);
+        if (pick < 4) return specials[static_cast<std::size_t>(pick + std::uniform_int_distribution<int>(0, 6)(engine_))];
+        return std::uniform_real_distribution<double>(-3.0, 3.0)(engine_);
+    }
+    double ordinary(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine_); }
+    PGL4 matrix() {
+        PGL4 m{};
+        for (double& e : m.data) e = next();
+        return m;
+    }
+    // Near the identity, so that the iteration converges after a varying number of steps.
+    PGL4 invertible() {
+        PGL4 m = PGL4::identity();
+        for (double& e : m.data) e += ordinary(-0.4, 0.4);
+        return m;
+    }
+    HomVec4 vector() { return {next(), next(), next(), next()}; }
+    HomVec4 unitVector() { return HomVec4{ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1)}.normalize(); }
+
+private:
+    std::mt19937_64 engine_;
+};
+
+TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
+    Values values(1);
+    for (int n = 0; n < 20000; ++n) {
+        const PGL4 a = values.matrix();
+        const PGL4 b = values.matrix();
+        const auto expected = bitsOf(referenceMul(a, b));
+        PGL4 out{};
+        vorn_kernel::detail::mulBaseline(a, b, out);
+        ASSERT_EQ(bitsOf(out), expected) << "baseline build, case " << n;
+        if (hasAvx2()) {
+            vorn_kernel::detail::mulAvx2(a, b, out);
+            ASSERT_EQ(bitsOf(out), expected) << "AVX2 build, case " << n;
+        }
+        ASSERT_EQ(bitsOf(PGL4::mul(a, b)), expected) << "PGL4::mul, case " << n;
+    }
+}
+
+TEST(IsaBuilds, ProductKeepsThePositiveZeroOfTheEmptySum) {
+    // Every product is −0 here; the sum starts at +0, so each entry is +0.
+    const PGL4 a = PGL4::init({-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0});
+    const PGL4 b = PGL4::init({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
+    for (const double entry : PGL4::mul(a, b).data) EXPECT_FALSE(std::signbit(entry));
+}
+
+TEST(IsaBuilds, DeterminantMatchesLaplaceExpansion) {
+    Values values(2);
+    for (int n = 0; n < 50000; ++n) {
+        PGL4 m = values.matrix();
+        // Small integers give exact cancellations, where the signs of zeros show.
+        if (n % 3 == 0) {
+            for (double& e : m.data) e = std::round(values.ordinary(-3, 3));
+        }
+        const double expected = referenceDet(m);
+        ASSERT_EQ(bitsOf(m.det()), bitsOf(expected)) << "case " << n;
+    }
+}
+
+TEST(IsaBuilds, CompileTimeAndRunTimeDeterminantsAgree) {
+    static constexpr PGL4 m = PGL4::init({0.3, -1.7, 2.9, 0.1, 4.25, 0.5, -0.75, 1.5, 3.0, 2.0, -2.5, 0.125, 1e-3, -7.0, 1.0 / 3.0, 2.0});
+    constexpr double at_compile_time = m.det();
+    const PGL4 runtime_copy = m;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(runtime_copy.det()), std::bit_cast<std::uint64_t>(at_compile_time));
+}
+
+TEST(IsaBuilds, NewtonSchulzMatchesScalarIteration) {
+    Values values(3);
+    for (int n = 0; n < 3000; ++n) {
+        const PGL4 m = n % 4 == 0 ? values.matrix() : values.invertible();
+        const double delta = n % 5 == 0 ? 0.0 : values.ordinary(0.0, 1e-6);
+        const auto max_iter = static_cast<std::uint32_t>(n % 17);
+        const ReferenceInverse expected = referenceInverse(m, delta, max_iter);
+        const auto check = [&](const vorn_kernel::detail::NewtonSchulzResult& got, const char* build) {
+            ASSERT_EQ(bitsOf(got.inverse), bitsOf(expected.inverse)) << build << ", case " << n;
+            ASSERT_EQ(got.iterations, expected.iterations) << build << ", case " << n;
+        };
+        check(vorn_kernel::detail::newtonSchulzInverseBaseline(m, delta, max_iter), "baseline build");
+        if (hasAvx2()) check(vorn_kernel::detail::newtonSchulzInverseAvx2(m, delta, max_iter), "AVX2 build");
+        ASSERT_EQ(bitsOf(m.inverse(delta, max_iter)), bitsOf(expected.inverse)) << "PGL4::inverse, case " << n;
+    }
+}
+
+TEST(IsaBuilds, NewtonSchulzStopsOnNaNAsTheScalarIterationDoes) {
+    const PGL4 zero = PGL4::init({});
+    const ReferenceInverse expected = referenceInverse(zero, 0.0, 15);
+    const auto got = vorn_kernel::detail::newtonSchulzInverse(zero, 0.0, 15);
+    EXPECT_EQ(got.iterations, 1u);
+    EXPECT_EQ(got.iterations, expected.iterations);
+    EXPECT_EQ(bitsOf(got.inverse), bitsOf(expected.inverse));
+}
+
+VornBody randomBody(Values& values, int n) {
+    VornBody body = VornBody::init(values.unitVector(), values.vector(), values.ordinary(0.5, 2.0));
+    switch (n % 12) {
+        case 0: body.position = values.vector(); break;          // off the sphere, special values
+        case 1: body.mass = values.next(); break;                // zero, negative, NaN, tiny masses
+        case 2: body.active = false; break;
+        case 3: body.body_type = VornBody::BodyType::kinematic; break;
+        case 4: body.position = HomVec4::zero(); body.velocity = HomVec4::zero(); break;
+        default: body.velocity = HomVec4{0.1 * body.velocity.x, 0.1 * body.velocity.y, 0.0, -0.0}; break;
+    }
+    body.force_accum = n % 2 == 0 ? values.vector() : HomVec4::zero();
+    return body;
+}
+
+TEST(IsaBuilds, IntegrateStepMatchesScalarStages) {
+    Values values(4);
+    for (int n = 0; n < 50000; ++n) {
+        const VornBody start = randomBody(values, n);
+        const HomVec4 force = n % 3 == 0 ? values.vector() : HomVec4::zero();
+        const double dt = n % 7 == 0 ? values.next() : values.ordinary(-0.1, 0.1);
+        VornBody expected = start;
+        referenceIntegrateStep(expected, dt, force);
+
+        VornBody got = start;
+        vorn_physics::detail::integrateStepBaseline(got, dt, force);
+        ASSERT_EQ(bodyBits(got), bodyBits(expected)) << "baseline build, case " << n;
+        if (hasAvx2()) {
+            got = start;
+            vorn_physics::detail::integrateStepAvx2(got, dt, force);
+            ASSERT_EQ(bodyBits(got), bodyBits(expected)) << "AVX2 build, case " << n;
+        }
+        got = start;
+        vorn_physics::integrateStep(got, dt, force);
+        ASSERT_EQ(bodyBits(got), bodyBits(expected)) << "integrateStep, case " << n;
+    }
+}
+
+TEST(IsaBuilds, FreeGeodesicStepsMatchRk4Step) {
+    Values values(5);
+    for (int n = 0; n < 2000; ++n) {
+        const GeodesicState y0 = n % 5 == 0 ? GeodesicState::fromHomVec4(values.vector(), values.vector())
+                                            : GeodesicState::fromHomVec4(values.unitVector(), values.unitVector());
+        const auto n_steps = static_cast<std::uint32_t>(n % 40);
+        const double h = n % 9 == 0 ? values.next() : values.ordinary(-0.2, 0.2);
+        const std::vector<GeodesicState> expected = referenceFreeTrajectory(y0, n_steps, h);
+
+        std::vector<GeodesicState> got(n_steps + 1, y0);
+        vorn_geodesic::detail::freeGeodesicStepsBaseline(got.data(), n_steps, h);
+        for (std::size_t k = 0; k < got.size(); ++k) {
+            ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << "baseline build, case " << n << ", state " << k;
+        }
+        if (hasAvx2()) {
+            std::fill(got.begin(), got.end(), y0);
+            vorn_geodesic::detail::freeGeodesicStepsAvx2(got.data(), n_steps, h);
+            for (std::size_t k = 0; k < got.size(); ++k) {
+                ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << "AVX2 build, case " << n << ", state " << k;
+            }
+        }
+    }
+}
+
+TEST(IsaBuilds, Rk4IntegrateOfFreeMotionMatchesRk4Step) {
+    Values values(6);
+    std::pmr::monotonic_buffer_resource arena;
+    for (int n = 0; n < 200; ++n) {
+        const GeodesicState y0 = GeodesicState::fromHomVec4(values.unitVector(), values.unitVector());
+        const double t1 = values.ordinary(-3, 3);
+        const auto n_steps = static_cast<std::uint32_t>(1 + n % 60);
+        const double h = (t1 - 0.0) / static_cast<double>(n_steps);
+        const std::vector<GeodesicState> expected = referenceFreeTrajectory(y0, n_steps, h);
+        const auto got = vorn_geodesic::rk4Integrate(vorn_geodesic::freeGeodesicRhs, 0.0, t1, y0, n_steps, arena);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t k = 0; k < got.size(); ++k) ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << n << ", " << k;
+    }
+}
+
+}  // namespace
+}  // namespace isa_builds
