@@ -1,7 +1,9 @@
-# Two entry points: `make run` builds and runs the self-checking executable,
+# Entry points: `make run` builds and runs the self-checking executable,
 # `make test` builds and runs every test of the project through every quality gate
 # (scripts/run-gates: g++, clang++, sanitizers, -O3 -march=native, valgrind, format, tidy).
-.PHONY: run test
+# `make bench` builds and runs the benchmarks, writes build-bench/bench.json and prints the
+# results table (scripts/bench-report; docs/performance.md explains the figures).
+.PHONY: run test bench
 
 run:
 	cmake --preset default
@@ -10,3 +12,10 @@ run:
 
 test:
 	scripts/run-gates
+
+bench:
+	cmake --preset bench
+	cmake --build --preset bench
+	./build-bench/bench/vorn_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+	  --benchmark_out=build-bench/bench.json --benchmark_out_format=json
+	scripts/bench-report build-bench/bench.json

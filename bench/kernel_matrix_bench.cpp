@@ -72,6 +72,20 @@ void BM_PGL4_mul(benchmark::State& state) {
 }
 BENCHMARK(BM_PGL4_mul);
 
+// Each product waits for the previous one (rotations, so the chain stays bounded): the latency
+// of one product, which is what a loop like Newton–Schulz sees.
+void BM_PGL4_mul_dependent(benchmark::State& state) {
+    std::vector<PGL4> rotations;
+    for (const double angle : scalars()) rotations.push_back(vorn_kernel::pglRotateZ(angle));
+    for (auto _ : state) {
+        PGL4 x = PGL4::identity();
+        for (const PGL4& r : rotations) x = PGL4::mul(r, x);
+        benchmark::DoNotOptimize(x);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input_count));
+}
+BENCHMARK(BM_PGL4_mul_dependent);
+
 void BM_Eigen_Matrix4d_product(benchmark::State& state) {
     const auto a = asEigen(matrices());
     const auto b = asEigen(otherMatrices());
@@ -141,6 +155,19 @@ void BM_PGL4_inverse_scale234(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_PGL4_inverse_scale234);
+
+// The same call without refinement: the difference to the one above, divided by 10, is the
+// cost of one iteration of the loop.
+void BM_PGL4_inverse_scale234_0_iterations(benchmark::State& state) {
+    PGL4 m = vorn_kernel::pglScale(2, 3, 4);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(m);
+        PGL4 inv = m.inverse(1e-10, 0);
+        benchmark::DoNotOptimize(inv);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_PGL4_inverse_scale234_0_iterations);
 
 void BM_pglTranslate(benchmark::State& state) {
     const auto s = scalars();

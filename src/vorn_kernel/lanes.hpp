@@ -58,17 +58,18 @@ using F64x4 = double __attribute__((vector_size(32)));
 }
 
 // Whether no entry of m differs from identity by 1e-12 or more in absolute value. A NaN
-// difference never reaches the bound.
+// difference never reaches the bound (both comparisons are false for it).
 [[gnu::always_inline]] inline bool allWithin1e12(const double* m, const double* identity) {
-    bool far = false;
+    using Mask = long long __attribute__((vector_size(32)));
+    Mask far{};
     for (int c = 0; c < 4; ++c) {
         F64x4 m_column, i_column;
         std::memcpy(&m_column, m + 4 * c, sizeof m_column);
         std::memcpy(&i_column, identity + 4 * c, sizeof i_column);
         const F64x4 diff = m_column - i_column;
-        for (int r = 0; r < 4; ++r) far = far | (__builtin_fabs(diff[r]) >= 1e-12);
+        far = far | (diff >= 1e-12) | (diff <= -1e-12);
     }
-    return !far;
+    return (far[0] | far[1] | far[2] | far[3]) == 0;
 }
 
 // The two builds PGL4::mul chooses between at run time; exposed so that tests can check that
