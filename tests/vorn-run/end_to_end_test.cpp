@@ -25,7 +25,7 @@ const std::string synthetic = SYNTHETIC_EXE;
 const std::string fake_server = FAKE_SERVER_EXE;
 const std::string xmllint = XMLLINT_EXE;
 
-Captured vornRun(std::vector<std::string> args, std::vector<std::string> env = {}) {
+Captured vornRun(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
     args.insert(args.begin(), vorn_run);
     return runCaptured(args, env);
 }

@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace vorn_run_tests {
 namespace {
 
@@ -49,10 +47,12 @@ Captured runCaptured(const std::vector<std::string>& argv, const std::vector<std
     for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
     env_strings.insert(env_strings.end(), extra_env.begin(), extra_env.end());
     std::vector<char*> envp;
+    envp.reserve(env_strings.size() + 1);
     for (auto& e : env_strings) envp.push_back(e.data());
     envp.push_back(nullptr);
     std::vector<std::string> args = argv;
     std::vector<char*> argp;
+    argp.reserve(args.size() + 1);
     for (auto& a : args) argp.push_back(a.data());
     argp.push_back(nullptr);
 
@@ -99,6 +99,7 @@ Captured runOnTerminal(const std::vector<std::string>& argv, std::chrono::millis
     posix_spawn_file_actions_addclose(&actions, master);
     std::vector<std::string> args = argv;
     std::vector<char*> argp;
+    argp.reserve(args.size() + 1);
     for (auto& a : args) argp.push_back(a.data());
     argp.push_back(nullptr);
     const auto started = std::chrono::steady_clock::now();

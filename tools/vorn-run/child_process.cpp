@@ -12,8 +12,6 @@
 
 #include "errors.hpp"
 
-extern char** environ;
-
 namespace vorn_run {
 namespace {
 

@@ -22,9 +22,9 @@ namespace {
 constexpr std::chrono::milliseconds ending_grace{2000};
 // How often a server whose pipes are closed is checked for having ended.
 constexpr std::chrono::milliseconds reap_interval{5};
-constexpr std::size_t max_test_output = 256 * 1024;
-constexpr std::size_t max_stray_output = 64 * 1024;
-constexpr std::size_t read_chunk = 64 * 1024;
+constexpr std::size_t max_test_output = std::size_t{256} * 1024;
+constexpr std::size_t max_stray_output = std::size_t{64} * 1024;
+constexpr std::size_t read_chunk = std::size_t{64} * 1024;
 
 std::string seconds(std::chrono::milliseconds ms) {
     char text[32];
