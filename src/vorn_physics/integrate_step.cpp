@@ -6,6 +6,8 @@
 // component's operations in the scalar order; dot products are summed lane by lane in the
 // fixed order ((x + y) + z) + w. The step is built for baseline x86-64 and for AVX2 from one
 // source and the CPU picks at run time; both builds give the same bits.
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "vorn_physics.hpp"
@@ -20,6 +22,12 @@ using Lanes = double __attribute__((vector_size(32)));
 // The squared length, or dot product, summed in component order from the lane products.
 [[gnu::always_inline]] inline double sumInOrder(const Lanes& products) {
     return ((products[0] + products[1]) + products[2]) + products[3];
+}
+
+// The correctly rounded square root, without the call that sets errno for a negative
+// argument (whose result, NaN, is the same either way).
+[[gnu::always_inline]] inline double squareRoot(double x) {
+    return _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(x)));
 }
 
 [[gnu::always_inline]] inline void step(VornBody& body, double dt, HomVec4 external_force) {
@@ -41,28 +49,30 @@ using Lanes = double __attribute__((vector_size(32)));
     const Lanes force_over_m = total_force / m;
     const double half_dt = 0.5 * dt;
 
-    // Each stage's acceleration is −s·Q + F/m, for its position Q and squared speed s.
+    // Each stage's acceleration is (−s)·Q + F/m, for its position Q and squared speed s,
+    // formed as F/m − s·Q: (−s)·Q is exactly −(s·Q), and adding a negated value is exactly
+    // subtracting it, so the bits are the same with one negation fewer on the way.
     const double speed_sq = sumInOrder(v * v);
     const Lanes k1_q = v;
-    const Lanes k1_v = (-speed_sq) * q + force_over_m;
+    const Lanes k1_v = force_over_m - speed_sq * q;
 
     const Lanes q2 = q + half_dt * k1_q;
     const Lanes v2 = v + half_dt * k1_v;
     const double speed_sq_2 = sumInOrder(v2 * v2);
     const Lanes k2_q = v2;
-    const Lanes k2_v = (-speed_sq_2) * q2 + force_over_m;
+    const Lanes k2_v = force_over_m - speed_sq_2 * q2;
 
     const Lanes q3 = q + half_dt * k2_q;
     const Lanes v3 = v + half_dt * k2_v;
     const double speed_sq_3 = sumInOrder(v3 * v3);
     const Lanes k3_q = v3;
-    const Lanes k3_v = (-speed_sq_3) * q3 + force_over_m;
+    const Lanes k3_v = force_over_m - speed_sq_3 * q3;
 
     const Lanes q4 = q + dt * k3_q;
     const Lanes v4 = v + dt * k3_v;
     const double speed_sq_4 = sumInOrder(v4 * v4);
     const Lanes k4_q = v4;
-    const Lanes k4_v = (-speed_sq_4) * q4 + force_over_m;
+    const Lanes k4_v = force_over_m - speed_sq_4 * q4;
 
     // The RK4 weighting ((k1 + 2·k2) + 2·k3) + k4, then base + (dt/6)·sum.
     const double dt_sixth = dt / 6.0;
@@ -72,7 +82,7 @@ using Lanes = double __attribute__((vector_size(32)));
     // Back onto the sphere. A position that collapsed to (near) zero is left as it is rather
     // than divided by a vanishing norm. Dividing by n here is exactly what normalize() does
     // for a norm above its own floor, without computing the norm twice.
-    const double n = __builtin_sqrt(sumInOrder(position * position));
+    const double n = squareRoot(sumInOrder(position * position));
     if (n > 1e-15) position = position / n;
 
     // Only the radial part of the velocity goes; the speed is not rescaled.
