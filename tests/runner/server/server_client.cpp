@@ -41,6 +41,11 @@ ServerClient::ServerClient(const std::string& program, StdinKind stdin_kind, Std
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/", O_RDONLY | O_DIRECTORY, 0);
     }
+    // With the read end closed before the child starts, its very first frame already fails.
+    if (stdout_kind == StdoutKind::closed_pipe) {
+        ::close(out[0]);
+        out[0] = -1;
+    }
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     std::string listen = "--listen=-";
@@ -55,7 +60,6 @@ ServerClient::ServerClient(const std::string& program, StdinKind stdin_kind, Std
     from_stderr_ = err[0];
     if (rc != 0) throw std::runtime_error("cannot start " + program);
     if (stdin_kind != StdinKind::pipe) closeFd(to_child_);
-    if (stdout_kind == StdoutKind::closed_pipe) closeFd(from_stdout_);
 }
 
 ServerClient::~ServerClient() {
