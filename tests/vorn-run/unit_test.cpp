@@ -205,6 +205,7 @@ TEST(Junit, EscapesMarkupAndBytesXmlCannotCarry) {
     EXPECT_EQ(xmlEscape("γ(π) → ⟂"), "γ(π) → ⟂");
     EXPECT_EQ(xmlEscape("\x1b[31mred\x1b[0m"), "\\x1b[31mred\\x1b[0m");
     EXPECT_EQ(xmlEscape("line\nnext\ttab"), "line&#10;next&#9;tab");
+    EXPECT_EQ(xmlEscape("line\nnext\ttab\r", false), "line\nnext\ttab&#13;");
     EXPECT_EQ(xmlEscape(std::string_view("nul\0", 4)), "nul\\x00");
     EXPECT_EQ(xmlEscape("\xff\xce"), "\\xff\\xce");         // invalid and truncated UTF-8
     EXPECT_EQ(xmlEscape("\xed\xa0\x80"), "\\xed\\xa0\\x80");  // an encoded surrogate

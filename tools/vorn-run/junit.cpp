@@ -49,6 +49,8 @@ std::string seconds(std::chrono::nanoseconds duration) {
     return text;
 }
 
+std::string elementText(std::string_view content) { return xmlEscape(content, false); }
+
 std::string attribute(std::string_view name, std::string_view value) {
     return " " + std::string(name) + "=\"" + xmlEscape(value) + "\"";
 }
@@ -61,7 +63,7 @@ std::string_view className(std::string_view name, std::string_view fallback) {
 
 }  // namespace
 
-std::string xmlEscape(std::string_view text) {
+std::string xmlEscape(std::string_view text, bool for_attribute) {
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -73,10 +75,9 @@ std::string xmlEscape(std::string_view text) {
             case '>': out += "&gt;"; ++i; continue;
             case '"': out += "&quot;"; ++i; continue;
             case '\'': out += "&apos;"; ++i; continue;
-            // Kept as references so attribute values keep their line structure.
-            case '\n': out += "&#10;"; ++i; continue;
+            case '\n': out += for_attribute ? "&#10;" : "\n"; ++i; continue;
             case '\r': out += "&#13;"; ++i; continue;
-            case '\t': out += "&#9;"; ++i; continue;
+            case '\t': out += for_attribute ? "&#9;" : "\t"; ++i; continue;
             default: break;
         }
         if (byte < 0x20 || byte == 0x7f) {
@@ -132,23 +133,23 @@ void writeJUnit(std::ostream& out, const JUnitSuite& suite) {
                 if (run.outcome == Outcome::skipped) out << "      <skipped/>\n";
                 if (run.leaked || run.log_err_count != 0) {
                     out << "      <failure" << attribute("message", detail) << attribute("type", "leak or logged error")
-                        << ">" << xmlEscape(run.output) << "</failure>\n";
+                        << ">" << elementText(run.output) << "</failure>\n";
                 }
                 break;
             case Outcome::failed:
                 out << "      <failure" << attribute("message", detail) << attribute("type", "failed") << ">"
-                    << xmlEscape(run.output) << "</failure>\n";
+                    << elementText(run.output) << "</failure>\n";
                 break;
             case Outcome::timed_out:
                 out << "      <error" << attribute("message", detail) << attribute("type", "timed out") << ">"
-                    << xmlEscape(run.output) << "</error>\n";
+                    << elementText(run.output) << "</error>\n";
                 break;
             case Outcome::crashed:
                 out << "      <error" << attribute("message", detail) << attribute("type", "crashed") << ">"
-                    << xmlEscape(run.output) << "</error>\n";
+                    << elementText(run.output) << "</error>\n";
                 break;
         }
-        if (!run.output.empty()) out << "      <system-err>" << xmlEscape(run.output) << "</system-err>\n";
+        if (!run.output.empty()) out << "      <system-err>" << elementText(run.output) << "</system-err>\n";
         out << "    </testcase>\n";
     }
     out << "  </testsuite>\n";

@@ -24,6 +24,8 @@ void writeJUnit(std::ostream& out, const JUnitSuite& suite);
 // Text made safe for XML 1.0 character data and attribute values: markup characters become
 // entities, and bytes XML cannot carry (control characters, broken UTF-8) become visible
 // "\xNN" escapes, so the document stays well-formed whatever a test printed.
-std::string xmlEscape(std::string_view text);
+// In attribute values line ends and tabs become character references too, which keeps them
+// from being normalised to blanks.
+std::string xmlEscape(std::string_view text, bool for_attribute = true);
 
 }  // namespace vorn_run
