@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -118,6 +119,9 @@ int main(int argc, char** argv) {
         return fail(error.what());
     } catch (const vorn_run::ProtocolError& error) {
         return fail(error.what());
+    } catch (const std::exception& error) {
+        // Out of memory or a failed system call deep inside: still one line, still status 2.
+        return fail(std::string("stopped: ") + error.what());
     } catch (const vorn_run::Interrupted& interrupted) {
         // The servers are gone with the pool; end the way the signal asked.
         ::signal(interrupted.signal_number, SIG_DFL);
