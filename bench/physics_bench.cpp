@@ -85,6 +85,19 @@ void BM_integrateStep_batch_10000(benchmark::State& state) {
 }
 BENCHMARK(BM_integrateStep_batch_10000);
 
+// One body stepped again and again: each step waits for the previous one, so this is the
+// latency of one step, the length of its chain of dependent operations.
+void BM_integrateStep_dependent(benchmark::State& state) {
+    VornBody body = bodies()[0];
+    const HomVec4 force = HomVec4::init(0.0, 0.01, 0.0, 0.0);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < input_count; ++i) vorn_physics::integrateStep(body, 1e-3, force);
+        benchmark::DoNotOptimize(body);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input_count));
+}
+BENCHMARK(BM_integrateStep_dependent);
+
 void BM_checkCollision(benchmark::State& state) {
     const auto b = bodies();
     measureThroughput(state, [&](std::size_t i) {
