@@ -35,9 +35,15 @@ function(vorn_discover_tests target)
   endif()
 
   set(base "${CMAKE_CURRENT_BINARY_DIR}/${target}_vorn")
+  # With several configurations in one build tree each has its own executable and its own list.
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  set(suffix "")
+  if(multi_config)
+    set(suffix "-$<CONFIG>")
+  endif()
   # The generated script runs inside ctest, where nothing of this configure step is known:
   # hand it every value, each as a bracket argument.
-  file(GENERATE OUTPUT "${base}_include.cmake" CONTENT
+  file(GENERATE OUTPUT "${base}_include${suffix}.cmake" CONTENT
 "set(VORN_DISCOVER_SCRIPT_MODE TRUE)
 set(VORN_DISCOVER_TARGET [==[${target}]==])
 set(VORN_DISCOVER_CMAKE [==[${CMAKE_COMMAND}]==])
@@ -48,10 +54,21 @@ set(VORN_DISCOVER_TIMEOUT [==[${arg_TIMEOUT}]==])
 set(VORN_DISCOVER_DISCOVERY_TIMEOUT [==[${arg_DISCOVERY_TIMEOUT}]==])
 set(VORN_DISCOVER_ENVIRONMENT [==[${arg_ENVIRONMENT}]==])
 set(VORN_DISCOVER_WORKING_DIRECTORY [==[${CMAKE_CURRENT_BINARY_DIR}]==])
-set(VORN_DISCOVER_TESTS_FILE [==[${base}_tests.cmake]==])
+set(VORN_DISCOVER_TESTS_FILE [==[${base}_tests${suffix}.cmake]==])
 include([==[${_VORN_DISCOVER_TESTS_SCRIPT}]==])
 set(VORN_DISCOVER_SCRIPT_MODE FALSE)
 ")
+  if(multi_config)
+    file(WRITE "${base}_include.cmake"
+"set(vorn_config_include [==[${base}_include-]==])
+string(APPEND vorn_config_include \"\${CTEST_CONFIGURATION_TYPE}.cmake\")
+if(EXISTS \"\${vorn_config_include}\")
+  include(\"\${vorn_config_include}\")
+else()
+  add_test([==[${arg_TEST_PREFIX}${target}_NOT_BUILT]==] [==[${target}_NOT_BUILT]==])
+endif()
+")
+  endif()
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${base}_include.cmake")
 endfunction()
 

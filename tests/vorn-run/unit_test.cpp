@@ -33,16 +33,20 @@ std::vector<std::byte> frame(std::uint32_t tag, std::vector<std::byte> body) {
 }
 
 std::vector<std::byte> u32s(std::initializer_list<std::uint32_t> values) {
-    std::vector<std::byte> out;
+    std::vector<std::byte> out(4 * values.size());
+    std::size_t at = 0;
     for (std::uint32_t v : values) {
-        std::array<std::byte, 4> bytes{};
-        vorn::protocol::writeU32(bytes, v);
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        vorn::protocol::writeU32(std::span<std::byte, 4>(out.data() + at, 4), v);
+        at += 4;
     }
     return out;
 }
 
-void append(std::vector<std::byte>& out, const std::vector<std::byte>& more) { out.insert(out.end(), more.begin(), more.end()); }
+void append(std::vector<std::byte>& out, const std::vector<std::byte>& more) {
+    const std::size_t at = out.size();
+    out.resize(at + more.size());
+    std::copy(more.begin(), more.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+}
 
 // A test_metadata body with the given name offsets, zero panic-message entries and strings.
 std::vector<std::byte> metadata(const std::vector<std::uint32_t>& offsets, std::string_view strings) {

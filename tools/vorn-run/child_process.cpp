@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "concat.hpp"
 #include "errors.hpp"
 
 namespace vorn_run {
@@ -30,7 +31,7 @@ void closeFd(int& fd) noexcept {
 Pipe makePipe() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        throw UsageError(std::string("cannot create a pipe: ") + std::strerror(errno));
+        throw UsageError(concat({"cannot create a pipe: ", std::strerror(errno)}));
     }
     return Pipe{fds[0], fds[1]};
 }
@@ -38,7 +39,7 @@ Pipe makePipe() {
 void setNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-        throw UsageError(std::string("cannot configure a pipe: ") + std::strerror(errno));
+        throw UsageError(concat({"cannot configure a pipe: ", std::strerror(errno)}));
     }
 }
 
@@ -89,7 +90,7 @@ ServerProcess ServerProcess::spawn(const std::string& executable) {
         char* argv[] = {const_cast<char*>(executable.c_str()), listen_arg.data(), nullptr};
         pid_t pid = -1;
         const int rc = ::posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, environ);
-        if (rc != 0) throw UsageError("cannot run " + executable + ": " + std::strerror(rc));
+        if (rc != 0) throw UsageError(concat({"cannot run ", executable, ": ", std::strerror(rc)}));
         process.pid_ = pid;
     } catch (...) {
         for (Pipe* p : {&in, &out, &err}) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "concat.hpp"
 #include "report.hpp"
 
 namespace vorn_run {
@@ -52,7 +53,7 @@ std::string seconds(std::chrono::nanoseconds duration) {
 std::string elementText(std::string_view content) { return xmlEscape(content, false); }
 
 std::string attribute(std::string_view name, std::string_view value) {
-    return " " + std::string(name) + "=\"" + xmlEscape(value) + "\"";
+    return concat({" ", name, "=\"", xmlEscape(value), "\""});
 }
 
 // The module part of a registered name ("vorn_kernel.test.HomVec4: ..." -> "vorn_kernel").

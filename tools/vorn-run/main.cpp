@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "concat.hpp"
 #include "errors.hpp"
 #include "junit.hpp"
 #include "options.hpp"
@@ -47,7 +48,7 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
     if (options.junit_path && !options.list) {
         // Opened before any test runs, so a bad path costs no test time.
         junit.open(*options.junit_path, std::ios::binary | std::ios::trunc);
-        if (!junit) throw UsageError("cannot write " + *options.junit_path);
+        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
     }
 
     ServerPool pool(options.executable, options.timeout);
@@ -57,7 +58,7 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
         try {
             return pool.queryTestNames();
         } catch (const ProtocolError& error) {
-            throw ProtocolError(options.executable + " " + error.what());
+            throw ProtocolError(concat({options.executable, " ", error.what()}));
         }
     }();
 
@@ -79,7 +80,7 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
         pool.run(selected, effectiveJobs(options), callbacks);
         pool.shutdown();
     } catch (const ProtocolError& error) {
-        throw ProtocolError(options.executable + " " + error.what());
+        throw ProtocolError(concat({options.executable, " ", error.what()}));
     }
     reporter.finish();
 
@@ -88,7 +89,7 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
                                Clock::now() - started};
         writeJUnit(junit, suite);
         junit.close();
-        if (!junit) throw UsageError("cannot write " + *options.junit_path);
+        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
     }
     return exitStatus(countRuns(reporter.runs()));
 }
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
     try {
         options = vorn_run::parseOptions(args);
     } catch (const vorn_run::UsageError& error) {
-        return fail(std::string(error.what()) + " (try vorn-run --help)");
+        return fail(vorn_run::concat({error.what(), " (try vorn-run --help)"}));
     }
     if (options.help) {
         std::cout << vorn_run::usageText();
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
         return fail(error.what());
     } catch (const std::exception& error) {
         // Out of memory or a failed system call deep inside: still one line, still status 2.
-        return fail(std::string("stopped: ") + error.what());
+        return fail(vorn_run::concat({"stopped: ", error.what()}));
     } catch (const vorn_run::Interrupted& interrupted) {
         // The servers are gone with the pool; end the way the signal asked.
         ::signal(interrupted.signal_number, SIG_DFL);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "concat.hpp"
 #include "errors.hpp"
 
 namespace vorn_run {
@@ -18,7 +19,7 @@ public:
     bool done() const { return next_ >= args_.size(); }
     std::string_view take() { return args_[next_++]; }
     std::string_view value(std::string_view option) {
-        if (done()) throw UsageError("option " + std::string(option) + " needs a value");
+        if (done()) throw UsageError(concat({"option ", option, " needs a value"}));
         return take();
     }
 
@@ -31,8 +32,7 @@ unsigned parseJobs(std::string_view text) {
     unsigned jobs = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
     if (ec != std::errc{} || end != text.data() + text.size() || jobs == 0 || jobs > max_jobs) {
-        throw UsageError("-j needs a whole number from 1 to " + std::to_string(max_jobs) + ", not '" +
-                         std::string(text) + "'");
+        throw UsageError(concat({"-j needs a whole number from 1 to ", std::to_string(max_jobs), ", not '", text, "'"}));
     }
     return jobs;
 }
@@ -41,7 +41,7 @@ std::uint32_t parseIndex(std::string_view text) {
     std::uint32_t index = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), index);
     if (ec != std::errc{} || end != text.data() + text.size()) {
-        throw UsageError("--index needs a test position from 0, not '" + std::string(text) + "'");
+        throw UsageError(concat({"--index needs a test position from 0, not '", text, "'"}));
     }
     return index;
 }
@@ -52,7 +52,7 @@ std::chrono::milliseconds parseTimeout(std::string_view text) {
     const double seconds = copy.empty() ? 0.0 : std::strtod(copy.c_str(), &end);
     constexpr double max_seconds = 7 * 24 * 3600.0;
     if (copy.empty() || end != copy.c_str() + copy.size() || !(seconds > 0.0) || !(seconds <= max_seconds)) {
-        throw UsageError("--timeout needs a number of seconds above 0 and at most one week, not '" + copy + "'");
+        throw UsageError(concat({"--timeout needs a number of seconds above 0 and at most one week, not '", copy, "'"}));
     }
     const auto ms = static_cast<std::int64_t>(std::ceil(seconds * 1000.0));
     return std::chrono::milliseconds(ms);
@@ -78,7 +78,7 @@ Options parseOptions(std::span<const std::string_view> args) {
         const std::string_view inline_value = has_inline_value ? arg.substr(eq + 1) : std::string_view();
         auto value = [&] { return has_inline_value ? inline_value : cursor.value(name); };
         auto noValue = [&] {
-            if (has_inline_value) throw UsageError("option " + std::string(name) + " takes no value");
+            if (has_inline_value) throw UsageError(concat({"option ", name, " takes no value"}));
         };
 
         if (arg == "--") {
@@ -106,14 +106,13 @@ Options parseOptions(std::span<const std::string_view> args) {
             if (path.empty()) throw UsageError("--junit needs a file name");
             options.junit_path = std::string(path);
         } else {
-            throw UsageError("unknown option '" + std::string(arg) + "'");
+            throw UsageError(concat({"unknown option '", arg, "'"}));
         }
     }
     if (options.help) return options;
     if (positional.empty()) throw UsageError("missing the executable to run");
     if (positional.size() > 1) {
-        throw UsageError("expected one executable, got '" + std::string(positional[0]) + "' and '" +
-                         std::string(positional[1]) + "'");
+        throw UsageError(concat({"expected one executable, got '", positional[0], "' and '", positional[1], "'"}));
     }
     if (positional[0].empty()) throw UsageError("the executable name is empty");
     options.executable = std::string(positional[0]);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "concat.hpp"
+
 namespace vorn_run {
 
 void OutputCapture::append(std::string_view text) {
@@ -33,7 +35,7 @@ std::string OutputCapture::take() {
     std::string text = std::exchange(head_, std::string());
     if (dropped_ != 0) {
         if (!text.empty() && text.back() != '\n') text += '\n';
-        text += "[vorn-run: " + std::to_string(dropped_) + " bytes of output dropped here]\n";
+        text += concat({"[vorn-run: ", std::to_string(dropped_), " bytes of output dropped here]\n"});
     }
     text += std::exchange(tail_, std::string());
     dropped_ = 0;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "concat.hpp"
+
 namespace vorn_run {
 namespace {
 
@@ -48,9 +50,9 @@ RunCounts countRuns(const std::vector<TestRun>& runs) {
 }
 
 std::string closingLine(const RunCounts& counts) {
-    std::string line = std::to_string(counts.passed) + " passed, " + std::to_string(counts.failed) + " failed";
+    std::string line = concat({std::to_string(counts.passed), " passed, ", std::to_string(counts.failed), " failed"});
     auto add = [&](std::size_t n, std::string_view what) {
-        if (n != 0) line += ", " + std::to_string(n) + " " + std::string(what);
+        if (n != 0) line += concat({", ", std::to_string(n), " ", what});
     };
     add(counts.skipped, "skipped");
     add(counts.leaked, "leaked");
@@ -71,12 +73,12 @@ std::string verdict(const TestRun& run) {
         case Outcome::passed: text = "OK"; break;
         case Outcome::failed: text = "FAIL"; break;
         case Outcome::skipped: text = "SKIP"; break;
-        case Outcome::timed_out: text = "TIMEOUT (" + run.crash_reason + ")"; break;
-        case Outcome::crashed: text = "CRASH (" + run.crash_reason + ")"; break;
+        case Outcome::timed_out: text = concat({"TIMEOUT (", run.crash_reason, ")"}); break;
+        case Outcome::crashed: text = concat({"CRASH (", run.crash_reason, ")"}); break;
     }
     if (run.leaked) text += " [leaked memory]";
     if (run.log_err_count == 1) text += " [1 error logged]";
-    if (run.log_err_count > 1) text += " [" + std::to_string(run.log_err_count) + " errors logged]";
+    if (run.log_err_count > 1) text += concat({" [", std::to_string(run.log_err_count), " errors logged]"});
     return text;
 }
 
@@ -131,8 +133,8 @@ void Reporter::printRun(std::size_t position, const TestRun& run) {
     const bool attention = isProblem(run) || run.outcome == Outcome::skipped;
     // With a progress bar, passing tests are shown by the bar alone.
     if (progress_bar_ && !attention) return;
-    std::string line = std::to_string(position + 1) + "/" + std::to_string(selected_.size()) + " " +
-                       names_[run.index] + "..." + verdict(run) + "\n";
+    const std::string line = concat({std::to_string(position + 1), "/", std::to_string(selected_.size()), " ",
+                                     names_[run.index], "...", verdict(run), "\n"});
     writeText(out_, line);
     if (isProblem(run) && !run.output.empty()) {
         writeText(out_, run.output);
@@ -143,8 +145,8 @@ void Reporter::printRun(std::size_t position, const TestRun& run) {
 void Reporter::finish() {
     eraseBar();
     const RunCounts counts = countRuns(ordered_);
-    if (counts.errors_logged != 0) writeText(out_, std::to_string(counts.errors_logged) + " errors were logged.\n");
-    writeText(out_, closingLine(counts) + "\n");
+    if (counts.errors_logged != 0) writeText(out_, concat({std::to_string(counts.errors_logged), " errors were logged.\n"}));
+    writeText(out_, concat({closingLine(counts), "\n"}));
     std::fflush(out_);
 }
 
@@ -153,13 +155,13 @@ void Reporter::drawBar() {
     constexpr std::size_t bar_cells = 24;
     const std::size_t total = selected_.size();
     const std::size_t filled = total == 0 ? bar_cells : done_ * bar_cells / total;
-    std::string text = "[" + std::string(filled, '#') + std::string(bar_cells - filled, '.') + "] " +
-                       std::to_string(done_) + "/" + std::to_string(total);
-    if (problems_ != 0) text += " (" + std::to_string(problems_) + " not ok)";
+    std::string text = concat({"[", std::string(filled, '#'), std::string(bar_cells - filled, '.'), "] ",
+                               std::to_string(done_), "/", std::to_string(total)});
+    if (problems_ != 0) text += concat({" (", std::to_string(problems_), " not ok)"});
     if (!running_.empty()) {
-        text += " " + names_[*std::min_element(running_.begin(), running_.end())];
+        text += concat({" ", names_[*std::min_element(running_.begin(), running_.end())]});
     }
-    writeText(out_, "\r\x1b[K" + fitColumns(text, width - 1));
+    writeText(out_, concat({"\r\x1b[K", fitColumns(text, width - 1)}));
     bar_shown_ = true;
     std::fflush(out_);
 }

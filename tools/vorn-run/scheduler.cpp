@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "concat.hpp"
 #include "errors.hpp"
 
 namespace vorn_run {
@@ -146,7 +147,7 @@ void ServerPool::pollOnce() {
     const int timeout_ms = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
 
     const int ready = ::poll(fds.data(), fds.size(), timeout_ms);
-    if (ready < 0 && errno != EINTR) throw ProtocolError(std::string("poll failed: ") + std::strerror(errno));
+    if (ready < 0 && errno != EINTR) throw ProtocolError(concat({"poll failed: ", std::strerror(errno)}));
 
     const Clock::time_point now = Clock::now();
     if (ready > 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "concat.hpp"
 #include "errors.hpp"
 
 namespace vorn_run {
@@ -9,13 +10,13 @@ namespace vorn_run {
 std::vector<std::size_t> selectTests(const std::vector<std::string>& names, const Options& options) {
     for (const std::string& exact : options.exact_names) {
         if (std::find(names.begin(), names.end(), exact) == names.end()) {
-            throw UsageError("no test is named '" + exact + "'");
+            throw UsageError(concat({"no test is named '", exact, "'"}));
         }
     }
     for (const std::uint32_t index : options.indices) {
         if (index >= names.size()) {
-            throw UsageError("--index " + std::to_string(index) + " is outside the table of " +
-                             std::to_string(names.size()) + " tests");
+            throw UsageError(concat({"--index ", std::to_string(index), " is outside the table of ",
+                                     std::to_string(names.size()), " tests"}));
         }
     }
     const bool select_all = options.filters.empty() && options.exact_names.empty() && options.indices.empty();

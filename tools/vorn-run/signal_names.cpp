@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "concat.hpp"
+
 namespace vorn_run {
 
 std::string signalName(int signal_number) {
@@ -19,13 +21,13 @@ std::string signalName(int signal_number) {
     for (const auto& [number, name] : names) {
         if (number == signal_number) return std::string(name);
     }
-    return "signal " + std::to_string(signal_number);
+    return concat({"signal ", std::to_string(signal_number)});
 }
 
 std::string describeWaitStatus(int wait_status) {
     if (WIFSIGNALED(wait_status)) return signalName(WTERMSIG(wait_status));
-    if (WIFEXITED(wait_status)) return "exit status " + std::to_string(WEXITSTATUS(wait_status));
-    return "unknown wait status " + std::to_string(wait_status);
+    if (WIFEXITED(wait_status)) return concat({"exit status ", std::to_string(WEXITSTATUS(wait_status))});
+    return concat({"unknown wait status ", std::to_string(wait_status)});
 }
 
 }  // namespace vorn_run

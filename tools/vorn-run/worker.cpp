@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "concat.hpp"
 #include "errors.hpp"
 #include "protocol.hpp"
 #include "signal_names.hpp"
@@ -96,7 +97,7 @@ void Worker::send(const std::vector<std::byte>& message) {
             // means the server stopped reading.
             throw ProtocolError("stopped reading its input");
         } else {
-            throw ProtocolError(std::string("cannot be written to: ") + std::strerror(errno));
+            throw ProtocolError(concat({"cannot be written to: ", std::strerror(errno)}));
         }
     }
 }
@@ -154,8 +155,8 @@ void Worker::handleFrames(Clock::time_point now) {
             if (auto frame = reader_.next(expectResults())) {
                 const TestResultsBody results = decodeTestResults(frame->body);
                 if (results.index != running_index_) {
-                    throw ProtocolError("answered run_test " + std::to_string(running_index_) +
-                                        " with the results of test " + std::to_string(results.index));
+                    throw ProtocolError(concat({"answered run_test ", std::to_string(running_index_),
+                                                " with the results of test ", std::to_string(results.index)}));
                 }
                 // The server wrote everything for this test to standard error before it wrote
                 // the results, so all of it is in the pipe by now.
@@ -244,9 +245,9 @@ void Worker::onTick(Clock::time_point now) {
     if (state_ == State::ended || state_ == State::idle || now < deadline_) return;
     switch (state_) {
         case State::starting:
-            handshakeFailed("sent no version string within " + seconds(timeout_));
+            handshakeFailed(concat({"sent no version string within ", seconds(timeout_)}));
         case State::awaiting_metadata:
-            handshakeFailed("did not answer query_test_metadata within " + seconds(timeout_));
+            handshakeFailed(concat({"did not answer query_test_metadata within ", seconds(timeout_)}));
         case State::running:
             beginEnding(EndCause::timed_out, now);
             break;
@@ -262,16 +263,16 @@ void Worker::finishEnding() {
     const std::string how = describeWaitStatus(process_.waitStatus().value_or(0));
     switch (state_before_ending_) {
         case State::starting:
-            if (end_cause_ != EndCause::exit_requested) handshakeFailed("ended (" + how + ") before sending its version string");
+            if (end_cause_ != EndCause::exit_requested) handshakeFailed(concat({"ended (", how, ") before sending its version string"}));
             break;
         case State::awaiting_metadata:
-            if (end_cause_ != EndCause::exit_requested) handshakeFailed("ended (" + how + ") before answering query_test_metadata");
+            if (end_cause_ != EndCause::exit_requested) handshakeFailed(concat({"ended (", how, ") before answering query_test_metadata"}));
             break;
         case State::running: {
             TestRun run;
             run.index = running_index_;
             run.outcome = end_cause_ == EndCause::timed_out ? Outcome::timed_out : Outcome::crashed;
-            run.crash_reason = end_cause_ == EndCause::timed_out ? "after " + seconds(timeout_) : how;
+            run.crash_reason = end_cause_ == EndCause::timed_out ? concat({"after ", seconds(timeout_)}) : how;
             run.output = output_.take();
             run.duration = Clock::now() - test_started_;
             finished_ = std::move(run);
@@ -283,8 +284,8 @@ void Worker::finishEnding() {
 }
 
 void Worker::handshakeFailed(const std::string& reason) const {
-    std::string message = "does not speak the server protocol: it " + reason;
-    if (!stray_.empty()) message += " (its standard error: " + firstLine(stray_) + ")";
+    std::string message = concat({"does not speak the server protocol: it ", reason});
+    if (!stray_.empty()) message += concat({" (its standard error: ", firstLine(stray_), ")"});
     throw ProtocolError(message);
 }
 
