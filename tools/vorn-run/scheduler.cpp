@@ -115,6 +115,7 @@ void ServerPool::shutdown() {
                        [](const auto& w) { return w->state() != Worker::State::ended; })) {
         pollOnce();
     }
+    forwardStray(nullptr);
     workers_.clear();
 }
 
