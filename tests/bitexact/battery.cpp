@@ -76,11 +76,27 @@ HomVec4 randomScaledVec(SplitMix64& rng, std::span<const int> scales) {
 }
 
 void addScalars(Battery& b, SplitMix64& rng) {
-    const std::array<double, 21> specials = {
-        0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1.0, -1.0, 0.5, 2.0, 3.0, 4.0, 9.0,
-        1.5707963267948966, 3.141592653589793, 6.283185307179586, 1e308, std::numeric_limits<double>::max(),
-        std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
-        -std::numeric_limits<double>::denorm_min(), 1e-300};
+    const std::array<double, 21> specials = {0.0,
+                                             -0.0,
+                                             inf,
+                                             -inf,
+                                             std::numeric_limits<double>::quiet_NaN(),
+                                             1.0,
+                                             -1.0,
+                                             0.5,
+                                             2.0,
+                                             3.0,
+                                             4.0,
+                                             9.0,
+                                             1.5707963267948966,
+                                             3.141592653589793,
+                                             6.283185307179586,
+                                             1e308,
+                                             std::numeric_limits<double>::max(),
+                                             std::numeric_limits<double>::min(),
+                                             std::numeric_limits<double>::denorm_min(),
+                                             -std::numeric_limits<double>::denorm_min(),
+                                             1e-300};
     for (const double s : specials) b.scalars.push_back(opaque(s));
 
     // The thresholds the kernel compares against, one rounding below and above each.
@@ -99,12 +115,18 @@ void addScalars(Battery& b, SplitMix64& rng) {
 
 void addVectors(Battery& b, SplitMix64& rng) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::array<HomVec4, 24> structured = {
-        vec(0, 0, 0, 0), vec(-0.0, -0.0, -0.0, -0.0), vec(1, 0, 0, 0), vec(0, 1, 0, 0), vec(0, 0, 1, 0),
-        vec(0, 0, 0, 1), vec(-1, 0, 0, 0), vec(0, 0, 0, -1), vec(1, 1, 1, 1), vec(3, 4, 0, 1), vec(3, 0, 0, 4),
-        vec(0, 0, 1, 1), vec(1, 2, 3, 4), vec(2, 4, 6, -2), vec(3, 4, 0, 0), vec(1, 1, 0, 0), vec(-1, 1, 0, 0),
-        vec(1, 0, -1, 0), vec(nan, 0, 0, 1), vec(0, 0, nan, 1), vec(1, 0, 0, nan), vec(inf, 0, 0, 1),
-        vec(1e200, 1e200, 0, 0), vec(1e-200, 0, 0, 1e-200)};
+    const std::array<HomVec4, 24> structured = {vec(0, 0, 0, 0),         vec(-0.0, -0.0, -0.0, -0.0),
+                                                vec(1, 0, 0, 0),         vec(0, 1, 0, 0),
+                                                vec(0, 0, 1, 0),         vec(0, 0, 0, 1),
+                                                vec(-1, 0, 0, 0),        vec(0, 0, 0, -1),
+                                                vec(1, 1, 1, 1),         vec(3, 4, 0, 1),
+                                                vec(3, 0, 0, 4),         vec(0, 0, 1, 1),
+                                                vec(1, 2, 3, 4),         vec(2, 4, 6, -2),
+                                                vec(3, 4, 0, 0),         vec(1, 1, 0, 0),
+                                                vec(-1, 1, 0, 0),        vec(1, 0, -1, 0),
+                                                vec(nan, 0, 0, 1),       vec(0, 0, nan, 1),
+                                                vec(1, 0, 0, nan),       vec(inf, 0, 0, 1),
+                                                vec(1e200, 1e200, 0, 0), vec(1e-200, 0, 0, 1e-200)};
     for (const HomVec4 v : structured) b.vectors.push_back(v);
 
     // Lengths and weights on both sides of the thresholds.
@@ -132,7 +154,8 @@ void addPairs(Battery& b, SplitMix64& rng) {
         b.pairs.emplace_back(v, negated(v));
         b.pairs.emplace_back(v, scaledBy(v, 3.0));
     }
-    for (std::size_t i = 0; i + 1 < b.vectors.size(); i += 2) b.pairs.emplace_back(b.vectors[i], b.vectors[i + 1]);
+    for (std::size_t i = 0; i + 1 < b.vectors.size(); i += 2)
+        b.pairs.emplace_back(b.vectors[i], b.vectors[i + 1]);
 
     // Points a little apart, near coincidence and near antipodes, around the cut-offs.
     for (int i = 0; i < 16; ++i) {

@@ -15,12 +15,12 @@ using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
 
 struct Battery {
-    std::vector<double> scalars;                      // specials, thresholds, random of many scales
-    std::vector<HomVec4> vectors;                     // structured and random, unit and not
-    std::vector<std::pair<HomVec4, HomVec4>> pairs;   // equal, opposite, scaled, near and random pairs
-    std::vector<HomVec4> points;                      // unit points on S³
-    std::vector<HomVec4> tangents;                    // tangents[i] is orthogonal to points[i]
-    std::vector<PGL4> matrices;                       // structured, degenerate and random
+    std::vector<double> scalars;                     // specials, thresholds, random of many scales
+    std::vector<HomVec4> vectors;                    // structured and random, unit and not
+    std::vector<std::pair<HomVec4, HomVec4>> pairs;  // equal, opposite, scaled, near and random pairs
+    std::vector<HomVec4> points;                     // unit points on S³
+    std::vector<HomVec4> tangents;                   // tangents[i] is orthogonal to points[i]
+    std::vector<PGL4> matrices;                      // structured, degenerate and random
 };
 
 // The value as read back from memory the compiler must not see through.

@@ -27,7 +27,9 @@ public:
     // A NaN prints as "nan": which NaN an operation returns (its sign and payload) depends
     // on the order the compiler gives the operands of a commutative instruction, and IEEE
     // 754 leaves it open. Whether the result is a NaN is compared like every other bit.
-    BitLine& f64(double value) { return value != value ? nan() : hex(std::bit_cast<std::uint64_t>(value), 16); }
+    BitLine& f64(double value) {
+        return value != value ? nan() : hex(std::bit_cast<std::uint64_t>(value), 16);
+    }
     BitLine& f32(float value) { return value != value ? nan() : hex(std::bit_cast<std::uint32_t>(value), 8); }
     BitLine& flag(bool value);
     BitLine& u64(std::uint64_t value) { return hex(value, 16); }

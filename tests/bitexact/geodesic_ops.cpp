@@ -24,7 +24,9 @@ void printStateOps(const Battery& b, BitLine& line) {
         line.start("orthogonalVelocity", i).vec(vorn_geodesic::orthogonalVelocity(b.vectors[i])).end();
     }
     for (std::size_t i = 0; i < b.scalars.size(); ++i) {
-        line.start("fsDistanceAlongGeodesic", i).f64(vorn_geodesic::fsDistanceAlongGeodesic(b.scalars[i])).end();
+        line.start("fsDistanceAlongGeodesic", i)
+            .f64(vorn_geodesic::fsDistanceAlongGeodesic(b.scalars[i]))
+            .end();
     }
 }
 
@@ -44,7 +46,10 @@ void printGeodesics(const Battery& b, BitLine& line) {
         const GeodesicState y = GeodesicState::fromHomVec4(p, v);
         for (const double step : {0.01, -0.25, 1.0}) {
             const double h = opaque(step);
-            line.start("rk4Step", i).f64(h).state(vorn_geodesic::rk4Step(vorn_geodesic::freeGeodesicRhs, 0.0, y, h)).end();
+            line.start("rk4Step", i)
+                .f64(h)
+                .state(vorn_geodesic::rk4Step(vorn_geodesic::freeGeodesicRhs, 0.0, y, h))
+                .end();
         }
     }
     for (std::size_t i = 0; i < b.pairs.size(); ++i) {

@@ -88,9 +88,10 @@ void printMatrixOps(const Battery& b, BitLine& line) {
     }
     // Built while the program is compiled: the constant evaluator's arithmetic must agree
     // with the run-time arithmetic of the same order of operations.
-    constexpr vorn_kernel::PGL4 diagonal = vorn_kernel::pglFromHomogeneous({{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {0, 0, 0, 5}});
-    constexpr vorn_kernel::PGL4 general =
-        vorn_kernel::pglFromHomogeneous({{0.1, 0.2, 0.3, 0.4}, {-1, 3, 0.7, 2}, {5, 0.3, -2, 1}, {1e-3, 7, 1, 9}});
+    constexpr vorn_kernel::PGL4 diagonal =
+        vorn_kernel::pglFromHomogeneous({{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {0, 0, 0, 5}});
+    constexpr vorn_kernel::PGL4 general = vorn_kernel::pglFromHomogeneous(
+        {{0.1, 0.2, 0.3, 0.4}, {-1, 3, 0.7, 2}, {5, 0.3, -2, 1}, {1e-3, 7, 1, 9}});
     constexpr double general_det = general.det();
     line.start("pglFromHomogeneous", 0).mat(diagonal).f64(diagonal.det()).end();
     vorn_kernel::PGL4 at_run_time = general;

@@ -34,7 +34,12 @@ void printInteractions(const Battery& b, BitLine& line) {
         line.start("vornGravity", i).vec(vorn_physics::vornGravity(a, b.pairs[i].second, 2.5, 0.75)).end();
         for (const double threshold : {0.0, 1e-10, 0.1, 1.6}) {
             const vorn_physics::CollisionResult r = vorn_physics::checkCollision(a, c, opaque(threshold));
-            line.start("checkCollision", i).f64(threshold).f64(r.fs_distance).vec(r.normal).flag(r.collided).end();
+            line.start("checkCollision", i)
+                .f64(threshold)
+                .f64(r.fs_distance)
+                .vec(r.normal)
+                .flag(r.collided)
+                .end();
         }
     }
 }
@@ -49,7 +54,8 @@ void printSteps(const Battery& b, BitLine& line) {
             line.start("integrateStep", i).f64(dt).u64(k).body(body).end();
         }
         VornBody body = VornBody::init(b.points[i], b.tangents[i], 1.0);
-        for (int step = 0; step < 20; ++step) vorn_physics::integrateStep(body, opaque(0.05), HomVec4::zero());
+        for (int step = 0; step < 20; ++step)
+            vorn_physics::integrateStep(body, opaque(0.05), HomVec4::zero());
         line.start("integrateStep20", i).body(body).end();
     }
 }

@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     const determinism::SceneSummary summary = determinism::runScene(scene_size);
     const std::string hash = hexOf(summary.hash);
     std::printf("%s\n", hash.c_str());
-    std::fprintf(stderr, "%d bodies, %d frames, %llu contacts, hash %s\n", scene_size.bodies, scene_size.frames,
-                 static_cast<unsigned long long>(summary.contacts), hash.c_str());
+    std::fprintf(stderr, "%d bodies, %d frames, %llu contacts, hash %s\n", scene_size.bodies,
+                 scene_size.frames, static_cast<unsigned long long>(summary.contacts), hash.c_str());
     if (!summary.finite) {
         std::fprintf(stderr, "vorn_determinism: a position or velocity stopped being finite\n");
         return 1;

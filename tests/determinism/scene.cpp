@@ -108,11 +108,13 @@ SceneSummary runScene(SceneSize size) {
             vorn_physics::integrateStep(body, dt, vorn_physics::dampingForce(body.velocity, gamma));
             hash.add(body.position);
             hash.add(body.velocity);
-            summary.finite = summary.finite && std::isfinite(body.position.norm()) && std::isfinite(body.velocity.norm());
+            summary.finite =
+                summary.finite && std::isfinite(body.position.norm()) && std::isfinite(body.velocity.norm());
         }
         for (std::size_t i = 0; i < bodies.size(); ++i) {
             for (std::size_t j = i + 1; j < bodies.size(); ++j) {
-                const vorn_physics::CollisionResult contact = vorn_physics::checkCollision(bodies[i], bodies[j], threshold);
+                const vorn_physics::CollisionResult contact =
+                    vorn_physics::checkCollision(bodies[i], bodies[j], threshold);
                 hash.add(contact.fs_distance);
                 hash.add(contact.normal);
                 hash.add(std::uint64_t{contact.collided});
