@@ -43,7 +43,7 @@ void expectTrue(bool condition, SourceLocation where) {
 
 [[gnu::noinline]] void fail(std::string_view error_name, SourceLocation where) {
     vorn::runner::detail::ProcessState& state = vorn::runner::detail::processState();
-    state.error_trace.recordCheck(where, state.stack_depth_at_test);
+    state.error_trace.recordCheck(where, state.test_return_address);
     throw TestError{error_name};
 }
 

@@ -15,16 +15,21 @@ void ErrorTrace::clear() {
     note_size_ = 0;
 }
 
-[[gnu::noinline]] void ErrorTrace::recordCheck(vorn::testing::SourceLocation where, std::size_t stack_depth_at_test) {
+[[gnu::noinline]] void ErrorTrace::recordCheck(vorn::testing::SourceLocation where,
+                                               const void* test_return_address) {
     has_location_ = true;
     location_ = where;
     std::array<void*, 160> frames;
     // Leave out this function: the trace starts at the check that failed.
     const std::size_t count = captureStackTrace(frames, 1);
-    // The outermost stack_depth_at_test frames are the runner's own: the function that calls
-    // the test and everything that led to it. A trace cut short by the buffer keeps them all.
-    const std::size_t outer = stack_depth_at_test;
-    const std::size_t inner = count > outer && count < frames.size() ? count - outer : count;
+    // The frame that returns to test_return_address is the function that calls the test; it,
+    // everything that led to it and the frame that calls the test for it are the runner's own.
+    // A check outside a test (no such frame) keeps every frame.
+    auto* const runner_frame =
+        std::find(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(count), test_return_address);
+    const auto runner_index = static_cast<std::size_t>(runner_frame - frames.begin());
+    const std::size_t inner =
+        test_return_address != nullptr && runner_index < count && runner_index > 0 ? runner_index - 1 : count;
     frame_count_ = std::min(inner, max_frames);
     std::copy_n(frames.begin(), frame_count_, frames_.begin());
 }

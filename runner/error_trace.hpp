@@ -4,9 +4,9 @@
 
 #include <array>
 #include <cstddef>
-#include "vorn_testing.hpp"
 #include <string>
 #include <string_view>
+#include "vorn_testing.hpp"
 
 namespace vorn::runner::detail {
 
@@ -17,9 +17,10 @@ public:
     void clear();
 
     // Called by a failing check: records `where` and the calls that led there.
-    // `stack_depth_at_test` is what captureStackTrace(…, 0) counted when called directly by
-    // the function that calls the test: it tells the runner's own outer frames apart.
-    void recordCheck(vorn::testing::SourceLocation where, std::size_t stack_depth_at_test);
+    // `test_return_address` is where the test returns to in the function that calls it: the
+    // frame with that address and everything outside it are the runner's own and are left
+    // out, together with the one frame between that function and the test.
+    void recordCheck(vorn::testing::SourceLocation where, const void* test_return_address);
 
     // Describes an error that left the test without a check (an exception).
     void recordNote(std::string_view note);

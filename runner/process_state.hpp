@@ -31,7 +31,8 @@ struct ProcessState {
 
     // Filled by a failing check of the running test.
     ErrorTrace error_trace;
-    std::size_t stack_depth_at_test = 0;
+    // Where the running test returns to in callTest; a failing check's trace ends there.
+    const void* test_return_address = nullptr;
 };
 
 // Built on first use and never destroyed, so a signal handler or the progress thread never
