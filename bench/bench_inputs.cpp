@@ -75,13 +75,15 @@ std::span<const HomVec4> tangentVelocities() {
 
 std::span<const HomVec4> generalVectors() {
     static const auto values = make<HomVec4>(4, [](Generator& gen, std::size_t) {
-        return HomVec4{gen.uniform(-10, 10), gen.uniform(-10, 10), gen.uniform(-10, 10), gen.uniform(-10, 10)};
+        return HomVec4{gen.uniform(-10, 10), gen.uniform(-10, 10), gen.uniform(-10, 10),
+                       gen.uniform(-10, 10)};
     });
     return values;
 }
 
 std::span<const double> scalars() {
-    static const auto values = make<double>(5, [](Generator& gen, std::size_t) { return gen.uniform(-4, 4); });
+    static const auto values =
+        make<double>(5, [](Generator& gen, std::size_t) { return gen.uniform(-4, 4); });
     return values;
 }
 
@@ -95,8 +97,9 @@ std::span<const double> positiveScalars() {
 
 std::span<const vorn_kernel::F32x4> f32Vectors() {
     static const auto values = make<vorn_kernel::F32x4>(7, [](Generator& gen, std::size_t) {
-        return vorn_kernel::f32x4(static_cast<float>(gen.uniform(-4, 4)), static_cast<float>(gen.uniform(-4, 4)),
-                                  static_cast<float>(gen.uniform(-4, 4)), static_cast<float>(gen.uniform(-4, 4)));
+        return vorn_kernel::f32x4(
+            static_cast<float>(gen.uniform(-4, 4)), static_cast<float>(gen.uniform(-4, 4)),
+            static_cast<float>(gen.uniform(-4, 4)), static_cast<float>(gen.uniform(-4, 4)));
     });
     return values;
 }

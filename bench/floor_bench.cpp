@@ -32,7 +32,8 @@ void measureFloor(benchmark::State& state, Body body) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(floor_count));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(floor_count));
 }
 
 // Written with intrinsics so that each loop has exactly the width its name says.

@@ -16,7 +16,8 @@ using vorn_kernel::HomVec4;
 
 void BM_GeodesicState_init(benchmark::State& state) {
     const auto s = states();
-    measureThroughput(state, [&](std::size_t i) { return GeodesicState::init(s[i].q, s[(i + 1) % input_count].v); });
+    measureThroughput(state,
+                      [&](std::size_t i) { return GeodesicState::init(s[i].q, s[(i + 1) % input_count].v); });
 }
 BENCHMARK(BM_GeodesicState_init);
 
@@ -41,7 +42,8 @@ BENCHMARK(BM_GeodesicState_vel);
 
 void BM_addState(benchmark::State& state) {
     const auto s = states();
-    measureThroughput(state, [&](std::size_t i) { return vorn_geodesic::addState(s[i], s[(i + 1) % input_count]); });
+    measureThroughput(state,
+                      [&](std::size_t i) { return vorn_geodesic::addState(s[i], s[(i + 1) % input_count]); });
 }
 BENCHMARK(BM_addState);
 
@@ -70,7 +72,8 @@ BENCHMARK(BM_geodesicScaled);
 
 void BM_fsDistanceAlongGeodesic(benchmark::State& state) {
     const auto t = scalars();
-    measureThroughput(state, [&](std::size_t i) { return vorn_geodesic::fsDistanceAlongGeodesic(4.0 * t[i]); });
+    measureThroughput(state,
+                      [&](std::size_t i) { return vorn_geodesic::fsDistanceAlongGeodesic(4.0 * t[i]); });
 }
 BENCHMARK(BM_fsDistanceAlongGeodesic);
 
@@ -128,7 +131,8 @@ void BM_parallelTransport(benchmark::State& state) {
     const auto v = tangentVelocities();
     const auto w = otherUnitVectors();
     const auto t = scalars();
-    measureThroughput(state, [&](std::size_t i) { return vorn_geodesic::parallelTransport(p[i], v[i], w[i], t[i]); });
+    measureThroughput(
+        state, [&](std::size_t i) { return vorn_geodesic::parallelTransport(p[i], v[i], w[i], t[i]); });
 }
 BENCHMARK(BM_parallelTransport);
 

@@ -17,7 +17,8 @@ using vorn_kernel::PGL4;
 std::vector<Eigen::Matrix4d> asEigen(std::span<const PGL4> in) {
     std::vector<Eigen::Matrix4d> out(in.size());
     // Both store the entries column by column.
-    for (std::size_t i = 0; i < in.size(); ++i) std::memcpy(out[i].data(), in[i].data.data(), sizeof(double) * 16);
+    for (std::size_t i = 0; i < in.size(); ++i)
+        std::memcpy(out[i].data(), in[i].data.data(), sizeof(double) * 16);
     return out;
 }
 
@@ -82,7 +83,8 @@ void BM_PGL4_mul_dependent(benchmark::State& state) {
         for (const PGL4& r : rotations) x = PGL4::mul(r, x);
         benchmark::DoNotOptimize(x);
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input_count));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(input_count));
 }
 BENCHMARK(BM_PGL4_mul_dependent);
 
@@ -214,7 +216,8 @@ BENCHMARK(BM_computeProjector);
 void BM_deformedTensorProduct(benchmark::State& state) {
     const auto a = matrices();
     const auto b = otherMatrices();
-    measureThroughput(state, [&](std::size_t i) { return vorn_kernel::deformedTensorProduct(a[i], b[i], 0.5); });
+    measureThroughput(state,
+                      [&](std::size_t i) { return vorn_kernel::deformedTensorProduct(a[i], b[i], 0.5); });
 }
 BENCHMARK(BM_deformedTensorProduct);
 

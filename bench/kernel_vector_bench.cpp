@@ -14,7 +14,8 @@ using vorn_kernel::HomVec4;
 void BM_HomVec4_init(benchmark::State& state) {
     const auto s = scalars();
     measureThroughput(state, [&](std::size_t i) {
-        return HomVec4::init(s[i], s[(i + 1) % input_count], s[(i + 2) % input_count], s[(i + 3) % input_count]);
+        return HomVec4::init(s[i], s[(i + 1) % input_count], s[(i + 2) % input_count],
+                             s[(i + 3) % input_count]);
     });
 }
 BENCHMARK(BM_HomVec4_init);
@@ -107,9 +108,8 @@ BENCHMARK(BM_f32x4);
 
 void BM_simdDot4(benchmark::State& state) {
     const auto a = f32Vectors();
-    measureThroughput(state, [&](std::size_t i) {
-        return vorn_kernel::simdDot4(a[i], a[(i + 1) % input_count]);
-    });
+    measureThroughput(state,
+                      [&](std::size_t i) { return vorn_kernel::simdDot4(a[i], a[(i + 1) % input_count]); });
 }
 BENCHMARK(BM_simdDot4);
 

@@ -94,7 +94,8 @@ void BM_integrateStep_dependent(benchmark::State& state) {
         for (std::size_t i = 0; i < input_count; ++i) vorn_physics::integrateStep(body, 1e-3, force);
         benchmark::DoNotOptimize(body);
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input_count));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(input_count));
 }
 BENCHMARK(BM_integrateStep_dependent);
 

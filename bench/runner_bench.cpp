@@ -79,8 +79,9 @@ using Reply = std::array<std::byte, vorn::protocol::header_size + vorn::protocol
 
 Request runTestRequest(std::uint32_t index) {
     Request request{};
-    const auto header = vorn::protocol::encodeHeader(
-        {static_cast<std::uint32_t>(vorn::protocol::ClientTag::run_test), vorn::protocol::run_test_body_size});
+    const auto header =
+        vorn::protocol::encodeHeader({static_cast<std::uint32_t>(vorn::protocol::ClientTag::run_test),
+                                      vorn::protocol::run_test_body_size});
     std::copy(header.begin(), header.end(), request.begin());
     vorn::protocol::writeU32(std::span(request).subspan<8, 4>(), index);
     return request;
@@ -90,7 +91,8 @@ Request runTestRequest(std::uint32_t index) {
 void measureRoundTrips(benchmark::State& state, PipedChild& child, const Request& request) {
     Reply reply{};
     for (auto _ : state) {
-        if (!child.writeAll(request.data(), request.size()) || !child.readExactly(reply.data(), reply.size())) {
+        if (!child.writeAll(request.data(), request.size()) ||
+            !child.readExactly(reply.data(), reply.size())) {
             state.SkipWithError("the child stopped answering");
             break;
         }

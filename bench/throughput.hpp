@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
-#include <type_traits>
 #include <memory>
+#include <type_traits>
 
 #include "bench_inputs.hpp"
 

@@ -127,10 +127,12 @@ inline double detLanes(const PGL4& m) {
     const double d02 = d02_d01[0], d01 = d02_d01[1];
     // The minor deleting column c, with kept columns k0 < k1 < k2, is
     // (at(1, k0)·d(k1, k2) − at(1, k1)·d(k0, k2)) + at(1, k2)·d(k0, k1).
-    const Pair minors01 = (Pair{at(1, 1), at(1, 0)} * Pair{d23, d23} - Pair{at(1, 2), at(1, 2)} * Pair{d13, d03}) +
-                          Pair{at(1, 3), at(1, 3)} * Pair{d12, d02};
-    const Pair minors23 = (Pair{at(1, 0), at(1, 0)} * Pair{d13, d12} - Pair{at(1, 1), at(1, 1)} * Pair{d03, d02}) +
-                          Pair{at(1, 3), at(1, 2)} * Pair{d01, d01};
+    const Pair minors01 =
+        (Pair{at(1, 1), at(1, 0)} * Pair{d23, d23} - Pair{at(1, 2), at(1, 2)} * Pair{d13, d03}) +
+        Pair{at(1, 3), at(1, 3)} * Pair{d12, d02};
+    const Pair minors23 =
+        (Pair{at(1, 0), at(1, 0)} * Pair{d13, d12} - Pair{at(1, 1), at(1, 1)} * Pair{d03, d02}) +
+        Pair{at(1, 3), at(1, 2)} * Pair{d01, d01};
     const Pair t01 = Pair{at(0, 0), at(0, 1)} * minors01;
     const Pair t23 = Pair{at(0, 2), at(0, 3)} * minors23;
     return ((t01[0] - t01[1]) + t23[0]) - t23[1];

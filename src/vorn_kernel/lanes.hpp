@@ -9,6 +9,7 @@
 // vectors live in their locals only.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 
 #include "vorn_kernel.hpp"
@@ -26,7 +27,7 @@ using F64x4 = double __attribute__((vector_size(32)));
     std::memcpy(&a1, a + 4, sizeof a1);
     std::memcpy(&a2, a + 8, sizeof a2);
     std::memcpy(&a3, a + 12, sizeof a3);
-    for (int c = 0; c < 4; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
         const double* bc = b + 4 * c;
         F64x4 sum = F64x4{} + a0 * bc[0];
         sum = sum + a1 * bc[1];
@@ -38,7 +39,7 @@ using F64x4 = double __attribute__((vector_size(32)));
 
 // out[i] = (2·identity[i]) − mx[i] for the 16 entries.
 [[gnu::always_inline]] inline void twoIdentityMinus(const double* identity, const double* mx, double* out) {
-    for (int c = 0; c < 4; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
         F64x4 i_column, mx_column;
         std::memcpy(&i_column, identity + 4 * c, sizeof i_column);
         std::memcpy(&mx_column, mx + 4 * c, sizeof mx_column);
@@ -49,7 +50,7 @@ using F64x4 = double __attribute__((vector_size(32)));
 
 // out[i] = m[i] / divisor for the 16 entries.
 [[gnu::always_inline]] inline void divideEntries(const double* m, double divisor, double* out) {
-    for (int c = 0; c < 4; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
         F64x4 column;
         std::memcpy(&column, m + 4 * c, sizeof column);
         const F64x4 quotient = column / divisor;
@@ -62,7 +63,7 @@ using F64x4 = double __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline bool allWithin1e12(const double* m, const double* identity) {
     using Mask = long long __attribute__((vector_size(32)));
     Mask far{};
-    for (int c = 0; c < 4; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
         F64x4 m_column, i_column;
         std::memcpy(&m_column, m + 4 * c, sizeof m_column);
         std::memcpy(&i_column, identity + 4 * c, sizeof i_column);

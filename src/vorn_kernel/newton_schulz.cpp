@@ -13,7 +13,8 @@ namespace vorn_kernel::detail {
 
 namespace {
 
-[[gnu::always_inline]] inline NewtonSchulzResult iterate(const PGL4& m, double delta, std::uint32_t max_iter) {
+[[gnu::always_inline]] inline NewtonSchulzResult iterate(const PGL4& m, double delta,
+                                                         std::uint32_t max_iter) {
     const PGL4 I4 = PGL4::identity();
 
     PGL4 m_reg = m;
@@ -60,7 +61,7 @@ NewtonSchulzResult newtonSchulzInverseBaseline(const PGL4& m, double delta, std:
 }
 
 [[gnu::target("avx2")]] NewtonSchulzResult newtonSchulzInverseAvx2(const PGL4& m, double delta,
-                                                                  std::uint32_t max_iter) {
+                                                                   std::uint32_t max_iter) {
     return iterate(m, delta, max_iter);
 }
 

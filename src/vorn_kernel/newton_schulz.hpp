@@ -19,6 +19,7 @@ NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_
 // The two builds newtonSchulzInverse chooses between; exposed so that tests can check that
 // they agree bit for bit. Call the AVX2 one only where the CPU has AVX2.
 NewtonSchulzResult newtonSchulzInverseBaseline(const PGL4& m, double delta, std::uint32_t max_iter);
-[[gnu::target("avx2")]] NewtonSchulzResult newtonSchulzInverseAvx2(const PGL4& m, double delta, std::uint32_t max_iter);
+[[gnu::target("avx2")]] NewtonSchulzResult newtonSchulzInverseAvx2(const PGL4& m, double delta,
+                                                                   std::uint32_t max_iter);
 
 }  // namespace vorn_kernel::detail

@@ -20,7 +20,9 @@ HomVec4 PGL4::apply(HomVec4 v) const {
 
 namespace detail {
 
-void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out) { mulLanes(a.data.data(), b.data.data(), out.data.data()); }
+void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out) {
+    mulLanes(a.data.data(), b.data.data(), out.data.data());
+}
 
 [[gnu::target("avx2")]] void mulAvx2(const PGL4& a, const PGL4& b, PGL4& out) {
     mulLanes(a.data.data(), b.data.data(), out.data.data());
@@ -42,8 +44,8 @@ PGL4 PGL4::mul(const PGL4& a, const PGL4& b) {
 PGL4 PGL4::transpose() const {
     // Entry (row, col) of the result is entry (col, row) here, listed in storage order.
     const auto& d = data;
-    return PGL4{{d[0], d[4], d[8], d[12], d[1], d[5], d[9], d[13],
-                 d[2], d[6], d[10], d[14], d[3], d[7], d[11], d[15]}};
+    return PGL4{{d[0], d[4], d[8], d[12], d[1], d[5], d[9], d[13], d[2], d[6], d[10], d[14], d[3], d[7],
+                 d[11], d[15]}};
 }
 
 PGL4 PGL4::normalizeDet() const {

@@ -98,7 +98,9 @@ using Lanes = double __attribute__((vector_size(32)));
 
 namespace detail {
 
-void integrateStepBaseline(VornBody& body, double dt, HomVec4 external_force) { step(body, dt, external_force); }
+void integrateStepBaseline(VornBody& body, double dt, HomVec4 external_force) {
+    step(body, dt, external_force);
+}
 
 [[gnu::target("avx2")]] void integrateStepAvx2(VornBody& body, double dt, HomVec4 external_force) {
     step(body, dt, external_force);

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory_resource>
@@ -41,13 +41,15 @@ std::vector<std::uint64_t> bitsOf(const T& value) {
     std::vector<double> doubles(sizeof(T) / 8);
     std::memcpy(doubles.data(), &value, sizeof(T));
     std::vector<std::uint64_t> words;
+    words.reserve(doubles.size());
     for (const double d : doubles) words.push_back(d != d ? any_nan : std::bit_cast<std::uint64_t>(d));
     return words;
 }
 
 std::vector<std::uint64_t> bodyBits(const VornBody& b) {
     std::vector<std::uint64_t> out = bitsOf(b.position);
-    for (const auto& part : {bitsOf(b.velocity), bitsOf(b.force_accum)}) out.insert(out.end(), part.begin(), part.end());
+    for (const auto& part : {bitsOf(b.velocity), bitsOf(b.force_accum)})
+        out.insert(out.end(), part.begin(), part.end());
     const auto mass = bitsOf(b.mass);
     out.insert(out.end(), mass.begin(), mass.end());
     return out;
@@ -61,9 +63,10 @@ public:
     double next() {
         constexpr double inf = std::numeric_limits<double>::infinity();
         static constexpr std::array<double, 10> specials{
-            0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 5e-324, -1e-310, 1e300, -1e-300, 1.0};
-        const auto pick = std::uniform_int_distribution<int>(0, 99)(engine_);
-        if (pick < 4) return specials[static_cast<std::size_t>(pick + std::uniform_int_distribution<int>(0, 6)(engine_))];
+            0.0,    -0.0,    inf,   -inf,    std::numeric_limits<double>::quiet_NaN(),
+            5e-324, -1e-310, 1e300, -1e-300, 1.0};
+        const auto pick = std::uniform_int_distribution<std::size_t>(0, 99)(engine_);
+        if (pick < 4) return specials[pick + std::uniform_int_distribution<std::size_t>(0, 6)(engine_)];
         return std::uniform_real_distribution<double>(-3.0, 3.0)(engine_);
     }
     double ordinary(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine_); }
@@ -79,7 +82,9 @@ public:
         return m;
     }
     HomVec4 vector() { return {next(), next(), next(), next()}; }
-    HomVec4 unitVector() { return HomVec4{ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1)}.normalize(); }
+    HomVec4 unitVector() {
+        return HomVec4{ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1), ordinary(-1, 1)}.normalize();
+    }
 
 private:
     std::mt19937_64 engine_;
@@ -104,7 +109,8 @@ TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
 
 TEST(IsaBuilds, ProductKeepsThePositiveZeroOfTheEmptySum) {
     // Every product is −0 here; the sum starts at +0, so each entry is +0.
-    const PGL4 a = PGL4::init({-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0});
+    const PGL4 a = PGL4::init(
+        {-0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0, -0.0});
     const PGL4 b = PGL4::init({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
     for (const double entry : PGL4::mul(a, b).data) EXPECT_FALSE(std::signbit(entry));
 }
@@ -123,10 +129,12 @@ TEST(IsaBuilds, DeterminantMatchesLaplaceExpansion) {
 }
 
 TEST(IsaBuilds, CompileTimeAndRunTimeDeterminantsAgree) {
-    static constexpr PGL4 m = PGL4::init({0.3, -1.7, 2.9, 0.1, 4.25, 0.5, -0.75, 1.5, 3.0, 2.0, -2.5, 0.125, 1e-3, -7.0, 1.0 / 3.0, 2.0});
+    static constexpr PGL4 m = PGL4::init(
+        {0.3, -1.7, 2.9, 0.1, 4.25, 0.5, -0.75, 1.5, 3.0, 2.0, -2.5, 0.125, 1e-3, -7.0, 1.0 / 3.0, 2.0});
     constexpr double at_compile_time = m.det();
     const PGL4 runtime_copy = m;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(runtime_copy.det()), std::bit_cast<std::uint64_t>(at_compile_time));
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(runtime_copy.det()),
+              std::bit_cast<std::uint64_t>(at_compile_time));
 }
 
 TEST(IsaBuilds, NewtonSchulzMatchesScalarIteration) {
@@ -142,7 +150,8 @@ TEST(IsaBuilds, NewtonSchulzMatchesScalarIteration) {
         };
         check(vorn_kernel::detail::newtonSchulzInverseBaseline(m, delta, max_iter), "baseline build");
         if (hasAvx2()) check(vorn_kernel::detail::newtonSchulzInverseAvx2(m, delta, max_iter), "AVX2 build");
-        ASSERT_EQ(bitsOf(m.inverse(delta, max_iter)), bitsOf(expected.inverse)) << "PGL4::inverse, case " << n;
+        ASSERT_EQ(bitsOf(m.inverse(delta, max_iter)), bitsOf(expected.inverse))
+            << "PGL4::inverse, case " << n;
     }
 }
 
@@ -158,12 +167,25 @@ TEST(IsaBuilds, NewtonSchulzStopsOnNaNAsTheScalarIterationDoes) {
 VornBody randomBody(Values& values, int n) {
     VornBody body = VornBody::init(values.unitVector(), values.vector(), values.ordinary(0.5, 2.0));
     switch (n % 12) {
-        case 0: body.position = values.vector(); break;          // off the sphere, special values
-        case 1: body.mass = values.next(); break;                // zero, negative, NaN, tiny masses
-        case 2: body.active = false; break;
-        case 3: body.body_type = VornBody::BodyType::kinematic; break;
-        case 4: body.position = HomVec4::zero(); body.velocity = HomVec4::zero(); break;
-        default: body.velocity = HomVec4{0.1 * body.velocity.x, 0.1 * body.velocity.y, 0.0, -0.0}; break;
+        case 0:
+            body.position = values.vector();
+            break;  // off the sphere, special values
+        case 1:
+            body.mass = values.next();
+            break;  // zero, negative, NaN, tiny masses
+        case 2:
+            body.active = false;
+            break;
+        case 3:
+            body.body_type = VornBody::BodyType::kinematic;
+            break;
+        case 4:
+            body.position = HomVec4::zero();
+            body.velocity = HomVec4::zero();
+            break;
+        default:
+            body.velocity = HomVec4{0.1 * body.velocity.x, 0.1 * body.velocity.y, 0.0, -0.0};
+            break;
     }
     body.force_accum = n % 2 == 0 ? values.vector() : HomVec4::zero();
     return body;
@@ -195,8 +217,9 @@ TEST(IsaBuilds, IntegrateStepMatchesScalarStages) {
 TEST(IsaBuilds, FreeGeodesicStepsMatchRk4Step) {
     Values values(5);
     for (int n = 0; n < 2000; ++n) {
-        const GeodesicState y0 = n % 5 == 0 ? GeodesicState::fromHomVec4(values.vector(), values.vector())
-                                            : GeodesicState::fromHomVec4(values.unitVector(), values.unitVector());
+        const GeodesicState y0 = n % 5 == 0
+                                     ? GeodesicState::fromHomVec4(values.vector(), values.vector())
+                                     : GeodesicState::fromHomVec4(values.unitVector(), values.unitVector());
         const auto n_steps = static_cast<std::uint32_t>(n % 40);
         const double h = n % 9 == 0 ? values.next() : values.ordinary(-0.2, 0.2);
         const std::vector<GeodesicState> expected = referenceFreeTrajectory(y0, n_steps, h);
@@ -225,9 +248,11 @@ TEST(IsaBuilds, Rk4IntegrateOfFreeMotionMatchesRk4Step) {
         const auto n_steps = static_cast<std::uint32_t>(1 + n % 60);
         const double h = (t1 - 0.0) / static_cast<double>(n_steps);
         const std::vector<GeodesicState> expected = referenceFreeTrajectory(y0, n_steps, h);
-        const auto got = vorn_geodesic::rk4Integrate(vorn_geodesic::freeGeodesicRhs, 0.0, t1, y0, n_steps, arena);
+        const auto got =
+            vorn_geodesic::rk4Integrate(vorn_geodesic::freeGeodesicRhs, 0.0, t1, y0, n_steps, arena);
         ASSERT_EQ(got.size(), expected.size());
-        for (std::size_t k = 0; k < got.size(); ++k) ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << n << ", " << k;
+        for (std::size_t k = 0; k < got.size(); ++k)
+            ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << n << ", " << k;
     }
 }
 

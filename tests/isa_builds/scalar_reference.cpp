@@ -34,7 +34,8 @@ double minor3(const PGL4& m, std::size_t r, std::size_t c) {
         }
         ++si;
     }
-    return (s[0][0] * (s[1][1] * s[2][2] - s[1][2] * s[2][1]) - s[0][1] * (s[1][0] * s[2][2] - s[1][2] * s[2][0])) +
+    return (s[0][0] * (s[1][1] * s[2][2] - s[1][2] * s[2][1]) -
+            s[0][1] * (s[1][0] * s[2][2] - s[1][2] * s[2][0])) +
            s[0][2] * (s[1][0] * s[2][1] - s[1][1] * s[2][0]);
 }
 
@@ -102,7 +103,8 @@ void referenceIntegrateStep(vorn_physics::VornBody& body, double dt, HomVec4 ext
     const double m = body.mass;
     if (m < 1e-10) return;
     const HomVec4 a = body.force_accum;
-    const HomVec4 f{external_force.x + a.x, external_force.y + a.y, external_force.z + a.z, external_force.w + a.w};
+    const HomVec4 f{external_force.x + a.x, external_force.y + a.y, external_force.z + a.z,
+                    external_force.w + a.w};
     const double half = 0.5 * dt;
     const HomVec4 k1_q = v;
     const HomVec4 k1_v = acceleration(q, HomVec4::dot(v, v), f, m);
@@ -119,10 +121,12 @@ void referenceIntegrateStep(vorn_physics::VornBody& body, double dt, HomVec4 ext
     const HomVec4 k4_q = v4;
     const HomVec4 k4_v = acceleration(q4, HomVec4::dot(v4, v4), f, m);
     const double dt6 = dt / 6.0;
-    HomVec4 p{combine(q.x, dt6, k1_q.x, k2_q.x, k3_q.x, k4_q.x), combine(q.y, dt6, k1_q.y, k2_q.y, k3_q.y, k4_q.y),
-              combine(q.z, dt6, k1_q.z, k2_q.z, k3_q.z, k4_q.z), combine(q.w, dt6, k1_q.w, k2_q.w, k3_q.w, k4_q.w)};
-    HomVec4 u{combine(v.x, dt6, k1_v.x, k2_v.x, k3_v.x, k4_v.x), combine(v.y, dt6, k1_v.y, k2_v.y, k3_v.y, k4_v.y),
-              combine(v.z, dt6, k1_v.z, k2_v.z, k3_v.z, k4_v.z), combine(v.w, dt6, k1_v.w, k2_v.w, k3_v.w, k4_v.w)};
+    HomVec4 p{
+        combine(q.x, dt6, k1_q.x, k2_q.x, k3_q.x, k4_q.x), combine(q.y, dt6, k1_q.y, k2_q.y, k3_q.y, k4_q.y),
+        combine(q.z, dt6, k1_q.z, k2_q.z, k3_q.z, k4_q.z), combine(q.w, dt6, k1_q.w, k2_q.w, k3_q.w, k4_q.w)};
+    HomVec4 u{
+        combine(v.x, dt6, k1_v.x, k2_v.x, k3_v.x, k4_v.x), combine(v.y, dt6, k1_v.y, k2_v.y, k3_v.y, k4_v.y),
+        combine(v.z, dt6, k1_v.z, k2_v.z, k3_v.z, k4_v.z), combine(v.w, dt6, k1_v.w, k2_v.w, k3_v.w, k4_v.w)};
     if (p.norm() > 1e-15) p = p.normalize();
     const double vr = HomVec4::dot(u, p);
     u = {u.x - vr * p.x, u.y - vr * p.y, u.z - vr * p.z, u.w - vr * p.w};
