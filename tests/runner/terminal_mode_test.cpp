@@ -85,6 +85,8 @@ TEST(TerminalMode, FailLineIsFollowedByTheTraceOfTheFailingCheck) {
     EXPECT_NE(expect_true[0].find("failsExpectTrue"), std::string::npos) << expect_true[0];
     // The trace is of the test's own calls, not of the runner that called it.
     EXPECT_FALSE(anyContains(expect_true, "runTerminalMode")) << run.err;
+    EXPECT_FALSE(anyContains(expect_true, "callTest")) << run.err;
+    EXPECT_FALSE(anyContains(expect_true, "callThroughMarker")) << run.err;
 }
 
 TEST(TerminalMode, SkipsAloneKeepExitStatusZero) {
