@@ -14,6 +14,8 @@ void printStateOps(const Battery& b, BitLine& line) {
     for (std::size_t i = 0; i + 1 < b.pairs.size(); i += 2) {
         const GeodesicState s = GeodesicState::fromHomVec4(b.pairs[i].first, b.pairs[i].second);
         const GeodesicState t = GeodesicState::fromHomVec4(b.pairs[i + 1].first, b.pairs[i + 1].second);
+        const GeodesicState from_arrays = GeodesicState::init(s.q, t.v);
+        line.start("init", i).state(from_arrays).vec(from_arrays.pos()).vec(from_arrays.vel()).end();
         line.start("addState", i).state(vorn_geodesic::addState(s, t)).end();
         const double k = b.scalars[i % b.scalars.size()];
         line.start("scaleState", i).f64(k).state(vorn_geodesic::scaleState(s, k)).end();

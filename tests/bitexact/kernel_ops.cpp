@@ -25,6 +25,7 @@ void printVectorOps(const Battery& b, BitLine& line) {
         line.start("pickBestCard", i).u64(static_cast<std::uint64_t>(v.pickBestCard())).end();
         line.start("simdNormalize3", i).lanes(vorn_kernel::simdNormalize3(lanesOf(v))).end();
     }
+    line.start("zero", 0).vec(HomVec4::zero()).end();
     for (std::size_t i = 0; i < b.pairs.size(); ++i) {
         const auto& [a, c] = b.pairs[i];
         line.start("dot", i).f64(HomVec4::dot(a, c)).end();
@@ -54,6 +55,7 @@ void printScalarOps(const Battery& b, BitLine& line) {
         const double x = b.scalars[i];
         const double y = b.scalars[i + 1];
         const double z = b.scalars[i + 2];
+        line.start("fromCartesian", i).vec(HomVec4::fromCartesian(x, y, z)).end();
         line.start("pglTranslate", i).mat(vorn_kernel::pglTranslate(x, y, z)).end();
         line.start("pglScale", i).mat(vorn_kernel::pglScale(x, y, z)).end();
     }
