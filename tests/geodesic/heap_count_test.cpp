@@ -18,8 +18,10 @@ void* operator new(std::size_t bytes) {
     if (void* block = std::malloc(bytes == 0 ? 1 : bytes)) return block;
     throw std::bad_alloc{};
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+// Not inlined: g++ would otherwise see free() applied to the result of operator new and, in the
+// sanitizer build, reject it as a mismatched deallocation.
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
