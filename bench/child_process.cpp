@@ -101,7 +101,7 @@ int runToCompletion(const std::string& path, const std::string& stderr_path) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderr_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     std::vector<char*> argv = argvOf(path, {});
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);

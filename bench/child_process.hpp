@@ -32,8 +32,8 @@ private:
     int from_child_ = -1;
 };
 
-// Runs `path` with no arguments, standard error to `stderr_path`, and waits; returns its exit
-// status, or -1 when it could not be started or did not exit normally.
+// Runs `path` with no arguments, standard error appended to `stderr_path`, and waits; returns
+// its exit status, or -1 when it could not be started or did not exit normally.
 int runToCompletion(const std::string& path, const std::string& stderr_path);
 
 }  // namespace vorn_bench
