@@ -7,8 +7,6 @@
 
 #include <cerrno>
 
-extern char** environ;
-
 namespace vorn_bench {
 namespace {
 
@@ -73,7 +71,7 @@ int PipedChild::finish() {
     return status;
 }
 
-bool PipedChild::writeAll(const void* bytes, std::size_t size) {
+bool PipedChild::writeAll(const void* bytes, std::size_t size) const {
     const auto* p = static_cast<const char*>(bytes);
     while (size > 0) {
         const ssize_t put = ::write(to_child_, p, size);
@@ -85,7 +83,7 @@ bool PipedChild::writeAll(const void* bytes, std::size_t size) {
     return true;
 }
 
-bool PipedChild::readExactly(void* out, std::size_t size) {
+bool PipedChild::readExactly(void* out, std::size_t size) const {
     auto* p = static_cast<char*>(out);
     while (size > 0) {
         const ssize_t got = ::read(from_child_, p, size);

@@ -20,8 +20,8 @@ public:
     ~PipedChild();
 
     bool started() const { return pid_ > 0; }
-    bool writeAll(const void* bytes, std::size_t size);
-    bool readExactly(void* out, std::size_t size);
+    bool writeAll(const void* bytes, std::size_t size) const;
+    bool readExactly(void* out, std::size_t size) const;
     // The child's exit status after the destructor's wait would be too late to see; this
     // closes its input, waits and returns the status (or -1).
     int finish();
