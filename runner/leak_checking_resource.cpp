@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::string_view scope = "gpa";
 
-void release(void* p, std::size_t alignment) { ::operator delete(p, std::align_val_t{alignment}); }
+void release(void* p, std::size_t alignment) { ::operator delete (p, std::align_val_t{alignment}); }
 
 void appendAddress(std::string& out, const void* p) {
     out += "0x";
@@ -70,11 +70,12 @@ std::size_t LeakCheckingResource::liveBlocks() const {
 void* LeakCheckingResource::do_allocate(std::size_t bytes, std::size_t alignment) {
     // No object may be larger than PTRDIFF_MAX; asking the heap for one is an error some
     // heaps (a sanitizer's among them) report by ending the process instead of failing.
-    if (!std::has_single_bit(alignment) || bytes > static_cast<std::size_t>(PTRDIFF_MAX)) throw std::bad_alloc();
+    if (!std::has_single_bit(alignment) || bytes > static_cast<std::size_t>(PTRDIFF_MAX))
+        throw std::bad_alloc();
     Block block{bytes, alignment, {}, 0};
     // Leave out this function's frame: the trace starts at whoever asked for memory.
     block.frame_count = captureStackTrace(block.frames, 1);
-    void* p = ::operator new(bytes, std::align_val_t{alignment});
+    void* p = ::operator new (bytes, std::align_val_t{alignment});
     try {
         std::lock_guard lock(mutex_);
         live_.emplace(p, block);

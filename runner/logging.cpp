@@ -8,10 +8,14 @@ namespace {
 
 std::string_view levelName(LogLevel level) {
     switch (level) {
-        case LogLevel::err: return "err";
-        case LogLevel::warn: return "warn";
-        case LogLevel::info: return "info";
-        case LogLevel::debug: return "debug";
+        case LogLevel::err:
+            return "err";
+        case LogLevel::warn:
+            return "warn";
+        case LogLevel::info:
+            return "info";
+        case LogLevel::debug:
+            return "debug";
     }
     return "?";
 }

@@ -15,8 +15,7 @@ namespace vorn::runner::detail {
 inline void saturatingIncrement(std::atomic<std::uint64_t>& counter) {
     std::uint64_t current = counter.load(std::memory_order_relaxed);
     while (current != std::numeric_limits<std::uint64_t>::max() &&
-           !counter.compare_exchange_weak(current, current + 1, std::memory_order_relaxed)) {
-    }
+           !counter.compare_exchange_weak(current, current + 1, std::memory_order_relaxed)) {}
 }
 
 // "[scope] (level): message\n"

@@ -61,7 +61,7 @@ void onCrash(int signal_number, siginfo_t* info, void*) {
 
     // Die of the same signal with its default action: re-raised, it is delivered as soon as
     // this handler returns.
-    struct sigaction fallback{};
+    struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     sigaction(signal_number, &fallback, nullptr);
@@ -69,7 +69,7 @@ void onCrash(int signal_number, siginfo_t* info, void*) {
 }
 
 // Room to report a stack overflow, which leaves no stack for the handler itself.
-alignas(16) std::array<std::byte, 64 * 1024> crash_stack;
+alignas(16) std::array<std::byte, std::size_t{64} * 1024> crash_stack;
 
 }  // namespace
 
@@ -78,7 +78,7 @@ void installProcessSignalHandlers() {
     if (installed) return;
     installed = true;
 
-    struct sigaction ignore{};
+    struct sigaction ignore {};
     ignore.sa_handler = noop;
     sigemptyset(&ignore.sa_mask);
     if (sigaction(SIGPIPE, &ignore, nullptr) != 0) {
@@ -97,7 +97,7 @@ void installProcessSignalHandlers() {
     alternate.ss_size = crash_stack.size();
     const bool have_alternate = sigaltstack(&alternate, nullptr) == 0;
 
-    struct sigaction crash{};
+    struct sigaction crash {};
     crash.sa_sigaction = onCrash;
     crash.sa_flags = SA_SIGINFO | (have_alternate ? SA_ONSTACK : 0);
     sigemptyset(&crash.sa_mask);

@@ -12,10 +12,9 @@ template <std::size_t... N>
 constexpr auto joinTestLists(const std::array<vorn::testing::TestCase, N>&... lists) {
     std::array<vorn::testing::TestCase, (N + ... + 0)> table{};
     std::size_t next = 0;
-    ((
-         [&] {
-             for (const auto& test : lists) table[next++] = test;
-         }()),
+    (([&] {
+         for (const auto& test : lists) table[next++] = test;
+     }()),
      ...);
     return table;
 }

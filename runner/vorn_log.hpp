@@ -17,6 +17,8 @@ void log(LogLevel level, std::string_view scope, std::string_view message);
 inline void logError(std::string_view scope, std::string_view message) { log(LogLevel::err, scope, message); }
 inline void logWarn(std::string_view scope, std::string_view message) { log(LogLevel::warn, scope, message); }
 inline void logInfo(std::string_view scope, std::string_view message) { log(LogLevel::info, scope, message); }
-inline void logDebug(std::string_view scope, std::string_view message) { log(LogLevel::debug, scope, message); }
+inline void logDebug(std::string_view scope, std::string_view message) {
+    log(LogLevel::debug, scope, message);
+}
 
 }  // namespace vorn::testing

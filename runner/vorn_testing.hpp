@@ -74,8 +74,7 @@ void expectApproxEqAbs(float expected, float actual, float tolerance,
 void expectTrue(bool condition, SourceLocation where = SourceLocation::current());
 
 // Ends the test with the named error, recording `where` in the error trace.
-[[noreturn]] void fail(std::string_view error_name,
-                       SourceLocation where = SourceLocation::current());
+[[noreturn]] void fail(std::string_view error_name, SourceLocation where = SourceLocation::current());
 
 [[noreturn]] void skip(SourceLocation where = SourceLocation::current());
 

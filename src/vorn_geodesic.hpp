@@ -46,8 +46,8 @@ GeodesicState rk4Step(Rhs f, double t, GeodesicState y, double h);
 // released with allocator.deallocate(result.data(), result.size_bytes(), alignof(GeodesicState)).
 // Out of memory (and the count that does not fit in 32 bits) throws std::bad_alloc;
 // nothing is left allocated.
-std::span<GeodesicState> rk4Integrate(Rhs f, double t0, double t1, GeodesicState y0,
-                                      std::uint32_t n_steps, std::pmr::memory_resource& allocator);
+std::span<GeodesicState> rk4Integrate(Rhs f, double t0, double t1, GeodesicState y0, std::uint32_t n_steps,
+                                      std::pmr::memory_resource& allocator);
 
 GeodesicState renormalizeOnS3(GeodesicState state);
 

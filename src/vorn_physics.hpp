@@ -18,8 +18,8 @@ struct VornBody {
     // caller writes its position and velocity.
     enum class BodyType : std::uint8_t { static_ = 0, dynamic = 1, kinematic = 2 };
 
-    HomVec4 position;     // unit length after construction and after each step that moves it
-    HomVec4 velocity;     // stored as given; tangent to the position after each step
+    HomVec4 position;  // unit length after construction and after each step that moves it
+    HomVec4 velocity;  // stored as given; tangent to the position after each step
     double mass;
     double restitution;   // 0.5 from both constructors; carried for callers, read by nothing here
     double friction;      // 0.3 from both constructors; carried for callers, read by nothing here

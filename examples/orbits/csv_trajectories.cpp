@@ -9,9 +9,12 @@ namespace {
 
 const char* stateName(BodyState state) {
     switch (state) {
-        case BodyState::free: return "free";
-        case BodyState::contact: return "contact";
-        case BodyState::captured: return "captured";
+        case BodyState::free:
+            return "free";
+        case BodyState::contact:
+            return "contact";
+        case BodyState::captured:
+            return "captured";
     }
     return "free";
 }

@@ -92,8 +92,9 @@ int run(const orbits::Options& options) {
             orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
                         counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"),
                         " on S\u00b3");
-        orbits::writeSvg(svg->stream(), sketch, simulation.attractors(),
-                         {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
+        orbits::writeSvg(
+            svg->stream(), sketch, simulation.attractors(),
+            {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
         if (!svg->commit(error)) return fail(error);
     }
 

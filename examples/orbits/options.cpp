@@ -51,8 +51,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             inline_value = arg.substr(eq + 1);
         }
         const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
-                           name == "--dt" || name == "--damping" || name == "--seed" ||
-                           name == "--every" || name == "--csv" || name == "--svg";
+                           name == "--dt" || name == "--damping" || name == "--seed" || name == "--every" ||
+                           name == "--csv" || name == "--svg";
         if (!known) return UsageError{cat("unknown option ", quoted(name))};
 
         std::string_view value;
@@ -108,19 +108,19 @@ ParseResult parseOptions(int argc, const char* const* argv) {
 
 std::string usageText(const std::string& program_name) {
     return cat("usage: ", program_name,
-                   " [options]\n"
-                   "Bodies on the unit 3-sphere circling fixed attractors, with light damping.\n"
-                   "\n"
-                   "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
-                   "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
-                   "  --steps N       number of integration steps (default 4000)\n"
-                   "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
-                   "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
-                   "  --seed N        seed of the initial conditions (default 1)\n"
-                   "  --every N       write every N-th step to the CSV (default 5)\n"
-                   "  --csv FILE      write the trajectories as CSV\n"
-                   "  --svg FILE      draw the trajectories as an SVG picture\n"
-                   "  --help          show this text\n");
+               " [options]\n"
+               "Bodies on the unit 3-sphere circling fixed attractors, with light damping.\n"
+               "\n"
+               "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
+               "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
+               "  --steps N       number of integration steps (default 4000)\n"
+               "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
+               "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
+               "  --seed N        seed of the initial conditions (default 1)\n"
+               "  --every N       write every N-th step to the CSV (default 5)\n"
+               "  --csv FILE      write the trajectories as CSV\n"
+               "  --svg FILE      draw the trajectories as an SVG picture\n"
+               "  --help          show this text\n");
 }
 
 }  // namespace orbits

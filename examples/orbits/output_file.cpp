@@ -21,7 +21,8 @@ bool OutputFile::open(std::string& error) {
     errno = 0;
     stream_.open(part_path_, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!stream_) {
-        error = cat("cannot create ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+        error =
+            cat("cannot create ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
         return false;
     }
     return true;
@@ -32,7 +33,8 @@ bool OutputFile::commit(std::string& error) {
     stream_.flush();
     stream_.close();
     if (!stream_) {
-        error = cat("cannot write ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+        error =
+            cat("cannot write ", part_path_, errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
         return false;
     }
     if (std::rename(part_path_.c_str(), path_.c_str()) != 0) {

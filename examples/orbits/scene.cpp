@@ -62,8 +62,8 @@ std::vector<VornBody> makeAttractors(int count) {
     std::vector<VornBody> attractors;
     for (int k = 0; k < count; ++k) {
         const double angle = 2.0 * std::numbers::pi * k / count + std::numbers::pi / 2.0;
-        attractors.push_back(VornBody::static_(
-            HomVec4::init(0.96 * std::cos(angle), 0.96 * std::sin(angle), 0.0, 0.28)));
+        attractors.push_back(
+            VornBody::static_(HomVec4::init(0.96 * std::cos(angle), 0.96 * std::sin(angle), 0.0, 0.28)));
     }
     return attractors;
 }
@@ -84,8 +84,7 @@ std::vector<VornBody> makeBodies(const SceneConfig& config, const std::vector<Vo
         const HomVec4 along = randomUnitOrthogonalTo(rng, {p, inward});
 
         // Circular speed on the unit sphere: v² = G·M·tan d / sin² d.
-        const double circular =
-            std::sqrt(config.G * config.attractor_mass / (std::sin(d) * std::cos(d)));
+        const double circular = std::sqrt(config.G * config.attractor_mass / (std::sin(d) * std::cos(d)));
         const double speed = circular * rng.uniform(0.8, 1.0);
         bodies.push_back(VornBody::init(p, scaled(speed, along), 1.0));
     }

@@ -36,8 +36,8 @@ void Simulation::advanceBodies() {
         if (!body.active) continue;
         // Gravity goes through the accumulator, damping as the step's external force.
         for (const VornBody& attractor : attractors_) {
-            body.applyForce(vorn_physics::vornGravity(body, attractor.position, config_.attractor_mass,
-                                                      config_.G));
+            body.applyForce(
+                vorn_physics::vornGravity(body, attractor.position, config_.attractor_mass, config_.G));
         }
         vorn_physics::integrateStep(body, config_.dt,
                                     vorn_physics::dampingForce(body.velocity, config_.damping));

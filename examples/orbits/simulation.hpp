@@ -61,8 +61,8 @@ private:
     SimulationConfig config_;
     std::vector<vorn_physics::VornBody> attractors_;
     std::vector<vorn_physics::VornBody> bodies_;
-    std::vector<bool> in_contact_;    // per body, during the last step
-    std::vector<bool> pair_touching_; // per unordered pair i < j, during the last step
+    std::vector<bool> in_contact_;     // per body, during the last step
+    std::vector<bool> pair_touching_;  // per unordered pair i < j, during the last step
     std::vector<ContactEvent> new_contacts_;
     std::vector<CaptureEvent> new_captures_;
     std::uint64_t steps_done_ = 0;

@@ -25,7 +25,8 @@ void TrajectorySketch::record(const Simulation& simulation) {
         const auto& bodies = simulation.bodies();
         for (std::size_t i = 0; i < bodies.size(); ++i) {
             // A captured body no longer moves: its path ends where it stopped.
-            if (!bodies[i].active && !paths_[i].empty() && samePosition(paths_[i].back(), bodies[i].position)) {
+            if (!bodies[i].active && !paths_[i].empty() &&
+                samePosition(paths_[i].back(), bodies[i].position)) {
                 continue;
             }
             paths_[i].push_back(bodies[i].position);

@@ -110,9 +110,11 @@ void writeAttractors(std::ostream& out, const std::vector<vorn_physics::VornBody
     for (std::size_t k = 0; k < attractors.size(); ++k) {
         if (const auto antipode = onPage(negated(attractors[k].position), view)) {
             out << "    <circle cx=\"" << number(antipode->x) << "\" cy=\"" << number(antipode->y)
-                << "\" r=\"8\" fill=\"none\" stroke=\"#ffcf5a\" stroke-width=\"1.5\" stroke-dasharray=\"3 3\"/>\n"
+                << "\" r=\"8\" fill=\"none\" stroke=\"#ffcf5a\" stroke-width=\"1.5\" stroke-dasharray=\"3 "
+                   "3\"/>\n"
                 << "    <text x=\"" << number(antipode->x + 12) << "\" y=\"" << number(antipode->y - 10)
-                << "\" fill=\"#c9b27a\" font-family=\"sans-serif\" font-size=\"13\">\u2212A" << k + 1 << "</text>\n";
+                << "\" fill=\"#c9b27a\" font-family=\"sans-serif\" font-size=\"13\">\u2212A" << k + 1
+                << "</text>\n";
         }
         if (const auto centre = onPage(attractors[k].position, view)) {
             out << "    <circle cx=\"" << number(centre->x) << "\" cy=\"" << number(centre->y)
@@ -120,7 +122,8 @@ void writeAttractors(std::ostream& out, const std::vector<vorn_physics::VornBody
                 << "    <circle cx=\"" << number(centre->x) << "\" cy=\"" << number(centre->y)
                 << "\" r=\"7\" fill=\"#ffd766\" stroke=\"#fff4cc\" stroke-width=\"1.5\"/>\n"
                 << "    <text x=\"" << number(centre->x + 16) << "\" y=\"" << number(centre->y - 16)
-                << "\" fill=\"#ffe7a3\" font-family=\"sans-serif\" font-size=\"15\">A" << k + 1 << "</text>\n";
+                << "\" fill=\"#ffe7a3\" font-family=\"sans-serif\" font-size=\"15\">A" << k + 1
+                << "</text>\n";
         }
     }
     out << "  </g>\n";
@@ -135,10 +138,13 @@ void writeLegend(std::ostream& out, const TrajectorySketch& sketch, const Pictur
         << "  <g font-family=\"sans-serif\" font-size=\"13\" fill=\"#c9d3ea\">\n"
         << "    <circle cx=\"36\" cy=\"806\" r=\"6\" fill=\"#ffd766\" stroke=\"#fff4cc\"/>\n"
         << "    <text x=\"52\" y=\"811\">attractor</text>\n"
-        << "    <circle cx=\"36\" cy=\"830\" r=\"6\" fill=\"none\" stroke=\"#ffcf5a\" stroke-dasharray=\"3 3\"/>\n"
+        << "    <circle cx=\"36\" cy=\"830\" r=\"6\" fill=\"none\" stroke=\"#ffcf5a\" stroke-dasharray=\"3 "
+           "3\"/>\n"
         << "    <text x=\"52\" y=\"835\">its antipode, the same projective point</text>\n"
-        << "    <circle cx=\"36\" cy=\"854\" r=\"4\" fill=\"none\" stroke=\"#ff5a5a\" stroke-width=\"1.6\"/>\n"
-        << "    <text x=\"52\" y=\"859\">contact between two bodies (" << sketch.contactCount() << ")</text>\n"
+        << "    <circle cx=\"36\" cy=\"854\" r=\"4\" fill=\"none\" stroke=\"#ff5a5a\" "
+           "stroke-width=\"1.6\"/>\n"
+        << "    <text x=\"52\" y=\"859\">contact between two bodies (" << sketch.contactCount()
+        << ")</text>\n"
         << "    <circle cx=\"36\" cy=\"878\" r=\"3\" fill=\"#ffffff\"/>\n"
         << "    <text x=\"52\" y=\"883\">body captured by an attractor (" << sketch.captures().size()
         << ")</text>\n"
@@ -151,12 +157,23 @@ std::string xmlEscaped(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
         switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            case '"': escaped += "&quot;"; break;
-            case '\'': escaped += "&apos;"; break;
-            default: escaped += c;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&apos;";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;

@@ -36,8 +36,8 @@ HomVec4 logMap(HomVec4 p, HomVec4 q) {
     if (std::fabs(sin_d) < 1e-15) return HomVec4::zero();
     const double scale = d / sin_d;
     // The distance is sign-blind but the direction is taken from q with its own sign.
-    return HomVec4::init(scale * (q.x - cos_d * p.x), scale * (q.y - cos_d * p.y), scale * (q.z - cos_d * p.z),
-                         scale * (q.w - cos_d * p.w));
+    return HomVec4::init(scale * (q.x - cos_d * p.x), scale * (q.y - cos_d * p.y),
+                         scale * (q.z - cos_d * p.z), scale * (q.w - cos_d * p.w));
 }
 
 }  // namespace vorn_geodesic

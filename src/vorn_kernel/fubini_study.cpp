@@ -15,9 +15,7 @@ double fsDistance(HomVec4 a, HomVec4 b) {
     return std::acos(cos_theta);
 }
 
-double wFromDistance(double s_meters, double R_meters) {
-    return std::cos(s_meters / (2.0 * R_meters));
-}
+double wFromDistance(double s_meters, double R_meters) { return std::cos(s_meters / (2.0 * R_meters)); }
 
 double sFromW(double W, double R_meters) {
     // A NaN weight fails the first test and becomes 1, so its distance is 0.

@@ -6,9 +6,7 @@
 
 namespace vorn_kernel {
 
-double HomVec4::norm() const {
-    return std::sqrt(((x * x + y * y) + z * z) + w * w);
-}
+double HomVec4::norm() const { return std::sqrt(((x * x + y * y) + z * z) + w * w); }
 
 HomVec4 HomVec4::normalize() const {
     const double n = norm();

@@ -28,7 +28,8 @@ void weightRoundTrip();
 void pgl4FromHomogeneousAcceptsRegular();
 
 inline constexpr std::array<vorn::testing::TestCase, 19> tests{{
-    {"vorn_kernel.test.HomVec4: constructors and cartesian dehomogenization", homVec4ConstructorsAndCartesian},
+    {"vorn_kernel.test.HomVec4: constructors and cartesian dehomogenization",
+     homVec4ConstructorsAndCartesian},
     {"vorn_kernel.test.HomVec4: normalization on S³", homVec4NormalizationOnS3},
     {"vorn_kernel.test.HomVec4: dot product and isSamePoint", homVec4DotAndIsSamePoint},
     {"vorn_kernel.test.HomVec4: antipodal check Z/2Z", homVec4AntipodalCheck},
@@ -46,7 +47,8 @@ inline constexpr std::array<vorn::testing::TestCase, 19> tests{{
     {"vorn_kernel.test.Projector Π_Λ is idempotent: Π² = Π", projectorIsIdempotent},
     {"vorn_kernel.test.Deformed tensor product: ε=0 is standard mul", deformedProductWithZeroEpsilonIsMul},
     {"vorn_kernel.test.w_from_distance / s_from_W round-trip", weightRoundTrip},
-    {"vorn_kernel.test.PGL4 comptime: pglFromHomogeneous rejects singular", pgl4FromHomogeneousAcceptsRegular},
+    {"vorn_kernel.test.PGL4 comptime: pglFromHomogeneous rejects singular",
+     pgl4FromHomogeneousAcceptsRegular},
 }};
 
 }  // namespace vorn_kernel::registered

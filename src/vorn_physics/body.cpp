@@ -29,8 +29,8 @@ VornBody VornBody::static_(HomVec4 pos) {
 void VornBody::applyForce(HomVec4 force) {
     // Only the kind matters: an inactive dynamic body keeps collecting forces for later.
     if (body_type != BodyType::dynamic) return;
-    force_accum = HomVec4::init(force_accum.x + force.x, force_accum.y + force.y,
-                                force_accum.z + force.z, force_accum.w + force.w);
+    force_accum = HomVec4::init(force_accum.x + force.x, force_accum.y + force.y, force_accum.z + force.z,
+                                force_accum.w + force.w);
 }
 
 void VornBody::clearForces() { force_accum = HomVec4::zero(); }

@@ -70,8 +70,7 @@ void collisionDetection() {
 
 void collisionAtCloseRange() {
     const VornBody a = VornBody::init(HomVec4::init(1, 0, 0, 0), HomVec4::zero(), 1.0);
-    const VornBody b =
-        VornBody::init(HomVec4::init(0.99, 0.01, 0, 0).normalize(), HomVec4::zero(), 1.0);
+    const VornBody b = VornBody::init(HomVec4::init(0.99, 0.01, 0, 0).normalize(), HomVec4::zero(), 1.0);
     const CollisionResult result = checkCollision(a, b, 0.5);
     expectTrue(result.collided);
 }

@@ -80,8 +80,9 @@ TEST(GeodesicScaled, MultipliesBySineBeforeTheReciprocalOfTheSpeed) {
     ASSERT_NE(bitsOf(x), bitsOf(sn * (0.62 * inv_speed)));
     ASSERT_NE(bitsOf(x), bitsOf((sn * 0.62) / speed));
 
-    const HomVec4 expected = HomVec4::init(ct * 0.0 + x, ct * 0.0 + (sn * 0.7) * inv_speed,
-                                           ct * 1.0 + (sn * 0.0) * inv_speed, ct * 0.0 + (sn * 0.0) * inv_speed);
+    const HomVec4 expected =
+        HomVec4::init(ct * 0.0 + x, ct * 0.0 + (sn * 0.7) * inv_speed, ct * 1.0 + (sn * 0.0) * inv_speed,
+                      ct * 0.0 + (sn * 0.0) * inv_speed);
     EXPECT_TRUE(sameBits(expected, geodesicScaled(p, v, t)));
 }
 

@@ -43,8 +43,8 @@ GeodesicState recordingRhs(double t, GeodesicState state) {
 }
 
 TEST(FreeGeodesicRhs, CopiesVelocityAndPullsTowardsTheCentre) {
-    const GeodesicState rate =
-        freeGeodesicRhs(123.0, GeodesicState::fromHomVec4(HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 2, 0, 0)));
+    const GeodesicState rate = freeGeodesicRhs(
+        123.0, GeodesicState::fromHomVec4(HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 2, 0, 0)));
     EXPECT_TRUE(sameBits(HomVec4::init(0, 2, 0, 0), rate.pos()));
     EXPECT_TRUE(sameBits(HomVec4::init(-4.0, -0.0, -0.0, -0.0), rate.vel()));
 }

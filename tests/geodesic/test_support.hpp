@@ -32,9 +32,9 @@ inline ::testing::AssertionResult sameBits(HomVec4 expected, HomVec4 actual) {
     const double a[4] = {actual.x, actual.y, actual.z, actual.w};
     for (int i = 0; i < 4; ++i) {
         if (bitsOf(e[i]) != bitsOf(a[i])) {
-            return ::testing::AssertionFailure() << "component " << i << ": expected " << e[i] << " ("
-                                                 << std::hexfloat << e[i] << "), got " << a[i] << " ("
-                                                 << a[i] << std::defaultfloat << ")";
+            return ::testing::AssertionFailure()
+                   << "component " << i << ": expected " << e[i] << " (" << std::hexfloat << e[i] << "), got "
+                   << a[i] << " (" << a[i] << std::defaultfloat << ")";
         }
     }
     return ::testing::AssertionSuccess();
@@ -70,7 +70,9 @@ private:
         std::pmr::new_delete_resource()->deallocate(block, bytes, alignment);
         --outstanding;
     }
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
 };
 
 // Refuses every request, as an exhausted heap would.
@@ -84,7 +86,9 @@ private:
         throw std::bad_alloc{};
     }
     void do_deallocate(void*, std::size_t, std::size_t) override {}
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
 };
 
 }  // namespace geodesic_test

@@ -42,9 +42,7 @@ TEST(CordicInvSqrt, NonPositiveGivesPositiveZero) {
     EXPECT_TRUE(sameBits(0.0, cordicInvSqrt(-inf)));
 }
 
-TEST(CordicInvSqrt, PositiveInfinityGivesPositiveZero) {
-    EXPECT_TRUE(sameBits(0.0, cordicInvSqrt(inf)));
-}
+TEST(CordicInvSqrt, PositiveInfinityGivesPositiveZero) { EXPECT_TRUE(sameBits(0.0, cordicInvSqrt(inf))); }
 
 TEST(CordicInvSqrt, NanComesBackUnchanged) {
     EXPECT_TRUE(sameBits(nan, cordicInvSqrt(nan)));

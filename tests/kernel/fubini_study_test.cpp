@@ -94,9 +94,7 @@ TEST(WeightMapping, WeightIsClampedToMinusOneOne) {
     EXPECT_TRUE(sameBits(0.0, sFromW(inf, R)));
 }
 
-TEST(WeightMapping, NanWeightMeansZeroDistance) {
-    EXPECT_TRUE(sameBits(0.0, sFromW(nan, R)));
-}
+TEST(WeightMapping, NanWeightMeansZeroDistance) { EXPECT_TRUE(sameBits(0.0, sFromW(nan, R))); }
 
 TEST(WeightMapping, ZeroRadiusIsNotGuarded) {
     EXPECT_TRUE(std::isnan(wFromDistance(1000, 0)));

@@ -141,9 +141,14 @@ TEST(HomVec4IsSamePoint, NanIsNeverTheSamePoint) {
 
 TEST(HomVec4IsAntipodalTo, AgreesWithIsSamePoint) {
     const HomVec4 cases[] = {
-        HomVec4::init(1, 2, 3, 4),     HomVec4::init(-1, -2, -3, -4), HomVec4::init(1, 2, 3, 5),
-        HomVec4::init(0, -0.0, 0, 1),  HomVec4::zero(),               HomVec4::init(0.4, 0, 0, 0),
-        HomVec4::init(nan, 0, 0, 1),   HomVec4::init(0, 1, 0, 0),
+        HomVec4::init(1, 2, 3, 4),
+        HomVec4::init(-1, -2, -3, -4),
+        HomVec4::init(1, 2, 3, 5),
+        HomVec4::init(0, -0.0, 0, 1),
+        HomVec4::zero(),
+        HomVec4::init(0.4, 0, 0, 0),
+        HomVec4::init(nan, 0, 0, 1),
+        HomVec4::init(0, 1, 0, 0),
     };
     for (const HomVec4& a : cases) {
         for (const HomVec4& b : cases) {

@@ -46,7 +46,8 @@ TEST(Resonance, OneToSixteen) {
 }
 
 TEST(Resonance, ExactlyAntisymmetric) {
-    const PGL4 a = PGL4::fromRowMajor({{0.1, 0.2, 0.3, 0.4}, {1e-7, 5, 6, 7}, {1e7, -3, 0.7, 2}, {1, 1, 1, 1}});
+    const PGL4 a =
+        PGL4::fromRowMajor({{0.1, 0.2, 0.3, 0.4}, {1e-7, 5, 6, 7}, {1e7, -3, 0.7, 2}, {1, 1, 1, 1}});
     const PGL4 j = computeResonance(a);
     for (std::size_t row = 0; row < 4; ++row) {
         for (std::size_t col = 0; col < 4; ++col) {

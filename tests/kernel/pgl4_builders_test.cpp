@@ -76,7 +76,8 @@ TEST(PglFromHomogeneous, AcceptsRegularRowsAtBuildTime) {
     constexpr PGL4 t = pglFromHomogeneous({{1, 0, 0, 7}, {0, 1, 0, 8}, {0, 0, 1, 9}, {0, 0, 0, 1}});
     static_assert(t.data[12] == 7 && t.data[14] == 9);
     // A tiny but non-zero determinant is not singular.
-    constexpr PGL4 tiny = pglFromHomogeneous({{1e-100, 0, 0, 0}, {0, 1e-100, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
+    constexpr PGL4 tiny =
+        pglFromHomogeneous({{1e-100, 0, 0, 0}, {0, 1e-100, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
     static_assert(tiny.det() > 0.0);
 }
 

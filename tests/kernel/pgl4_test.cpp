@@ -16,9 +16,7 @@ using vorn_kernel_test::sameBits;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-constexpr PGL4 oneToSixteen() {
-    return PGL4::init({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
-}
+constexpr PGL4 oneToSixteen() { return PGL4::init({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}); }
 
 PGL4 diag(double a, double b, double c, double d) {
     return PGL4::fromRowMajor({{a, 0, 0, 0}, {0, b, 0, 0}, {0, 0, c, 0}, {0, 0, 0, d}});
@@ -56,7 +54,8 @@ TEST(PGL4Apply, IdentityReturnsTheVectorButTurnsNegativeZeroPositive) {
 
 TEST(PGL4Apply, SumsEachRowLeftToRight) {
     // 1e16 + 1 rounds back to 1e16, so only the left-to-right row sum is exactly 0.
-    const PGL4 m = PGL4::fromRowMajor({{opaque(1e16), 1, -1e16, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
+    const PGL4 m =
+        PGL4::fromRowMajor({{opaque(1e16), 1, -1e16, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
     EXPECT_TRUE(sameBits(0.0, m.apply(HomVec4::init(1, 1, 1, 1)).x));
 }
 
@@ -70,7 +69,8 @@ TEST(PGL4Apply, DirectionIgnoresTheLastColumn) {
 }
 
 TEST(PGL4Mul, IdentityIsNeutralExactly) {
-    const PGL4 a = PGL4::fromRowMajor({{0.1, -2.5, 3e10, 7}, {1e-300, 0.3, 1, -1}, {5, 6, 7, 8}, {0.7, 0, 2, 1}});
+    const PGL4 a =
+        PGL4::fromRowMajor({{0.1, -2.5, 3e10, 7}, {1e-300, 0.3, 1, -1}, {5, 6, 7, 8}, {0.7, 0, 2, 1}});
     expectSameBits(a, PGL4::mul(PGL4::identity(), a));
     expectSameBits(a, PGL4::mul(a, PGL4::identity()));
 }
@@ -105,7 +105,8 @@ TEST(PGL4Transpose, SwapsIndicesAndIsAnInvolution) {
 
 TEST(PGL4Det, ExactForIntegerMatrices) {
     static_assert(PGL4::identity().det() == 1.0);
-    static_assert(PGL4::fromRowMajor({{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {0, 0, 0, 5}}).det() == 120.0);
+    static_assert(PGL4::fromRowMajor({{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {0, 0, 0, 5}}).det() ==
+                  120.0);
     static_assert(oneToSixteen().det() == 0.0);
     EXPECT_EQ(-5766.0, PGL4::fromRowMajor(kRows).det());
     EXPECT_EQ(48.0, PGL4::fromRowMajor({{2, -1, 0, 3}, {1, 4, 2, -2}, {0, 5, -3, 1}, {3, 0, 1, 2}}).det());

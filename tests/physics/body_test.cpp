@@ -30,9 +30,8 @@ TEST(VornBodyInit, PositionAtOrBelowTheFloorBecomesTheOriginOfTheChart) {
     const HomVec4 fallback = HomVec4::init(0, 0, 0, 1);
     // The norm of (1e-15, 0, 0, 0) is exactly 1e-15: the floor test is strict.
     ASSERT_EQ(HomVec4::init(1e-15, 0, 0, 0).norm(), 1e-15);
-    for (const HomVec4 pos : {HomVec4::zero(), HomVec4::init(1e-15, 0, 0, 0),
-                              HomVec4::init(0, -5e-16, 0, 0), HomVec4::init(kNaN, 1, 0, 0),
-                              HomVec4::init(0, 0, 0, kNaN)}) {
+    for (const HomVec4 pos : {HomVec4::zero(), HomVec4::init(1e-15, 0, 0, 0), HomVec4::init(0, -5e-16, 0, 0),
+                              HomVec4::init(kNaN, 1, 0, 0), HomVec4::init(0, 0, 0, kNaN)}) {
         EXPECT_TRUE(sameBits(fallback, VornBody::init(pos, HomVec4::zero(), 1.0).position));
     }
     EXPECT_TRUE(sameBits(HomVec4::init(1, 0, 0, 0),

@@ -54,7 +54,8 @@ TEST(CheckCollision, ThresholdsAtOrBelowZeroNeverTouchAndAboveAQuarterTurnAlways
     for (const double threshold : {0.0, -0.0, -1.0}) {
         EXPECT_FALSE(checkCollision(a, a, threshold).collided);
     }
-    const CollisionResult far = checkCollision(a, bodyAt(0, 0, 0, 1), std::nextafter(std::numbers::pi / 2, 4.0));
+    const CollisionResult far =
+        checkCollision(a, bodyAt(0, 0, 0, 1), std::nextafter(std::numbers::pi / 2, 4.0));
     EXPECT_TRUE(far.collided);
     EXPECT_NEAR(far.normal.w, 1.0, 1e-15);
 }
@@ -95,7 +96,8 @@ TEST(CheckCollision, IsBlindToSignAndToTheKindOfBody) {
     const VornBody a = bodyAt(1, 0, 0, 0);
     const VornBody b = bodyAt(0.8, 0.6, 0, 0);
     const VornBody b_negated = bodyAt(-0.8, -0.6, 0, 0);
-    EXPECT_TRUE(sameBits(checkCollision(a, b, 1.0).fs_distance, checkCollision(a, b_negated, 1.0).fs_distance));
+    EXPECT_TRUE(
+        sameBits(checkCollision(a, b, 1.0).fs_distance, checkCollision(a, b_negated, 1.0).fs_distance));
     EXPECT_TRUE(checkCollision(a, b_negated, 1.0).collided);
 
     VornBody fixed = VornBody::static_(HomVec4::init(0.8, 0.6, 0, 0));

@@ -34,15 +34,14 @@ HomVec4 referenceGravity(HomVec4 p, HomVec4 q, double mass, double G) {
     if (t_norm < 1e-15) return HomVec4::zero();
     const double s = std::sin(atRunTime(d));
     const double magnitude = (G * mass) / (s * s + 1e-10);
-    return HomVec4::init((magnitude * t.x) / t_norm, (magnitude * t.y) / t_norm,
-                         (magnitude * t.z) / t_norm, (magnitude * t.w) / t_norm);
+    return HomVec4::init((magnitude * t.x) / t_norm, (magnitude * t.y) / t_norm, (magnitude * t.z) / t_norm,
+                         (magnitude * t.w) / t_norm);
 }
 
 TEST(VornGravity, IsZeroAtTheAttractorAndAtItsAntipode) {
     const HomVec4 positions[] = {
-        HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 0, 0, 1),
-        HomVec4::init(0.5, 0.5, 0.5, 0.5), HomVec4::init(1, 2, 3, 4).normalize(),
-        HomVec4::init(-0.3, 0.1, 0.9, -0.2).normalize(),
+        HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 0, 0, 1), HomVec4::init(0.5, 0.5, 0.5, 0.5),
+        HomVec4::init(1, 2, 3, 4).normalize(), HomVec4::init(-0.3, 0.1, 0.9, -0.2).normalize(),
         // A normalised position from a random sample (see the near-antipode test below).
         HomVec4::init(-0x1.54317f7843f51p-7, -0x1.5ad6d5fd26c38p-1, -0x1.58454a2e75e81p-3,
                       -0x1.6e9ee01c92ea1p-1)};
@@ -76,8 +75,7 @@ TEST(VornGravity, PointsAlongTheGreatCircleWithTheSoftenedInverseSquareOfTheSine
 }
 
 TEST(VornGravity, IsFiniteAtAQuarterTurn) {
-    const HomVec4 force =
-        vornGravity(bodyAt(HomVec4::init(1, 0, 0, 0)), HomVec4::init(0, 1, 0, 0), 1.0, 1.0);
+    const HomVec4 force = vornGravity(bodyAt(HomVec4::init(1, 0, 0, 0)), HomVec4::init(0, 1, 0, 0), 1.0, 1.0);
     EXPECT_NEAR(force.norm(), 1.0 / (1.0 + 1e-10), 1e-15);
     // cos(π/2) in doubles is about 6.1e-17, which leaves a residue along the body's position.
     EXPECT_NEAR(force.x, -6.123233995736766e-17, 1e-25);
@@ -86,8 +84,8 @@ TEST(VornGravity, IsFiniteAtAQuarterTurn) {
 
 TEST(VornGravity, FollowsTheLawBitForBit) {
     const HomVec4 p = HomVec4::init(0.1, -0.7, 0.2, 0.5).normalize();
-    const HomVec4 attractors[] = {HomVec4::init(0.3, 0.3, -0.1, 0.9).normalize(),
-                                  HomVec4::init(0, 1, 0, 0), HomVec4::init(0.6, 0, 0.8, 0),
+    const HomVec4 attractors[] = {HomVec4::init(0.3, 0.3, -0.1, 0.9).normalize(), HomVec4::init(0, 1, 0, 0),
+                                  HomVec4::init(0.6, 0, 0.8, 0),
                                   HomVec4::init(p.x, p.y + 1e-6, p.z, p.w).normalize(),
                                   // negative dot product with p: the direction is taken from q
                                   HomVec4::init(-0.1, 0.7, 0.25, -0.5).normalize()};
@@ -121,8 +119,8 @@ TEST(VornGravity, ScalesWithGAndTheAttractorMassAndIgnoresTheBodysOwnState) {
 // below 1 is already about 1.49e-8, so a near-coincident pair is either at distance exactly 0
 // (zero force) or above the 1e-10 cut-off, where the law gives its softened maximum.
 TEST(VornGravityNearCoincidence, PositionsAFewRoundingsApartFeelNoForce) {
-    const HomVec4 p = HomVec4::init(-0x1.54317f7843f51p-7, -0x1.5ad6d5fd26c38p-1,
-                                    -0x1.58454a2e75e81p-3, -0x1.6e9ee01c92ea1p-1);
+    const HomVec4 p = HomVec4::init(-0x1.54317f7843f51p-7, -0x1.5ad6d5fd26c38p-1, -0x1.58454a2e75e81p-3,
+                                    -0x1.6e9ee01c92ea1p-1);
     for (int steps = 1; steps <= 4; ++steps) {
         HomVec4 q = p;
         for (int i = 0; i < steps; ++i) {
@@ -137,10 +135,10 @@ TEST(VornGravityNearCoincidence, PositionsAFewRoundingsApartFeelNoForce) {
 
 TEST(VornGravityNearCoincidence, APairBelowTheResolutionCanGetTheSoftenedMaximum) {
     // Unit vectors 1e-12 apart, a pair for which the dot product rounds below 1.
-    const HomVec4 p = HomVec4::init(-0x1.eab8fe5eacd56p-2, 0x1.70b9e2499c099p-2,
-                                    -0x1.72f12e4bada63p-4, -0x1.973024f399325p-1);
-    const HomVec4 q = HomVec4::init(-0x1.eab8fe5eaf7bcp-2, 0x1.70b9e24998f31p-2,
-                                    -0x1.72f12e4ba6f92p-4, -0x1.973024f399313p-1);
+    const HomVec4 p = HomVec4::init(-0x1.eab8fe5eacd56p-2, 0x1.70b9e2499c099p-2, -0x1.72f12e4bada63p-4,
+                                    -0x1.973024f399325p-1);
+    const HomVec4 q = HomVec4::init(-0x1.eab8fe5eaf7bcp-2, 0x1.70b9e24998f31p-2, -0x1.72f12e4ba6f92p-4,
+                                    -0x1.973024f399313p-1);
     const double d = vorn_kernel::fsDistance(p, q);
     EXPECT_TRUE(sameBits(std::acos(atRunTime(1.0 - 0x1p-53)), d));
 
@@ -157,8 +155,8 @@ TEST(VornGravityNearCoincidence, APairBelowTheResolutionCanGetTheSoftenedMaximum
 }
 
 TEST(VornGravityNearCoincidence, OneRoundingFromTheAntipodeCanGiveTheMaximumIntoTheSphere) {
-    const HomVec4 p = HomVec4::init(-0x1.54317f7843f51p-7, -0x1.5ad6d5fd26c38p-1,
-                                    -0x1.58454a2e75e81p-3, -0x1.6e9ee01c92ea1p-1);
+    const HomVec4 p = HomVec4::init(-0x1.54317f7843f51p-7, -0x1.5ad6d5fd26c38p-1, -0x1.58454a2e75e81p-3,
+                                    -0x1.6e9ee01c92ea1p-1);
     HomVec4 q = negated(p);
     q.y = std::nextafter(q.y, 1.0);  // one unit in the last place
 
@@ -170,17 +168,16 @@ TEST(VornGravityNearCoincidence, OneRoundingFromTheAntipodeCanGiveTheMaximumInto
 }
 
 TEST(DampingForce, OpposesTheVelocityComponentByComponent) {
-    EXPECT_TRUE(sameBits(HomVec4::init(-0.5, -0.0, -0.0, -0.0),
-                         dampingForce(HomVec4::init(1, 0, 0, 0), 0.5)));
-    EXPECT_TRUE(sameBits(HomVec4::init(-0.0, -0.5, -0.0, -0.0),
-                         dampingForce(HomVec4::init(0, 2, 0, 0), 0.25)));
-    EXPECT_TRUE(sameBits(HomVec4::init(-0.0, -0.0, 0.0, -0.0),
-                         dampingForce(HomVec4::init(3, 2, -1, 0), 0.0)));
+    EXPECT_TRUE(
+        sameBits(HomVec4::init(-0.5, -0.0, -0.0, -0.0), dampingForce(HomVec4::init(1, 0, 0, 0), 0.5)));
+    EXPECT_TRUE(
+        sameBits(HomVec4::init(-0.0, -0.5, -0.0, -0.0), dampingForce(HomVec4::init(0, 2, 0, 0), 0.25)));
+    EXPECT_TRUE(
+        sameBits(HomVec4::init(-0.0, -0.0, 0.0, -0.0), dampingForce(HomVec4::init(3, 2, -1, 0), 0.0)));
     // Not projected: a radial velocity gets a radial drag; a negative gamma pushes.
-    EXPECT_TRUE(sameBits(HomVec4::init(0.5, -1.0, 1.5, 2.0),
-                         dampingForce(HomVec4::init(-1, 2, -3, -4), 0.5)));
-    EXPECT_TRUE(sameBits(HomVec4::init(2.0, 0.0, 0.0, 0.0),
-                         dampingForce(HomVec4::init(1, 0, 0, 0), -2.0)));
+    EXPECT_TRUE(
+        sameBits(HomVec4::init(0.5, -1.0, 1.5, 2.0), dampingForce(HomVec4::init(-1, 2, -3, -4), 0.5)));
+    EXPECT_TRUE(sameBits(HomVec4::init(2.0, 0.0, 0.0, 0.0), dampingForce(HomVec4::init(1, 0, 0, 0), -2.0)));
 }
 
 }  // namespace

@@ -30,7 +30,9 @@ VornBody loadedBody() {
 VornBody referenceStep(VornBody body, double dt, HomVec4 external) {
     using V = std::array<double, 4>;
     auto arr = [](HomVec4 h) { return V{h.x, h.y, h.z, h.w}; };
-    auto dot = [](const V& a, const V& b) { return ((a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]) + a[3] * b[3]; };
+    auto dot = [](const V& a, const V& b) {
+        return ((a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]) + a[3] * b[3];
+    };
     if (!body.active || body.body_type != BodyType::dynamic) return body;
     const V q = arr(body.position);
     const V v = arr(body.velocity);

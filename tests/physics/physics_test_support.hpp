@@ -30,9 +30,8 @@ inline HomVec4 atRunTime(HomVec4 v) {
 
 inline ::testing::AssertionResult sameBits(double expected, double actual) {
     if (bitsOf(expected) == bitsOf(actual)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected << " (" << std::hexfloat
-                                         << expected << "), got " << actual << " (" << actual
-                                         << std::defaultfloat << ")";
+    return ::testing::AssertionFailure() << "expected " << expected << " (" << std::hexfloat << expected
+                                         << "), got " << actual << " (" << actual << std::defaultfloat << ")";
 }
 
 // Signs of zeros and NaN payloads count.
@@ -41,8 +40,8 @@ inline ::testing::AssertionResult sameBits(HomVec4 expected, HomVec4 actual) {
     const double a[4] = {actual.x, actual.y, actual.z, actual.w};
     for (int i = 0; i < 4; ++i) {
         if (bitsOf(e[i]) != bitsOf(a[i])) {
-            return ::testing::AssertionFailure()
-                   << "component " << "xyzw"[i] << ": " << sameBits(e[i], a[i]).message();
+            return ::testing::AssertionFailure() << "component "
+                                                 << "xyzw"[i] << ": " << sameBits(e[i], a[i]).message();
         }
     }
     return ::testing::AssertionSuccess();

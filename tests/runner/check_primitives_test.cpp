@@ -67,14 +67,17 @@ std::string_view errorNameOf(Check check) {
 
 TEST(CheckPrimitives, ApproxFailureWritesItsMessageAndEndsTheTest) {
     StderrCapture capture;
-    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(1.0, 0.6, 1e-10); }), "TestExpectedApproxEqAbs");
+    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(1.0, 0.6, 1e-10); }),
+              "TestExpectedApproxEqAbs");
     EXPECT_EQ(capture.text(), "actual 6e-1, not within absolute tolerance 1e-10 of expected 1e0\n");
 }
 
 TEST(CheckPrimitives, ApproxFailureWritesNaNAndInfinities) {
     StderrCapture capture;
-    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(nan, nan, 1.0); }), "TestExpectedApproxEqAbs");
-    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(-inf, 5e-324, 0.5); }), "TestExpectedApproxEqAbs");
+    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(nan, nan, 1.0); }),
+              "TestExpectedApproxEqAbs");
+    EXPECT_EQ(errorNameOf([] { vorn::testing::expectApproxEqAbs(-inf, 5e-324, 0.5); }),
+              "TestExpectedApproxEqAbs");
     EXPECT_EQ(capture.text(),
               "actual nan, not within absolute tolerance 1e0 of expected nan\n"
               "actual 5e-324, not within absolute tolerance 5e-1 of expected -inf\n");

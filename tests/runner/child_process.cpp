@@ -12,8 +12,6 @@
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace vorn::runner_tests {
 namespace {
 
@@ -42,8 +40,8 @@ private:
     std::string path_;
 };
 
-ChildResult spawnAndWait(const std::vector<std::string>& command, const std::vector<std::string>& extra_environment,
-                         ChildStreams streams = {}) {
+ChildResult spawnAndWait(const std::vector<std::string>& command,
+                         const std::vector<std::string>& extra_environment, ChildStreams streams = {}) {
     TempFile out;
     TempFile err;
     int broken_pipe[2] = {-1, -1};
@@ -67,6 +65,7 @@ ChildResult spawnAndWait(const std::vector<std::string>& command, const std::vec
     }
 
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
@@ -114,7 +113,7 @@ ChildResult runChild(const std::string& program, const std::string& fixture,
 }
 
 std::optional<ChildResult> runChildOnTerminal(const std::string& program, const std::string& fixture) {
-    struct stat info{};
+    struct stat info {};
     if (::stat("/usr/bin/script", &info) != 0) return std::nullopt;
     // -e: script's status is the child's; -q: no banner; the typescript goes nowhere.
     const std::string inner = "env VORN_FIXTURE=" + shellQuoted(fixture) + " " + shellQuoted(program);

@@ -37,20 +37,23 @@ TEST(Entry, ListenMustMatchByteForByte) {
 }
 
 TEST(Entry, ArgumentsLargerThanTheBufferAreFatal) {
-    expectPanic(runChild(fixturePath(), "pass", {std::string(5000, 'a')}), "unable to parse command line args");
+    expectPanic(runChild(fixturePath(), "pass", {std::string(5000, 'a')}),
+                "unable to parse command line args");
     // Small arguments that add up past 4096 bytes as well.
     expectPanic(runChild(fixturePath(), "pass", std::vector<std::string>(3, std::string(1500, '-'))),
                 "unable to parse command line args");
 }
 
 TEST(Entry, LargeArgumentThatFitsIsJustUnrecognized) {
-    expectPanic(runChild(fixturePath(), "pass", {std::string(3000, 'a')}), "unrecognized command line argument");
+    expectPanic(runChild(fixturePath(), "pass", {std::string(3000, 'a')}),
+                "unrecognized command line argument");
 }
 
 TEST(Entry, ListenSelectsServerModeEvenWhenRepeated) {
     // With standard input at its end, server mode sends its greeting and stops; terminal mode
     // would have printed a test line instead.
-    for (const auto& arguments : {std::vector<std::string>{"--listen=-"}, std::vector<std::string>{"--listen=-", "--listen=-"}}) {
+    for (const auto& arguments :
+         {std::vector<std::string>{"--listen=-"}, std::vector<std::string>{"--listen=-", "--listen=-"}}) {
         const ChildResult run = runChild(fixturePath(), "pass", arguments);
         EXPECT_EQ(run.err.find("fixture.test.passes..."), std::string::npos) << run.err;
         EXPECT_GE(run.out.size(), 8u);
@@ -88,12 +91,14 @@ TEST(Entry, BadPointerReportsTheFaultAddressAndDiesOfTheSignal) {
 TEST(Entry, IllegalInstructionAndBusErrorAreReportedLikeAFault) {
     const ChildResult illegal = runChild(fixturePath(), "illegal");
     EXPECT_EQ(illegal.signal, SIGILL);
-    EXPECT_TRUE(matchesPattern(illegal.err, "1/1 fixture.test.illegal instruction...Illegal instruction at address 0x%\n*"))
+    EXPECT_TRUE(matchesPattern(
+        illegal.err, "1/1 fixture.test.illegal instruction...Illegal instruction at address 0x%\n*"))
         << illegal.err;
 
     const ChildResult bus = runChild(fixturePath(), "bus");
     EXPECT_EQ(bus.signal, SIGBUS);
-    EXPECT_TRUE(matchesPattern(bus.err, "1/1 fixture.test.bus error...Bus error at address 0x%\n*")) << bus.err;
+    EXPECT_TRUE(matchesPattern(bus.err, "1/1 fixture.test.bus error...Bus error at address 0x%\n*"))
+        << bus.err;
 }
 
 }  // namespace

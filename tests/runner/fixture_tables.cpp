@@ -28,17 +28,11 @@ void passes() {
     vorn::testing::expectTrue(true);
 }
 
-void failsApprox() {
-    vorn::testing::expectApproxEqAbs(1.0, 0.6, 1e-10);
-}
+void failsApprox() { vorn::testing::expectApproxEqAbs(1.0, 0.6, 1e-10); }
 
-void failsApproxFloat() {
-    vorn::testing::expectApproxEqAbs(0.1f, 0.2f, 0.01f);
-}
+void failsApproxFloat() { vorn::testing::expectApproxEqAbs(0.1f, 0.2f, 0.01f); }
 
-void failsExpectTrue() {
-    vorn::testing::expectTrue(1 + 1 == 3);
-}
+void failsExpectTrue() { vorn::testing::expectTrue(1 + 1 == 3); }
 
 void skips() { vorn::testing::skip(); }
 
@@ -71,7 +65,8 @@ void freesWithWrongSize() {
 }
 
 void allocatesTooMuch() {
-    [[maybe_unused]] void* never = vorn::testing::allocator().allocate(std::numeric_limits<std::size_t>::max() - 64, 8);
+    [[maybe_unused]] void* never =
+        vorn::testing::allocator().allocate(std::numeric_limits<std::size_t>::max() - 64, 8);
 }
 
 void dereferencesBadPointer() {
@@ -142,7 +137,8 @@ constexpr std::array crash_table{
     TestCase{"fixture.test.passes", passes},
 };
 
-constexpr std::array illegal_table{TestCase{"fixture.test.illegal instruction", executesAnIllegalInstruction}};
+constexpr std::array illegal_table{
+    TestCase{"fixture.test.illegal instruction", executesAnIllegalInstruction}};
 
 constexpr std::array bus_table{TestCase{"fixture.test.bus error", touchesPastTheEndOfAMappedFile}};
 
@@ -157,11 +153,11 @@ struct Table {
 };
 
 constexpr std::array tables{
-    Table{"pass", pass_table},         Table{"mixed", mixed_table},   Table{"skip", skip_table},
-    Table{"leak", leak_table},         Table{"log", log_table},       Table{"levels", levels_table},
+    Table{"pass", pass_table},           Table{"mixed", mixed_table}, Table{"skip", skip_table},
+    Table{"leak", leak_table},           Table{"log", log_table},     Table{"levels", levels_table},
     Table{"exception", exception_table}, Table{"float", float_table}, Table{"misuse", misuse_table},
-    Table{"crash", crash_table},       Table{"slow", slow_table},     Table{"empty", {}},
-    Table{"illegal", illegal_table},   Table{"bus", bus_table},
+    Table{"crash", crash_table},         Table{"slow", slow_table},   Table{"empty", {}},
+    Table{"illegal", illegal_table},     Table{"bus", bus_table},
 };
 
 }  // namespace

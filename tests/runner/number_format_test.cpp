@@ -50,7 +50,8 @@ TEST(NumberFormat, SinglePrecisionIsShortestForFloat) {
 }
 
 TEST(NumberFormat, EveryFormReadsBackToTheSameValue) {
-    for (const double value : {0.6, 1e-10, -2.5e-3, 1.0 / 3.0, 6.02214076e23, 5e-324, 2.2250738585072014e-308}) {
+    for (const double value :
+         {0.6, 1e-10, -2.5e-3, 1.0 / 3.0, 6.02214076e23, 5e-324, 2.2250738585072014e-308}) {
         EXPECT_EQ(std::strtod(text(value).c_str(), nullptr), value) << text(value);
     }
 }

@@ -107,7 +107,8 @@ TEST(LeakCheckingResource, ReportsEachLeakWithItsAllocationTrace) {
     for (void* p : {first, second}) {
         char address[32];
         std::snprintf(address, sizeof address, "%p", p);
-        EXPECT_NE(text.find(std::string("[gpa] (err): memory address ") + address + " leaked: \n"), std::string::npos)
+        EXPECT_NE(text.find(std::string("[gpa] (err): memory address ") + address + " leaked: \n"),
+                  std::string::npos)
             << text;
     }
     EXPECT_NE(text.find("runner_parts_test.cpp"), std::string::npos) << text;
@@ -146,6 +147,7 @@ TEST(LeakCheckingResource, BadAlignmentIsAnAllocationFailure) {
 TEST(LeakCheckingResource, IsSafeFromSeveralThreads) {
     LeakCheckingResource resource;
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&resource] {
             for (int i = 0; i < 2000; ++i) {
@@ -165,7 +167,8 @@ TEST(ProgressDisplay, DrawsRootLabelAndRunningEntryAndReturnsTheCursor) {
     display.beginEntry("vorn_kernel.test.HomVec4: normalization on S³");
     std::array<char, 4096> buffer;
     EXPECT_EQ(display.render(buffer, 80),
-              "\r\x1b[JTest [0/41]\n\xe2\x94\x94\xe2\x94\x80 vorn_kernel.test.HomVec4: normalization on S³\n\x1b[2A");
+              "\r\x1b[JTest [0/41]\n\xe2\x94\x94\xe2\x94\x80 vorn_kernel.test.HomVec4: normalization on "
+              "S³\n\x1b[2A");
     display.endEntry();
     EXPECT_EQ(display.render(buffer, 80), "\r\x1b[JTest [1/41]\n\x1b[1A");
 }
@@ -207,8 +210,9 @@ TEST(ProgressDisplay, ThreadThatCannotStartIsAWarningAndTheRunGoesOn) {
     display.beginEntry("x");
     display.endEntry();
     display.stop();
-    EXPECT_EQ(capture.text(), "[progress] (warn): unable to spawn thread for printing progress to terminal: " +
-                                  std::make_error_code(std::errc::resource_unavailable_try_again).message() + "\n");
+    EXPECT_EQ(capture.text(),
+              "[progress] (warn): unable to spawn thread for printing progress to terminal: " +
+                  std::make_error_code(std::errc::resource_unavailable_try_again).message() + "\n");
     EXPECT_EQ(logErrCount(), 0u);
 }
 

@@ -27,7 +27,8 @@ TEST(TerminalDisplay, OnlySkippedAndFailedTestsGetALineOfTheirOwn) {
                          "2/5 fixture.test.approx fails...FAIL (TestExpectedApproxEqAbs)\n"),
               std::string::npos)
         << shown;
-    EXPECT_NE(shown.find("3/5 fixture.test.expectTrue fails...FAIL (TestUnexpectedResult)\n"), std::string::npos)
+    EXPECT_NE(shown.find("3/5 fixture.test.expectTrue fails...FAIL (TestUnexpectedResult)\n"),
+              std::string::npos)
         << shown;
     EXPECT_NE(shown.find("4/5 fixture.test.skips...SKIP\n"), std::string::npos) << shown;
     EXPECT_NE(shown.find("2 passed; 1 skipped; 2 failed.\n"), std::string::npos) << shown;
@@ -42,7 +43,8 @@ TEST(TerminalDisplay, ProgressIsDrawnForSlowTestsAndErasedBeforeOtherText) {
     EXPECT_NE(shown.find("Test [0/2]"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\xe2\x94\x94\xe2\x94\x80 fixture.test.slowly passes"), std::string::npos) << shown;
     // The check's message and the FAIL line come right after an erase, never inside a drawing.
-    EXPECT_NE(shown.find("\r\x1b[Jactual 3e0, not within absolute tolerance 5e-1 of expected 2e0"), std::string::npos)
+    EXPECT_NE(shown.find("\r\x1b[Jactual 3e0, not within absolute tolerance 5e-1 of expected 2e0"),
+              std::string::npos)
         << shown;
     EXPECT_NE(shown.find("2/2 fixture.test.slowly fails...FAIL (TestExpectedApproxEqAbs)"), std::string::npos)
         << shown;

@@ -2,6 +2,7 @@
 // the traces after FAIL lines, the leak and log lines, and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,8 @@ std::vector<std::string> traceAfter(const std::string& text, const std::string& 
 }
 
 bool anyContains(const std::vector<std::string>& lines, const std::string& needle) {
-    for (const std::string& line : lines) {
-        if (line.find(needle) != std::string::npos) return true;
-    }
-    return false;
+    return std::ranges::any_of(
+        lines, [&needle](const std::string& line) { return line.find(needle) != std::string::npos; });
 }
 
 TEST(TerminalMode, PassingRunPrintsOneOkLinePerTestAndExitsZero) {
@@ -58,14 +57,15 @@ TEST(TerminalMode, EmptyTableCountsAsAllPassed) {
 
 TEST(TerminalMode, FailuresAreReportedAndTheRunGoesOn) {
     const ChildResult run = runChild(fixturePath(), "mixed");
-    EXPECT_EQ(withoutTraceLines(run.err),
-              "1/5 fixture.test.passes...OK\n"
-              "2/5 fixture.test.approx fails...actual 6e-1, not within absolute tolerance 1e-10 of expected 1e0\n"
-              "FAIL (TestExpectedApproxEqAbs)\n"
-              "3/5 fixture.test.expectTrue fails...FAIL (TestUnexpectedResult)\n"
-              "4/5 fixture.test.skips...SKIP\n"
-              "5/5 fixture.test.passes again...OK\n"
-              "2 passed; 1 skipped; 2 failed.\n");
+    EXPECT_EQ(
+        withoutTraceLines(run.err),
+        "1/5 fixture.test.passes...OK\n"
+        "2/5 fixture.test.approx fails...actual 6e-1, not within absolute tolerance 1e-10 of expected 1e0\n"
+        "FAIL (TestExpectedApproxEqAbs)\n"
+        "3/5 fixture.test.expectTrue fails...FAIL (TestUnexpectedResult)\n"
+        "4/5 fixture.test.skips...SKIP\n"
+        "5/5 fixture.test.passes again...OK\n"
+        "2 passed; 1 skipped; 2 failed.\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.exit_status, 1);
 }
@@ -75,7 +75,8 @@ TEST(TerminalMode, FailLineIsFollowedByTheTraceOfTheFailingCheck) {
 
     const std::vector<std::string> approx = traceAfter(run.err, "FAIL (TestExpectedApproxEqAbs)");
     ASSERT_FALSE(approx.empty()) << run.err;
-    EXPECT_TRUE(matchesPattern(approx[0], "*fixture_tables.cpp:#:#: check failed in *failsApprox*")) << approx[0];
+    EXPECT_TRUE(matchesPattern(approx[0], "*fixture_tables.cpp:#:#: check failed in *failsApprox*"))
+        << approx[0];
     EXPECT_TRUE(anyContains(approx, "failsApprox")) << run.err;
     EXPECT_LE(approx.size(), 1u + 32u * 4u);
 
@@ -154,7 +155,8 @@ TEST(TerminalMode, EscapingExceptionsFailTheirTestOnly) {
 TEST(TerminalMode, FloatCheckWritesSinglePrecision) {
     const ChildResult run = runChild(fixturePath(), "float");
     EXPECT_EQ(withoutTraceLines(run.err),
-              "1/1 fixture.test.float approx fails...actual 2e-1, not within absolute tolerance 1e-2 of expected 1e-1\n"
+              "1/1 fixture.test.float approx fails...actual 2e-1, not within absolute tolerance 1e-2 of "
+              "expected 1e-1\n"
               "FAIL (TestExpectedApproxEqAbs)\n"
               "0 passed; 0 skipped; 1 failed.\n");
     EXPECT_EQ(run.exit_status, 1);
@@ -164,9 +166,10 @@ TEST(TerminalMode, FreeWithTheWrongSizeIsLoggedNotFatal) {
     const ChildResult run = runChild(fixturePath(), "misuse");
     const std::vector<std::string> lines = splitLines(run.err);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(matchesPattern(lines[0],
-                               "1/1 fixture.test.frees with the wrong size...[gpa] (err): memory address 0x% "
-                               "allocated with size 32 and alignment 8, freed with size 16 and alignment 8: "))
+    EXPECT_TRUE(
+        matchesPattern(lines[0],
+                       "1/1 fixture.test.frees with the wrong size...[gpa] (err): memory address 0x% "
+                       "allocated with size 32 and alignment 8, freed with size 16 and alignment 8: "))
         << lines[0];
     ASSERT_GE(lines.size(), 4u);
     // The block itself was released with its true size: nothing leaked.

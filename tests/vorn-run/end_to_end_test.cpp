@@ -39,8 +39,9 @@ std::map<int, std::pair<std::string, std::string>> resultLines(const std::string
         return from;
     };
     auto isVerdict = [](const std::string& l, std::size_t at) {
-        return l.compare(at, 2, "OK") == 0 || l.compare(at, 4, "SKIP") == 0 || l.compare(at, 4, "FAIL") == 0 ||
-               l.compare(at, 5, "CRASH") == 0 || l.compare(at, 7, "TIMEOUT") == 0;
+        return l.compare(at, 2, "OK") == 0 || l.compare(at, 4, "SKIP") == 0 ||
+               l.compare(at, 4, "FAIL") == 0 || l.compare(at, 5, "CRASH") == 0 ||
+               l.compare(at, 7, "TIMEOUT") == 0;
     };
     std::map<int, std::pair<std::string, std::string>> results;
     int open_position = 0;
@@ -129,7 +130,8 @@ TEST(Selftest, FilterExactAndIndexSelectTests) {
     const auto results = resultLines(filtered.err);
     ASSERT_FALSE(results.empty());
     for (const auto& [position, result] : results) {
-        EXPECT_TRUE(result.first.find("HomVec4:") != std::string::npos || result.first.find("RK4") != std::string::npos);
+        EXPECT_TRUE(result.first.find("HomVec4:") != std::string::npos ||
+                    result.first.find("RK4") != std::string::npos);
     }
     const std::string name = "vorn_geodesic.test.Geodesic: γ(π) = −p (antipodal point)";
     const Captured exact = vornRun({"--exact", name, selftest});
@@ -185,7 +187,8 @@ TEST(Synthetic, EveryWayATestEndsIsReportedWhileTheRestRuns) {
 TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
     auto verdicts = [](const Captured& c) {
         std::vector<std::string> v;
-        for (const auto& [position, result] : resultLines(c.err)) v.push_back(result.first + " " + result.second);
+        for (const auto& [position, result] : resultLines(c.err))
+            v.push_back(result.first + " " + result.second);
         return v;
     };
     const auto serial = verdicts(vornRun({"-j1", "--timeout", "3", synthetic}));
@@ -275,7 +278,8 @@ TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
         expectUsageError(run, "within 0.300 s");
     }
     // Stalling inside tests is the tests' problem: each times out, the run completes.
-    const Captured tests = vornRun({"-j3", "--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=stall_tests"});
+    const Captured tests =
+        vornRun({"-j3", "--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=stall_tests"});
     EXPECT_EQ(tests.exit_code, 1);
     EXPECT_EQ(lastLine(tests.err), "0 passed, 0 failed, 3 timed out");
     EXPECT_LT(tests.elapsed, 5s);

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto bytes = std::as_bytes(std::span(data, size));
     try {
         (void)decodeTestMetadata(bytes);
-    } catch (const ProtocolError&) {
-    }
+    } catch (const ProtocolError&) {}
     if (size < 2) return 0;
 
     const ExpectedMessage expectations[] = {expectVersion(), expectMetadata(), expectResults()};
@@ -25,12 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t at = 2; at < size; at += piece) {
             reader.append(bytes.subspan(at, std::min(piece, size - at)));
             while (auto frame = reader.next(expected)) {
-                if (frame->body.size() < expected.min_len || frame->body.size() > expected.max_len) __builtin_trap();
+                if (frame->body.size() < expected.min_len || frame->body.size() > expected.max_len)
+                    __builtin_trap();
                 if (expected.tag == expectMetadata().tag) (void)decodeTestMetadata(frame->body);
                 if (expected.tag == expectResults().tag) (void)decodeTestResults(frame->body);
             }
         }
-    } catch (const ProtocolError&) {
-    }
+    } catch (const ProtocolError&) {}
     return 0;
 }

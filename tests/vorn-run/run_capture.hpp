@@ -10,8 +10,8 @@
 namespace vorn_run_tests {
 
 struct Captured {
-    int exit_code = -1;    // when it exited
-    int term_signal = 0;   // when a signal ended it
+    int exit_code = -1;   // when it exited
+    int term_signal = 0;  // when a signal ended it
     bool killed_at_limit = false;
     std::string out;
     std::string err;
@@ -23,7 +23,8 @@ Captured runCaptured(const std::vector<std::string>& argv, const std::vector<std
 
 // Runs a program with its standard error on a pseudo-terminal (standard output discarded) and
 // returns what it drew there.
-Captured runOnTerminal(const std::vector<std::string>& argv, std::chrono::milliseconds limit = std::chrono::seconds(60));
+Captured runOnTerminal(const std::vector<std::string>& argv,
+                       std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 std::vector<std::string> splitLines(const std::string& text);
 

@@ -59,8 +59,8 @@ std::vector<std::byte> metadata(const std::vector<std::uint32_t>& offsets, std::
 }
 
 TEST(Options, AcceptsEveryOptionSpelling) {
-    const Options o = parse({"-j3", "--filter", "a b", "--filter=c", "--exact", "x y", "--index=4", "--timeout", "0.25",
-                             "--junit=out.xml", "./exe"});
+    const Options o = parse({"-j3", "--filter", "a b", "--filter=c", "--exact", "x y", "--index=4",
+                             "--timeout", "0.25", "--junit=out.xml", "./exe"});
     EXPECT_EQ(o.jobs, 3u);
     EXPECT_EQ(o.filters, (std::vector<std::string>{"a b", "c"}));
     EXPECT_EQ(o.exact_names, (std::vector<std::string>{"x y"}));
@@ -76,17 +76,17 @@ TEST(Options, AcceptsEveryOptionSpelling) {
 
 TEST(Options, RejectsBadUsageWithAReason) {
     for (auto args : std::vector<std::vector<std::string_view>>{
-             {},                          // no executable
-             {"a", "b"},                  // two executables
-             {"--bogus", "exe"},          // unknown option
-             {"exe", "--filter"},         // missing value
-             {"-j0", "exe"},              // no servers
-             {"-jx", "exe"},              // not a number
-             {"--timeout", "0", "exe"},   // no time at all
-             {"--timeout", "nan", "exe"}, // not a duration
-             {"--timeout=1e9", "exe"},    // absurd
-             {"--index", "-1", "exe"},    // negative position
-             {"--list=yes", "exe"},       // flag with a value
+             {},                           // no executable
+             {"a", "b"},                   // two executables
+             {"--bogus", "exe"},           // unknown option
+             {"exe", "--filter"},          // missing value
+             {"-j0", "exe"},               // no servers
+             {"-jx", "exe"},               // not a number
+             {"--timeout", "0", "exe"},    // no time at all
+             {"--timeout", "nan", "exe"},  // not a duration
+             {"--timeout=1e9", "exe"},     // absurd
+             {"--index", "-1", "exe"},     // negative position
+             {"--list=yes", "exe"},        // flag with a value
          }) {
         EXPECT_THROW(parseOptions(args), UsageError) << (args.empty() ? "" : args[0]);
     }
@@ -136,9 +136,10 @@ TEST(Metadata, RejectsInconsistentBodies) {
     auto bad_len = metadata({1}, strings);
     bad_len.push_back(std::byte{0});
     EXPECT_THROW(decodeTestMetadata(bad_len), ProtocolError);
-    EXPECT_THROW(decodeTestMetadata(metadata({4}, strings)), ProtocolError);                     // past the end
-    EXPECT_THROW(decodeTestMetadata(metadata({1}, std::string_view("\0ab", 3))), ProtocolError);  // no terminator
-    EXPECT_THROW(decodeTestMetadata(u32s({0})), ProtocolError);                                   // too short
+    EXPECT_THROW(decodeTestMetadata(metadata({4}, strings)), ProtocolError);  // past the end
+    EXPECT_THROW(decodeTestMetadata(metadata({1}, std::string_view("\0ab", 3))),
+                 ProtocolError);                                 // no terminator
+    EXPECT_THROW(decodeTestMetadata(u32s({0})), ProtocolError);  // too short
     // A count whose offsets would lie far beyond the body.
     EXPECT_THROW(decodeTestMetadata(u32s({0, 0x40000000})), ProtocolError);
 }
@@ -177,8 +178,9 @@ TestRun runWith(Outcome outcome, bool leaked = false, std::uint32_t logged = 0) 
 
 TEST(Report, ClosingLineNamesOnlyWhatHappened) {
     EXPECT_EQ(closingLine(countRuns({runWith(Outcome::passed)})), "1 passed, 0 failed");
-    EXPECT_EQ(closingLine(countRuns({runWith(Outcome::passed), runWith(Outcome::failed, true), runWith(Outcome::skipped),
-                                     runWith(Outcome::timed_out), runWith(Outcome::crashed), runWith(Outcome::crashed)})),
+    EXPECT_EQ(closingLine(countRuns({runWith(Outcome::passed), runWith(Outcome::failed, true),
+                                     runWith(Outcome::skipped), runWith(Outcome::timed_out),
+                                     runWith(Outcome::crashed), runWith(Outcome::crashed)})),
               "1 passed, 1 failed, 1 skipped, 1 leaked, 1 timed out, 2 crashed");
     EXPECT_EQ(verdict(runWith(Outcome::crashed)), "CRASH (SIGSEGV)");
     EXPECT_EQ(verdict(runWith(Outcome::passed, true, 2)), "OK [leaked memory] [2 errors logged]");
@@ -211,7 +213,7 @@ TEST(Junit, EscapesMarkupAndBytesXmlCannotCarry) {
     EXPECT_EQ(xmlEscape("line\nnext\ttab"), "line&#10;next&#9;tab");
     EXPECT_EQ(xmlEscape("line\nnext\ttab\r", false), "line\nnext\ttab&#13;");
     EXPECT_EQ(xmlEscape(std::string_view("nul\0", 4)), "nul\\x00");
-    EXPECT_EQ(xmlEscape("\xff\xce"), "\\xff\\xce");         // invalid and truncated UTF-8
+    EXPECT_EQ(xmlEscape("\xff\xce"), "\\xff\\xce");           // invalid and truncated UTF-8
     EXPECT_EQ(xmlEscape("\xed\xa0\x80"), "\\xed\\xa0\\x80");  // an encoded surrogate
 }
 

@@ -89,7 +89,8 @@ ServerProcess ServerProcess::spawn(const std::string& executable) {
         std::string listen_arg = "--listen=-";
         char* argv[] = {const_cast<char*>(executable.c_str()), listen_arg.data(), nullptr};
         pid_t pid = -1;
-        const int rc = ::posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, environ);
+        const int rc =
+            ::posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, environ);
         if (rc != 0) throw UsageError(concat({"cannot run ", executable, ": ", std::strerror(rc)}));
         process.pid_ = pid;
     } catch (...) {

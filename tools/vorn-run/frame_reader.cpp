@@ -56,13 +56,14 @@ std::optional<Frame> FrameReader::next(const ExpectedMessage& expected) {
     const protocol::Header header =
         protocol::readHeader(std::span<const std::byte>(buffered_).first<protocol::header_size>());
     if (header.tag != expected.tag) {
-        throw ProtocolError(concat({"sent a message with tag ", hex(header.tag), " while ", expected.what, " (tag ",
-                                    hex(expected.tag), ") was awaited"}));
+        throw ProtocolError(concat({"sent a message with tag ", hex(header.tag), " while ", expected.what,
+                                    " (tag ", hex(expected.tag), ") was awaited"}));
     }
     if (header.bytes_len < expected.min_len || header.bytes_len > expected.max_len) {
-        throw ProtocolError(concat({"sent ", expected.what, " with a body of ", std::to_string(header.bytes_len),
-                                    " bytes (allowed: ", std::to_string(expected.min_len), " to ",
-                                    std::to_string(expected.max_len), ")"}));
+        throw ProtocolError(
+            concat({"sent ", expected.what, " with a body of ", std::to_string(header.bytes_len),
+                    " bytes (allowed: ", std::to_string(expected.min_len), " to ",
+                    std::to_string(expected.max_len), ")"}));
     }
     const std::size_t total = protocol::header_size + header.bytes_len;
     if (buffered_.size() < total) return std::nullopt;
@@ -78,9 +79,10 @@ std::vector<std::string> decodeTestMetadata(std::span<const std::byte> body) {
     const std::uint64_t tests_len = u32At(body, 4);
     const std::uint64_t expected_len = 8 + 8 * tests_len + string_bytes_len;
     if (expected_len != body.size()) {
-        throw ProtocolError(concat({"sent test_metadata of ", std::to_string(body.size()), " bytes for ",
-                                    std::to_string(tests_len), " tests and ", std::to_string(string_bytes_len),
-                                    " string bytes (expected ", std::to_string(expected_len), ")"}));
+        throw ProtocolError(
+            concat({"sent test_metadata of ", std::to_string(body.size()), " bytes for ",
+                    std::to_string(tests_len), " tests and ", std::to_string(string_bytes_len),
+                    " string bytes (expected ", std::to_string(expected_len), ")"}));
     }
     const std::size_t names_at = 8;
     const std::size_t panic_msgs_at = names_at + 4 * tests_len;
@@ -89,17 +91,19 @@ std::vector<std::string> decodeTestMetadata(std::span<const std::byte> body) {
 
     auto stringAt = [&](std::uint32_t offset, std::size_t test, std::string_view field) -> std::string {
         if (offset >= strings.size()) {
-            throw ProtocolError(concat({"sent test_metadata whose ", field, " offset ", std::to_string(offset),
-                                        " of test ", std::to_string(test), " lies outside its ",
-                                        std::to_string(strings.size()), " string bytes"}));
+            throw ProtocolError(
+                concat({"sent test_metadata whose ", field, " offset ", std::to_string(offset), " of test ",
+                        std::to_string(test), " lies outside its ", std::to_string(strings.size()),
+                        " string bytes"}));
         }
         const auto rest = strings.subspan(offset);
         const auto end = std::find(rest.begin(), rest.end(), std::byte{0});
         if (end == rest.end()) {
-            throw ProtocolError(
-                concat({"sent test_metadata whose ", field, " of test ", std::to_string(test), " is not 0-terminated"}));
+            throw ProtocolError(concat({"sent test_metadata whose ", field, " of test ", std::to_string(test),
+                                        " is not 0-terminated"}));
         }
-        return std::string(reinterpret_cast<const char*>(rest.data()), static_cast<std::size_t>(end - rest.begin()));
+        return std::string(reinterpret_cast<const char*>(rest.data()),
+                           static_cast<std::size_t>(end - rest.begin()));
     };
 
     std::vector<std::string> names;
@@ -112,11 +116,14 @@ std::vector<std::string> decodeTestMetadata(std::span<const std::byte> body) {
 }
 
 TestResultsBody decodeTestResults(std::span<const std::byte> body) {
-    if (body.size() != 8) throw ProtocolError(concat({"sent test_results of ", std::to_string(body.size()), " bytes"}));
+    if (body.size() != 8)
+        throw ProtocolError(concat({"sent test_results of ", std::to_string(body.size()), " bytes"}));
     return {u32At(body, 0), u32At(body, 4)};
 }
 
-std::vector<std::byte> encodeQueryTestMetadata() { return encodeMessage(protocol::ClientTag::query_test_metadata, {}); }
+std::vector<std::byte> encodeQueryTestMetadata() {
+    return encodeMessage(protocol::ClientTag::query_test_metadata, {});
+}
 
 std::vector<std::byte> encodeRunTest(std::uint32_t index) {
     std::array<std::byte, 4> body{};

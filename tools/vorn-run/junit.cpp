@@ -71,15 +71,40 @@ std::string xmlEscape(std::string_view text, bool for_attribute) {
     while (i < text.size()) {
         const auto byte = static_cast<unsigned char>(text[i]);
         switch (byte) {
-            case '&': out += "&amp;"; ++i; continue;
-            case '<': out += "&lt;"; ++i; continue;
-            case '>': out += "&gt;"; ++i; continue;
-            case '"': out += "&quot;"; ++i; continue;
-            case '\'': out += "&apos;"; ++i; continue;
-            case '\n': out += for_attribute ? "&#10;" : "\n"; ++i; continue;
-            case '\r': out += "&#13;"; ++i; continue;
-            case '\t': out += for_attribute ? "&#9;" : "\t"; ++i; continue;
-            default: break;
+            case '&':
+                out += "&amp;";
+                ++i;
+                continue;
+            case '<':
+                out += "&lt;";
+                ++i;
+                continue;
+            case '>':
+                out += "&gt;";
+                ++i;
+                continue;
+            case '"':
+                out += "&quot;";
+                ++i;
+                continue;
+            case '\'':
+                out += "&apos;";
+                ++i;
+                continue;
+            case '\n':
+                out += for_attribute ? "&#10;" : "\n";
+                ++i;
+                continue;
+            case '\r':
+                out += "&#13;";
+                ++i;
+                continue;
+            case '\t':
+                out += for_attribute ? "&#9;" : "\t";
+                ++i;
+                continue;
+            default:
+                break;
         }
         if (byte < 0x20 || byte == 0x7f) {
             out += hexByte(byte);
@@ -104,37 +129,39 @@ void writeJUnit(std::ostream& out, const JUnitSuite& suite) {
     const RunCounts counts = countRuns(runs);
     std::size_t failures = 0;
     for (const TestRun& run : runs) {
-        if (run.outcome == Outcome::failed || ((run.leaked || run.log_err_count != 0) && run.outcome != Outcome::timed_out &&
-                                               run.outcome != Outcome::crashed)) {
+        if (run.outcome == Outcome::failed ||
+            ((run.leaked || run.log_err_count != 0) && run.outcome != Outcome::timed_out &&
+             run.outcome != Outcome::crashed)) {
             ++failures;
         }
     }
     const std::size_t errors = counts.timed_out + counts.crashed;
-    const std::string totals = attribute("tests", std::to_string(runs.size())) +
-                               attribute("failures", std::to_string(failures)) +
-                               attribute("errors", std::to_string(errors)) +
-                               attribute("skipped", std::to_string(counts.skipped)) +
-                               attribute("time", seconds(suite.duration));
+    const std::string totals =
+        attribute("tests", std::to_string(runs.size())) + attribute("failures", std::to_string(failures)) +
+        attribute("errors", std::to_string(errors)) + attribute("skipped", std::to_string(counts.skipped)) +
+        attribute("time", seconds(suite.duration));
 
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     out << "<testsuites" << attribute("name", suite.name) << totals << ">\n";
     out << "  <testsuite" << attribute("name", suite.name) << totals << ">\n";
     out << "    <properties>\n";
-    out << "      <property" << attribute("name", "server_version") << attribute("value", suite.server_version)
-        << "/>\n";
+    out << "      <property" << attribute("name", "server_version")
+        << attribute("value", suite.server_version) << "/>\n";
     out << "    </properties>\n";
     for (const TestRun& run : runs) {
         const std::string& name = names[run.index];
-        out << "    <testcase" << attribute("name", name) << attribute("classname", className(name, suite.name))
-            << attribute("time", seconds(run.duration)) << ">\n";
+        out << "    <testcase" << attribute("name", name)
+            << attribute("classname", className(name, suite.name)) << attribute("time", seconds(run.duration))
+            << ">\n";
         const std::string detail = verdict(run);
         switch (run.outcome) {
             case Outcome::passed:
             case Outcome::skipped:
                 if (run.outcome == Outcome::skipped) out << "      <skipped/>\n";
                 if (run.leaked || run.log_err_count != 0) {
-                    out << "      <failure" << attribute("message", detail) << attribute("type", "leak or logged error")
-                        << ">" << elementText(run.output) << "</failure>\n";
+                    out << "      <failure" << attribute("message", detail)
+                        << attribute("type", "leak or logged error") << ">" << elementText(run.output)
+                        << "</failure>\n";
                 }
                 break;
             case Outcome::failed:

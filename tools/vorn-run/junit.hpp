@@ -12,8 +12,8 @@
 namespace vorn_run {
 
 struct JUnitSuite {
-    std::string name;            // the executable's file name
-    std::string server_version;  // the server's version string
+    std::string name;                                 // the executable's file name
+    std::string server_version;                       // the server's version string
     const std::vector<std::string>* names = nullptr;  // test names by table position
     const std::vector<TestRun>* runs = nullptr;       // in table order
     std::chrono::nanoseconds duration{};

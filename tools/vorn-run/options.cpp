@@ -32,7 +32,8 @@ unsigned parseJobs(std::string_view text) {
     unsigned jobs = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
     if (ec != std::errc{} || end != text.data() + text.size() || jobs == 0 || jobs > max_jobs) {
-        throw UsageError(concat({"-j needs a whole number from 1 to ", std::to_string(max_jobs), ", not '", text, "'"}));
+        throw UsageError(
+            concat({"-j needs a whole number from 1 to ", std::to_string(max_jobs), ", not '", text, "'"}));
     }
     return jobs;
 }
@@ -52,7 +53,8 @@ std::chrono::milliseconds parseTimeout(std::string_view text) {
     const double seconds = copy.empty() ? 0.0 : std::strtod(copy.c_str(), &end);
     constexpr double max_seconds = 7 * 24 * 3600.0;
     if (copy.empty() || end != copy.c_str() + copy.size() || !(seconds > 0.0) || !(seconds <= max_seconds)) {
-        throw UsageError(concat({"--timeout needs a number of seconds above 0 and at most one week, not '", copy, "'"}));
+        throw UsageError(
+            concat({"--timeout needs a number of seconds above 0 and at most one week, not '", copy, "'"}));
     }
     const auto ms = static_cast<std::int64_t>(std::ceil(seconds * 1000.0));
     return std::chrono::milliseconds(ms);
@@ -112,7 +114,8 @@ Options parseOptions(std::span<const std::string_view> args) {
     if (options.help) return options;
     if (positional.empty()) throw UsageError("missing the executable to run");
     if (positional.size() > 1) {
-        throw UsageError(concat({"expected one executable, got '", positional[0], "' and '", positional[1], "'"}));
+        throw UsageError(
+            concat({"expected one executable, got '", positional[0], "' and '", positional[1], "'"}));
     }
     if (positional[0].empty()) throw UsageError("the executable name is empty");
     options.executable = std::string(positional[0]);

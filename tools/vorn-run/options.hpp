@@ -18,10 +18,10 @@ struct Options {
     std::string executable;
     bool list = false;
     bool help = false;
-    unsigned jobs = 0;                         // 0: one server per online core
-    std::vector<std::string> filters;          // name contains any of these
-    std::vector<std::string> exact_names;      // name equals one of these
-    std::vector<std::uint32_t> indices;        // table positions from 0
+    unsigned jobs = 0;                     // 0: one server per online core
+    std::vector<std::string> filters;      // name contains any of these
+    std::vector<std::string> exact_names;  // name equals one of these
+    std::vector<std::uint32_t> indices;    // table positions from 0
     std::chrono::milliseconds timeout = default_timeout;
     std::optional<std::string> junit_path;
 };

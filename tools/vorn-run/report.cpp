@@ -37,11 +37,21 @@ RunCounts countRuns(const std::vector<TestRun>& runs) {
     RunCounts counts;
     for (const TestRun& run : runs) {
         switch (run.outcome) {
-            case Outcome::passed: ++counts.passed; break;
-            case Outcome::failed: ++counts.failed; break;
-            case Outcome::skipped: ++counts.skipped; break;
-            case Outcome::timed_out: ++counts.timed_out; break;
-            case Outcome::crashed: ++counts.crashed; break;
+            case Outcome::passed:
+                ++counts.passed;
+                break;
+            case Outcome::failed:
+                ++counts.failed;
+                break;
+            case Outcome::skipped:
+                ++counts.skipped;
+                break;
+            case Outcome::timed_out:
+                ++counts.timed_out;
+                break;
+            case Outcome::crashed:
+                ++counts.crashed;
+                break;
         }
         if (run.leaked) ++counts.leaked;
         counts.errors_logged += run.log_err_count;
@@ -50,7 +60,8 @@ RunCounts countRuns(const std::vector<TestRun>& runs) {
 }
 
 std::string closingLine(const RunCounts& counts) {
-    std::string line = concat({std::to_string(counts.passed), " passed, ", std::to_string(counts.failed), " failed"});
+    std::string line =
+        concat({std::to_string(counts.passed), " passed, ", std::to_string(counts.failed), " failed"});
     auto add = [&](std::size_t n, std::string_view what) {
         if (n != 0) line += concat({", ", std::to_string(n), " ", what});
     };
@@ -62,19 +73,29 @@ std::string closingLine(const RunCounts& counts) {
 }
 
 int exitStatus(const RunCounts& counts) {
-    const bool clean = counts.failed == 0 && counts.timed_out == 0 && counts.crashed == 0 && counts.leaked == 0 &&
-                       counts.errors_logged == 0;
+    const bool clean = counts.failed == 0 && counts.timed_out == 0 && counts.crashed == 0 &&
+                       counts.leaked == 0 && counts.errors_logged == 0;
     return clean ? 0 : 1;
 }
 
 std::string verdict(const TestRun& run) {
     std::string text;
     switch (run.outcome) {
-        case Outcome::passed: text = "OK"; break;
-        case Outcome::failed: text = "FAIL"; break;
-        case Outcome::skipped: text = "SKIP"; break;
-        case Outcome::timed_out: text = concat({"TIMEOUT (", run.crash_reason, ")"}); break;
-        case Outcome::crashed: text = concat({"CRASH (", run.crash_reason, ")"}); break;
+        case Outcome::passed:
+            text = "OK";
+            break;
+        case Outcome::failed:
+            text = "FAIL";
+            break;
+        case Outcome::skipped:
+            text = "SKIP";
+            break;
+        case Outcome::timed_out:
+            text = concat({"TIMEOUT (", run.crash_reason, ")"});
+            break;
+        case Outcome::crashed:
+            text = concat({"CRASH (", run.crash_reason, ")"});
+            break;
     }
     if (run.leaked) text += " [leaked memory]";
     if (run.log_err_count == 1) text += " [1 error logged]";
@@ -82,15 +103,16 @@ std::string verdict(const TestRun& run) {
     return text;
 }
 
-Reporter::Reporter(const std::vector<std::string>& names, std::vector<std::size_t> selected, bool progress_bar,
-                   std::FILE* out)
+Reporter::Reporter(const std::vector<std::string>& names, std::vector<std::size_t> selected,
+                   bool progress_bar, std::FILE* out)
     : names_(names),
       selected_(std::move(selected)),
       position_of_index_(names.size(), 0),
       results_(selected_.size()),
       progress_bar_(progress_bar),
       out_(out) {
-    for (std::size_t position = 0; position < selected_.size(); ++position) position_of_index_[selected_[position]] = position;
+    for (std::size_t position = 0; position < selected_.size(); ++position)
+        position_of_index_[selected_[position]] = position;
     ordered_.reserve(selected_.size());
     if (progress_bar_) drawBar();
 }
@@ -145,7 +167,8 @@ void Reporter::printRun(std::size_t position, const TestRun& run) {
 void Reporter::finish() {
     eraseBar();
     const RunCounts counts = countRuns(ordered_);
-    if (counts.errors_logged != 0) writeText(out_, concat({std::to_string(counts.errors_logged), " errors were logged.\n"}));
+    if (counts.errors_logged != 0)
+        writeText(out_, concat({std::to_string(counts.errors_logged), " errors were logged.\n"}));
     writeText(out_, concat({closingLine(counts), "\n"}));
     std::fflush(out_);
 }

@@ -65,7 +65,8 @@ std::vector<std::string> ServerPool::queryTestNames() {
     std::optional<std::vector<std::string>> names;
     while (!(names = first.takeMetadata())) {
         pollOnce();
-        if (first.state() == Worker::State::ended) throw ProtocolError("ended before answering query_test_metadata");
+        if (first.state() == Worker::State::ended)
+            throw ProtocolError("ended before answering query_test_metadata");
     }
     forwardStray(nullptr);
     return std::move(*names);
@@ -78,9 +79,10 @@ void ServerPool::run(const std::vector<std::size_t>& indices, unsigned jobs, con
     while (done < indices.size()) {
         // Drop servers that have ended, replace them while tests remain to be handed out.
         std::erase_if(workers_, [](const auto& w) { return w->state() == Worker::State::ended; });
-        const auto live = static_cast<std::size_t>(std::count_if(workers_.begin(), workers_.end(), [](const auto& w) {
-            return w->state() != Worker::State::ending;
-        }));
+        const auto live =
+            static_cast<std::size_t>(std::count_if(workers_.begin(), workers_.end(), [](const auto& w) {
+                return w->state() != Worker::State::ending;
+            }));
         const std::size_t remaining = indices.size() - next;
         for (std::size_t n = live; n < wanted && n - live < remaining; ++n) startServer();
 

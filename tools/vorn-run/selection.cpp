@@ -27,7 +27,8 @@ std::vector<std::size_t> selectTests(const std::vector<std::string>& names, cons
             select_all ||
             std::any_of(options.filters.begin(), options.filters.end(),
                         [&](const std::string& text) { return name.find(text) != std::string::npos; }) ||
-            std::find(options.exact_names.begin(), options.exact_names.end(), name) != options.exact_names.end() ||
+            std::find(options.exact_names.begin(), options.exact_names.end(), name) !=
+                options.exact_names.end() ||
             std::find(options.indices.begin(), options.indices.end(), i) != options.indices.end();
         if (chosen) selected.push_back(i);
     }

@@ -22,8 +22,8 @@ struct TestRun {
 
 // Whether the test counts against the run's exit status.
 inline bool isProblem(const TestRun& run) {
-    return run.outcome == Outcome::failed || run.outcome == Outcome::timed_out || run.outcome == Outcome::crashed ||
-           run.leaked || run.log_err_count != 0;
+    return run.outcome == Outcome::failed || run.outcome == Outcome::timed_out ||
+           run.outcome == Outcome::crashed || run.leaked || run.log_err_count != 0;
 }
 
 }  // namespace vorn_run

@@ -155,8 +155,9 @@ void Worker::handleFrames(Clock::time_point now) {
             if (auto frame = reader_.next(expectResults())) {
                 const TestResultsBody results = decodeTestResults(frame->body);
                 if (results.index != running_index_) {
-                    throw ProtocolError(concat({"answered run_test ", std::to_string(running_index_),
-                                                " with the results of test ", std::to_string(results.index)}));
+                    throw ProtocolError(
+                        concat({"answered run_test ", std::to_string(running_index_),
+                                " with the results of test ", std::to_string(results.index)}));
                 }
                 // The server wrote everything for this test to standard error before it wrote
                 // the results, so all of it is in the pipe by now.
@@ -180,7 +181,8 @@ void Worker::handleFrames(Clock::time_point now) {
         case State::ended:
             break;
     }
-    if (state_ == State::idle && !reader_.empty()) throw ProtocolError("sent output that no request asked for");
+    if (state_ == State::idle && !reader_.empty())
+        throw ProtocolError("sent output that no request asked for");
 }
 
 void Worker::readStderr() {
@@ -263,16 +265,19 @@ void Worker::finishEnding() {
     const std::string how = describeWaitStatus(process_.waitStatus().value_or(0));
     switch (state_before_ending_) {
         case State::starting:
-            if (end_cause_ != EndCause::exit_requested) handshakeFailed(concat({"ended (", how, ") before sending its version string"}));
+            if (end_cause_ != EndCause::exit_requested)
+                handshakeFailed(concat({"ended (", how, ") before sending its version string"}));
             break;
         case State::awaiting_metadata:
-            if (end_cause_ != EndCause::exit_requested) handshakeFailed(concat({"ended (", how, ") before answering query_test_metadata"}));
+            if (end_cause_ != EndCause::exit_requested)
+                handshakeFailed(concat({"ended (", how, ") before answering query_test_metadata"}));
             break;
         case State::running: {
             TestRun run;
             run.index = running_index_;
             run.outcome = end_cause_ == EndCause::timed_out ? Outcome::timed_out : Outcome::crashed;
-            run.crash_reason = end_cause_ == EndCause::timed_out ? concat({"after ", seconds(timeout_)}) : how;
+            run.crash_reason =
+                end_cause_ == EndCause::timed_out ? concat({"after ", seconds(timeout_)}) : how;
             run.output = output_.take();
             run.duration = Clock::now() - test_started_;
             finished_ = std::move(run);
@@ -305,7 +310,9 @@ std::optional<Clock::time_point> Worker::wakeUpTime() const {
     }
 }
 
-std::optional<std::vector<std::string>> Worker::takeMetadata() { return std::exchange(metadata_, std::nullopt); }
+std::optional<std::vector<std::string>> Worker::takeMetadata() {
+    return std::exchange(metadata_, std::nullopt);
+}
 std::optional<TestRun> Worker::takeFinished() { return std::exchange(finished_, std::nullopt); }
 std::string Worker::takeStrayOutput() { return std::exchange(stray_, std::string()); }
 

@@ -31,7 +31,8 @@ std::vector<std::string_view> splitFields(std::string_view line) {
     std::size_t start = 0;
     for (;;) {
         const auto comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos) return fields;
         start = comma + 1;
     }
@@ -85,10 +86,12 @@ int checkCsv(const char* path, unsigned long bodies) {
         }
     }
     if (rows == 0 || rows % bodies != 0) {
-        std::fprintf(stderr, "%s: %lu rows is not a whole number of steps of %lu bodies\n", path, rows, bodies);
+        std::fprintf(stderr, "%s: %lu rows is not a whole number of steps of %lu bodies\n", path, rows,
+                     bodies);
         return 1;
     }
-    std::printf("%s: %lu rows, every position within %.3g of the unit sphere\n", path, rows, worst_norm_error);
+    std::printf("%s: %lu rows, every position within %.3g of the unit sphere\n", path, rows,
+                worst_norm_error);
     return 0;
 }
 

@@ -2,7 +2,10 @@
 // simulation loop, the projection, the output files and the XML check used on the picture.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -31,6 +34,9 @@ namespace {
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 
+// The components' bit patterns: equal only for the same numbers with the same signs of zero.
+std::array<std::uint64_t, 4> bitsOf(HomVec4 v) { return std::bit_cast<std::array<std::uint64_t, 4>>(v); }
+
 ParseResult parse(std::vector<const char*> args) {
     args.insert(args.begin(), "orbits");
     return parseOptions(static_cast<int>(args.size()), args.data());
@@ -47,9 +53,9 @@ TEST(OrbitsOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(defaults.bodies, 36);
     EXPECT_FALSE(defaults.csv_path.has_value());
 
-    const auto options = std::get<Options>(parse({"--bodies", "5", "--steps=10", "--dt", "0.001", "--seed",
-                                                  "18446744073709551615", "--attractors", "2", "--damping", "0",
-                                                  "--every", "3", "--csv", "a.csv", "--svg=b.svg"}));
+    const auto options = std::get<Options>(
+        parse({"--bodies", "5", "--steps=10", "--dt", "0.001", "--seed", "18446744073709551615",
+               "--attractors", "2", "--damping", "0", "--every", "3", "--csv", "a.csv", "--svg=b.svg"}));
     EXPECT_EQ(options.bodies, 5);
     EXPECT_EQ(options.steps, 10u);
     EXPECT_EQ(options.dt, 0.001);
@@ -66,7 +72,8 @@ TEST(OrbitsOptions, RejectsBadArgumentsWithAClearMessage) {
     EXPECT_EQ(usageError({"--frobnicate"}), "unknown option '--frobnicate'");
     EXPECT_EQ(usageError({"stray"}), "unexpected argument 'stray'");
     EXPECT_EQ(usageError({"--steps"}), "option --steps needs a value");
-    EXPECT_EQ(usageError({"--bodies", "0"}), "option --bodies expects a whole number from 1 to 2000, got '0'");
+    EXPECT_EQ(usageError({"--bodies", "0"}),
+              "option --bodies expects a whole number from 1 to 2000, got '0'");
     for (const char* bad : {"2001", "5x", "", "-3", " 4", "1e3"}) {
         EXPECT_NE(usageError({"--bodies", bad}), "<accepted>") << bad;
     }
@@ -109,8 +116,8 @@ TEST(OrbitsScene, SameSeedSameSceneAndBodiesStartOnTheSphereInOrbit) {
     bool any_difference = false;
     for (std::size_t i = 0; i < first.size(); ++i) {
         const VornBody& body = first[i];
-        EXPECT_EQ(std::memcmp(&body.position, &again[i].position, sizeof(HomVec4)), 0);
-        EXPECT_EQ(std::memcmp(&body.velocity, &again[i].velocity, sizeof(HomVec4)), 0);
+        EXPECT_EQ(bitsOf(body.position), bitsOf(again[i].position));
+        EXPECT_EQ(bitsOf(body.velocity), bitsOf(again[i].velocity));
         any_difference = any_difference || body.position.x != other[i].position.x;
         EXPECT_NEAR(body.position.norm(), 1.0, 1e-15);
         EXPECT_NEAR(HomVec4::dot(body.position, body.velocity), 0.0, 1e-15);
@@ -145,8 +152,8 @@ TEST(OrbitsSimulation, RunsAreReproducibleAndStayOnTheSphere) {
         // Field by field: the record has padding, whose bytes mean nothing.
         const VornBody& x = a.bodies()[i];
         const VornBody& y = b.bodies()[i];
-        EXPECT_EQ(std::memcmp(&x.position, &y.position, sizeof(HomVec4)), 0) << "body " << i;
-        EXPECT_EQ(std::memcmp(&x.velocity, &y.velocity, sizeof(HomVec4)), 0) << "body " << i;
+        EXPECT_EQ(bitsOf(x.position), bitsOf(y.position)) << "body " << i;
+        EXPECT_EQ(bitsOf(x.velocity), bitsOf(y.velocity)) << "body " << i;
         EXPECT_EQ(x.active, y.active) << "body " << i;
         EXPECT_NEAR(a.bodies()[i].position.norm(), 1.0, 1e-15);
     }
@@ -167,7 +174,7 @@ TEST(OrbitsSimulation, ABodyReachingAnAttractorStopsThere) {
     const HomVec4 resting = body.position;
     simulation.step();
     EXPECT_TRUE(simulation.newCaptures().empty());
-    EXPECT_EQ(std::memcmp(&resting, &simulation.bodies()[0].position, sizeof(HomVec4)), 0);
+    EXPECT_EQ(bitsOf(resting), bitsOf(simulation.bodies()[0].position));
 }
 
 TEST(OrbitsSimulation, AContactIsReportedWhenItBeginsOnly) {
@@ -221,7 +228,7 @@ TEST(OrbitsProjection, ViewTurnsTiltsAndScales) {
 
 TEST(OrbitsSketch, KeepsABoundedNumberOfPointsPerBody) {
     Simulation simulation = smallSimulation(3);
-    TrajectorySketch sketch(simulation.bodies().size(), 1000, 12 * 50);
+    TrajectorySketch sketch(simulation.bodies().size(), 1000, std::size_t{12} * 50);
     sketch.record(simulation);
     for (int step = 0; step < 1000; ++step) {
         simulation.step();
@@ -269,9 +276,9 @@ TEST(OrbitsOutput, SvgPictureIsWellFormedAndEscapesText) {
 }
 
 std::filesystem::path scratchDirectory() {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     cat("orbits_test_", std::to_string(::testing::UnitTest::GetInstance()->random_seed()), "_",
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    auto dir = std::filesystem::temp_directory_path() /
+               cat("orbits_test_", std::to_string(::testing::UnitTest::GetInstance()->random_seed()), "_",
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -315,8 +322,10 @@ TEST(OrbitsOutput, AFileInAMissingDirectoryIsAClearError) {
 }
 
 TEST(OrbitsXmlCheck, AcceptsWellFormedDocuments) {
-    for (const char* good : {"<svg/>", "<?xml version=\"1.0\"?>\n<svg a='1' b=\"&amp;&#38;&#x26;\"><g><!-- c --></g>text</svg>\n",
-                             "<a><![CDATA[<not a tag>]]></a>", "<!DOCTYPE a><a></a>"}) {
+    for (const char* good :
+         {"<svg/>",
+          "<?xml version=\"1.0\"?>\n<svg a='1' b=\"&amp;&#38;&#x26;\"><g><!-- c --></g>text</svg>\n",
+          "<a><![CDATA[<not a tag>]]></a>", "<!DOCTYPE a><a></a>"}) {
         const auto check = testing::checkXml(good);
         EXPECT_TRUE(check.well_formed) << good << ": " << check.error;
     }
@@ -324,10 +333,10 @@ TEST(OrbitsXmlCheck, AcceptsWellFormedDocuments) {
 }
 
 TEST(OrbitsXmlCheck, RejectsMalformedDocuments) {
-    for (const char* bad : {"", "<a>", "<a></b>", "<a><b></a></b>", "<a x=1/>", "<a x='1' x='2'/>",
-                            "<a>&nbsp;</a>", "<a>& </a>", "<a/><b/>", "text<a/>", "<a x='<'/>",
-                            "<a><!-- a -- b --></a>", "<a x='1'y='2'/>", "<a></a>trailing", "<1a/>",
-                            "<a>]]></a>", "<a><![CDATA[open</a>"}) {
+    for (const char* bad :
+         {"", "<a>", "<a></b>", "<a><b></a></b>", "<a x=1/>", "<a x='1' x='2'/>", "<a>&nbsp;</a>",
+          "<a>& </a>", "<a/><b/>", "text<a/>", "<a x='<'/>", "<a><!-- a -- b --></a>", "<a x='1'y='2'/>",
+          "<a></a>trailing", "<1a/>", "<a>]]></a>", "<a><![CDATA[open</a>"}) {
         EXPECT_FALSE(testing::checkXml(bad).well_formed) << bad;
     }
 }

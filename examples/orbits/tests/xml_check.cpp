@@ -48,8 +48,9 @@ public:
                 skipSpace();
                 if (!expect('>')) return failed();
                 if (open.empty() || open.back() != name) {
-                    return fail(open.empty() ? cat("end tag </", name, "> does not match any open element")
-                                             : cat("end tag </", name, "> does not match <", open.back(), ">"));
+                    return fail(open.empty()
+                                    ? cat("end tag </", name, "> does not match any open element")
+                                    : cat("end tag </", name, "> does not match <", open.back(), ">"));
                 }
                 open.pop_back();
                 if (open.empty()) root_closed = true;
@@ -134,15 +135,16 @@ private:
         const auto end = text_.find(';', pos_);
         if (end == std::string_view::npos || end - pos_ > 12) return error("'&' that starts no reference");
         const std::string_view body = text_.substr(pos_ + 1, end - pos_ - 1);
-        const bool predefined = body == "amp" || body == "lt" || body == "gt" || body == "quot" || body == "apos";
+        const bool predefined =
+            body == "amp" || body == "lt" || body == "gt" || body == "quot" || body == "apos";
         bool numeric = false;
         if (body.size() >= 2 && body[0] == '#') {
             const bool hex = body[1] == 'x';
             const std::string_view digits = body.substr(hex ? 2 : 1);
             numeric = !digits.empty();
             for (const char c : digits) {
-                const bool digit = (c >= '0' && c <= '9') ||
-                                   (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+                const bool digit =
+                    (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
                 numeric = numeric && digit;
             }
         }

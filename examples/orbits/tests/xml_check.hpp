@@ -12,9 +12,9 @@ namespace orbits::testing {
 
 struct XmlCheck {
     bool well_formed = false;
-    std::string error;          // what is wrong and at which byte, when not well formed
-    std::string root;           // the name of the root element
-    std::size_t elements = 0;   // how many elements the document has
+    std::string error;         // what is wrong and at which byte, when not well formed
+    std::string root;          // the name of the root element
+    std::size_t elements = 0;  // how many elements the document has
 };
 
 XmlCheck checkXml(std::string_view text);

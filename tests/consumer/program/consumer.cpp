@@ -41,8 +41,7 @@ void checkDistances() {
     const HomVec4 p = HomVec4::init(1, 0, 0, 0);
     const HomVec4 q = HomVec4::init(0, 1, 0, 0);
     check(vorn_kernel::fsDistance(p, q) == 1.5707963267948966, "orthogonal points are pi/2 apart");
-    check(vorn_kernel::fsDistance(p, HomVec4::init(-1, 0, 0, 0)) == 0.0,
-          "v and -v are the same point");
+    check(vorn_kernel::fsDistance(p, HomVec4::init(-1, 0, 0, 0)) == 0.0, "v and -v are the same point");
     const auto contact = vorn_physics::checkCollision(VornBody::init(p, HomVec4::zero(), 1.0),
                                                       VornBody::init(q, HomVec4::zero(), 1.0), 0.1);
     check(!contact.collided, "bodies a quarter turn apart are not in contact");

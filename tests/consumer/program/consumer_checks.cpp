@@ -17,19 +17,17 @@ bool integratedQuarterTurnMatchesExact() {
     const double quarter_turn = 0.7853981633974483;
 
     std::array<std::byte, 16384> buffer{};
-    std::pmr::monotonic_buffer_resource arena(buffer.data(), buffer.size(),
-                                              std::pmr::null_memory_resource());
-    const auto trajectory = vorn_geodesic::rk4Integrate(
-        vorn_geodesic::freeGeodesicRhs, 0.0, quarter_turn,
-        vorn_geodesic::GeodesicState::fromHomVec4(p, v), 100, arena);
+    std::pmr::monotonic_buffer_resource arena(buffer.data(), buffer.size(), std::pmr::null_memory_resource());
+    const auto trajectory =
+        vorn_geodesic::rk4Integrate(vorn_geodesic::freeGeodesicRhs, 0.0, quarter_turn,
+                                    vorn_geodesic::GeodesicState::fromHomVec4(p, v), 100, arena);
     if (trajectory.size() != 101) return false;
 
     const HomVec4 integrated = trajectory.back().pos();
     const HomVec4 exact = vorn_geodesic::geodesicExact(p, v, quarter_turn);
     const bool close = std::fabs(integrated.x - exact.x) < 1e-10 &&
                        std::fabs(integrated.y - exact.y) < 1e-10 &&
-                       std::fabs(integrated.z - exact.z) < 1e-10 &&
-                       std::fabs(integrated.w - exact.w) < 1e-10;
+                       std::fabs(integrated.z - exact.z) < 1e-10 && std::fabs(integrated.w - exact.w) < 1e-10;
     arena.deallocate(trajectory.data(), trajectory.size_bytes(), alignof(vorn_geodesic::GeodesicState));
     return close;
 }
