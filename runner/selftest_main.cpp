@@ -10,6 +10,7 @@ namespace {
 // Run order: physics, then the projective kernel, then geodesics.
 constexpr auto registered_tests = vorn::runner::joinTestLists(
     vorn_physics::registered::tests, vorn_kernel::registered::tests, vorn_geodesic::registered::tests);
+static_assert(registered_tests.size() == 41, "the table holds the 41 registered tests");
 
 }  // namespace
 
