@@ -30,8 +30,8 @@ void writeRaw(const char* text, std::size_t size) {
 
 void noop(int) {}
 
-// Only async-signal-safe calls from here on: write(2), backtrace() (its unwinder loaded at
-// start) and backtrace_symbols_fd(), which writes without allocating.
+// Only async-signal-safe calls from here on: write(2), the linked-in unwinder and
+// backtrace_symbols_fd(), which writes without allocating.
 void onCrash(int signal_number, siginfo_t* info, void*) {
     const char* what = signal_number == SIGSEGV  ? "Segmentation fault"
                        : signal_number == SIGILL ? "Illegal instruction"
@@ -56,8 +56,8 @@ void onCrash(int signal_number, siginfo_t* info, void*) {
     }
     writeRaw(line.data(), size);
     std::array<void*, 64> frames;
-    const int depth = backtrace(frames.data(), static_cast<int>(frames.size()));
-    backtrace_symbols_fd(frames.data(), depth, STDERR_FILENO);
+    const std::size_t depth = unwindReturnAddresses(frames);
+    backtrace_symbols_fd(frames.data(), static_cast<int>(depth), STDERR_FILENO);
 
     // Die of the same signal with its default action: re-raised, it is delivered as soon as
     // this handler returns.
@@ -88,9 +88,8 @@ void installProcessSignalHandlers() {
         fatal(message);
     }
 
-    // Touch the state and the unwinder now, not for the first time inside a handler.
+    // Touch the state now, not for the first time inside a handler.
     (void)processState();
-    prewarmBacktrace();
 
     stack_t alternate{};
     alternate.ss_sp = crash_stack.data();

@@ -2,7 +2,7 @@
 
 #include <cxxabi.h>
 #include <dlfcn.h>
-#include <execinfo.h>
+#include <unwind.h>
 
 #include <array>
 #include <cstdint>
@@ -138,10 +138,35 @@ Symbol symbolFromSymbolTable(std::uintptr_t) { return {}; }
 
 }  // namespace
 
+namespace {
+
+struct UnwindCollector {
+    std::span<void*> out;
+    std::size_t seen = 0;  // frames visited, the unwinding function's own included
+    std::size_t stored = 0;
+};
+
+_Unwind_Reason_Code collectFrame(_Unwind_Context* context, void* argument) {
+    auto& collector = *static_cast<UnwindCollector*>(argument);
+    if (collector.seen++ == 0) return _URC_NO_REASON;  // unwindReturnAddresses itself
+    if (collector.stored == collector.out.size()) return _URC_END_OF_STACK;
+    const _Unwind_Ptr pc = _Unwind_GetIP(context);
+    if (pc == 0) return _URC_END_OF_STACK;
+    collector.out[collector.stored++] = reinterpret_cast<void*>(pc);
+    return _URC_NO_REASON;
+}
+
+}  // namespace
+
+[[gnu::noinline]] std::size_t unwindReturnAddresses(std::span<void*> out) {
+    UnwindCollector collector{out};
+    _Unwind_Backtrace(collectFrame, &collector);
+    return collector.stored;
+}
+
 [[gnu::noinline]] std::size_t captureStackTrace(std::span<void*> out, std::size_t skip) {
     std::array<void*, 160> frames;
-    const int count = backtrace(frames.data(), static_cast<int>(frames.size()));
-    const std::size_t total = count > 0 ? static_cast<std::size_t>(count) : 0;
+    const std::size_t total = unwindReturnAddresses(frames);
     const std::size_t first = 1 + skip;  // this function's own frame comes first
     std::size_t stored = 0;
     for (std::size_t i = first; i < total && stored < out.size(); ++i) out[stored++] = frames[i];
@@ -154,11 +179,6 @@ void appendStackTrace(std::string& out, std::span<void* const> frames) {
         if (pc == 0) continue;
         if (!appendFromDebugInfo(out, i, pc)) appendFromSymbols(out, i, pc);
     }
-}
-
-void prewarmBacktrace() {
-    void* frame = nullptr;
-    backtrace(&frame, 1);
 }
 
 }  // namespace vorn::runner::detail

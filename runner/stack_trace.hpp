@@ -16,8 +16,10 @@ std::size_t captureStackTrace(std::span<void*> out, std::size_t skip);
 // Appends one line per frame, innermost first; inlined calls get lines of their own.
 void appendStackTrace(std::string& out, std::span<void* const> frames);
 
-// The first backtrace() of a process loads the unwinder, which allocates; doing it once at
-// start makes later calls safe in a signal handler.
-void prewarmBacktrace();
+// Stores the return addresses of the calling chain in `out`, innermost first, beginning with
+// the caller's own frame; returns how many were stored. It walks the stack with the compiler
+// runtime's unwinder, linked in rather than loaded on first use as glibc's backtrace() does,
+// so it neither allocates nor opens a library and is safe in a signal handler.
+std::size_t unwindReturnAddresses(std::span<void*> out);
 
 }  // namespace vorn::runner::detail
