@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <iostream>
 
 namespace vorn::runner::server {
 
@@ -59,7 +58,6 @@ std::optional<ServerDescriptors> isolateMessageStreams() {
         ::close(frames);
         return std::nullopt;
     }
-    std::cout.flush();
     std::fflush(stdout);
     return ServerDescriptors{input, frames};
 }
