@@ -7,6 +7,7 @@
 
 #include "vorn_geodesic.hpp"
 #include "vorn_geodesic/free_geodesic_builds.hpp"
+#include "vorn_kernel/cpu_features.hpp"
 
 namespace vorn_geodesic {
 
@@ -99,7 +100,7 @@ std::span<GeodesicState> rk4Integrate(Rhs f, double t0, double t1, GeodesicState
     if (f == &freeGeodesicRhs) {
         // The same steps, without a call per stage; it cannot throw.
         for (std::size_t i = 1; i < count; ++i) ::new (static_cast<void*>(trajectory + i)) GeodesicState;
-        if (__builtin_cpu_supports("avx2")) {
+        if (vorn_kernel::detail::cpuHasAvx2()) {
             detail::freeGeodesicStepsAvx2(trajectory, n_steps, h);
         } else {
             detail::freeGeodesicStepsBaseline(trajectory, n_steps, h);

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "vorn_kernel/cpu_features.hpp"
 #include "vorn_kernel/lanes.hpp"
 
 namespace vorn_kernel::detail {
@@ -66,7 +67,7 @@ NewtonSchulzResult newtonSchulzInverseBaseline(const PGL4& m, double delta, std:
 }
 
 NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_t max_iter) {
-    if (__builtin_cpu_supports("avx2")) return newtonSchulzInverseAvx2(m, delta, max_iter);
+    if (cpuHasAvx2()) return newtonSchulzInverseAvx2(m, delta, max_iter);
     return newtonSchulzInverseBaseline(m, delta, max_iter);
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "vorn_kernel.hpp"
+#include "vorn_kernel/cpu_features.hpp"
 #include "vorn_kernel/lanes.hpp"
 
 namespace vorn_kernel {
@@ -33,7 +34,7 @@ void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out) {
 // Each entry sums a(row, k)·b(k, col) for k = 0..3 from +0; the lanes hold the four rows.
 PGL4 PGL4::mul(const PGL4& a, const PGL4& b) {
     PGL4 result;  // every entry is written below; zeroing it first costs more than the product
-    if (__builtin_cpu_supports("avx2")) {
+    if (detail::cpuHasAvx2()) {
         detail::mulAvx2(a, b, result);
     } else {
         detail::mulBaseline(a, b, result);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "vorn_kernel/cpu_features.hpp"
 #include "vorn_physics.hpp"
 #include "vorn_physics/integrate_step_builds.hpp"
 
@@ -109,7 +110,7 @@ void integrateStepBaseline(VornBody& body, double dt, HomVec4 external_force) {
 }  // namespace detail
 
 void integrateStep(VornBody& body, double dt, HomVec4 external_force) {
-    if (__builtin_cpu_supports("avx2")) {
+    if (vorn_kernel::detail::cpuHasAvx2()) {
         detail::integrateStepAvx2(body, dt, external_force);
     } else {
         detail::integrateStepBaseline(body, dt, external_force);
