@@ -7,7 +7,14 @@
 #pragma once
 
 #if __has_include(<sys/platform/x86.h>)
+// The header spells its results _Bool, which clang++ does not take in C++.
+#ifdef __clang__
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #define VORN_CPU_FEATURES_FROM_LOADER 1
 #endif
 
