@@ -64,26 +64,51 @@ void BM_dampingForce(benchmark::State& state) {
 }
 BENCHMARK(BM_dampingForce);
 
-// One step of every body of a batch of 10⁴, each under its own external force; items are bodies.
-void BM_integrateStep_batch_10000(benchmark::State& state) {
-    constexpr std::size_t batch = 10000;
+// A batch of 10⁴ bodies, each under its own external force, as a simulation steps its world.
+struct Batch {
     std::vector<VornBody> world;
     std::vector<HomVec4> forces;
-    world.reserve(batch);
-    forces.reserve(batch);
+};
+
+Batch batchOf10000() {
+    constexpr std::size_t batch = 10000;
+    Batch b;
+    b.world.reserve(batch);
+    b.forces.reserve(batch);
     for (std::size_t i = 0; i < batch; ++i) {
-        world.push_back(bodies()[i % input_count]);
+        b.world.push_back(bodies()[i % input_count]);
         const HomVec4 f = otherUnitVectors()[(i * 7) % input_count];
-        forces.push_back(HomVec4::init(0.1 * f.x, 0.1 * f.y, 0.1 * f.z, 0.1 * f.w));
+        b.forces.push_back(HomVec4::init(0.1 * f.x, 0.1 * f.y, 0.1 * f.z, 0.1 * f.w));
     }
+    return b;
+}
+
+// One integrateStep call per body; items are bodies.
+void BM_integrateStep_batch_10000(benchmark::State& state) {
+    Batch b = batchOf10000();
     for (auto _ : state) {
-        for (std::size_t i = 0; i < batch; ++i) vorn_physics::integrateStep(world[i], 1e-3, forces[i]);
-        benchmark::DoNotOptimize(world.data());
+        for (std::size_t i = 0; i < b.world.size(); ++i)
+            vorn_physics::integrateStep(b.world[i], 1e-3, b.forces[i]);
+        benchmark::DoNotOptimize(b.world.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(batch));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(b.world.size()));
 }
 BENCHMARK(BM_integrateStep_batch_10000);
+
+// The same batch in one integrateSteps call; items are bodies.
+void BM_integrateSteps_batch_10000(benchmark::State& state) {
+    Batch b = batchOf10000();
+    for (auto _ : state) {
+        vorn_physics::integrateSteps(b.world, 1e-3, b.forces);
+        benchmark::DoNotOptimize(b.world.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(b.world.size()));
+}
+BENCHMARK(BM_integrateSteps_batch_10000);
 
 // One body stepped again and again: each step waits for the previous one, so this is the
 // latency of one step, the length of its chain of dependent operations.

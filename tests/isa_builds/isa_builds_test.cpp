@@ -214,6 +214,44 @@ TEST(IsaBuilds, IntegrateStepMatchesScalarStages) {
     }
 }
 
+// Batches of every length up to 21, so that groups of bodies and the ones left over are both
+// met, with bodies of every kind mixed in (a group with one body the step must not move is
+// stepped body by body).
+TEST(IsaBuilds, IntegrateStepsMatchesScalarStagesForEveryBody) {
+    Values values(6);
+    std::mt19937_64 kinds(7);
+    for (int n = 0; n < 4000; ++n) {
+        const std::size_t count = static_cast<std::size_t>(n % 22);
+        const double dt = n % 7 == 0 ? values.next() : values.ordinary(-0.1, 0.1);
+        std::vector<VornBody> start;
+        std::vector<HomVec4> forces;
+        for (std::size_t i = 0; i < count; ++i) {
+            start.push_back(randomBody(values, static_cast<int>(kinds() % 12)));
+            forces.push_back(i % 3 == 0 ? values.vector() : HomVec4::zero());
+        }
+        std::vector<VornBody> expected = start;
+        for (std::size_t i = 0; i < count; ++i) referenceIntegrateStep(expected[i], dt, forces[i]);
+
+        const auto check = [&](const std::vector<VornBody>& got, const char* build) {
+            for (std::size_t i = 0; i < count; ++i) {
+                ASSERT_EQ(bodyBits(got[i]), bodyBits(expected[i]))
+                    << build << ", case " << n << ", body " << i;
+            }
+        };
+        std::vector<VornBody> got = start;
+        vorn_physics::detail::integrateStepsBaseline(got.data(), forces.data(), count, dt);
+        check(got, "baseline build");
+        if (hasAvx2()) {
+            got = start;
+            vorn_physics::detail::integrateStepsAvx2(got.data(), forces.data(), count, dt);
+            check(got, "AVX2 build");
+        }
+        got = start;
+        vorn_physics::integrateSteps(got, dt, forces);
+        check(got, "integrateSteps");
+    }
+}
+
 TEST(IsaBuilds, FreeGeodesicStepsMatchRk4Step) {
     Values values(5);
     for (int n = 0; n < 2000; ++n) {
