@@ -1,5 +1,6 @@
 #include "signal_handlers.hpp"
 
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <signal.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "process_state.hpp"
 #include "runner_internal.hpp"
@@ -30,34 +33,84 @@ void writeRaw(const char* text, std::size_t size) {
 
 void noop(int) {}
 
-// Only async-signal-safe calls from here on: write(2), the linked-in unwinder and
-// backtrace_symbols_fd(), which writes without allocating.
+// One line of a crash report, built in place: the handler may not allocate.
+class ReportLine {
+public:
+    void add(std::string_view part) {
+        for (const char c : part) {
+            if (size_ < text_.size()) text_[size_++] = c;
+        }
+    }
+    void addHex(std::uintptr_t value) {
+        std::array<char, 16> digits{};
+        std::size_t count = 0;
+        do {
+            digits[count++] = "0123456789abcdef"[value & 0xf];
+            value >>= 4;
+        } while (value != 0);
+        while (count > 0) add(std::string_view(&digits[--count], 1));
+    }
+    void write() const { writeRaw(text_.data(), size_); }
+
+private:
+    std::array<char, 512> text_{};
+    std::size_t size_ = 0;
+};
+
+// The program's own image, as the linker marks it.
+extern "C" const char __executable_start[];
+extern "C" const char _end[];
+
+// One line per frame. Where the dynamic loader knows the address, its line names the object
+// and the nearest exported symbol; in a statically linked program there is no loader to
+// ask, and a frame of the program itself is given as its offset in the executable, which
+// addr2line turns into a function and a source line.
+void writeFrames(std::span<void* const> frames) {
+    const auto image_start = reinterpret_cast<std::uintptr_t>(__executable_start);
+    const auto image_end = reinterpret_cast<std::uintptr_t>(_end);
+    for (void* const frame : frames) {
+        Dl_info info{};
+        if (dladdr(frame, &info) != 0 && info.dli_fname != nullptr) {
+            void* one = frame;
+            backtrace_symbols_fd(&one, 1, STDERR_FILENO);
+            continue;
+        }
+        const auto pc = reinterpret_cast<std::uintptr_t>(frame);
+        ReportLine line;
+        if (pc >= image_start && pc < image_end) {
+            line.add(program_invocation_name);
+            line.add("(+0x");
+            line.addHex(pc - image_start);
+            line.add(")");
+        }
+        line.add("[0x");
+        line.addHex(pc);
+        line.add("]\n");
+        line.write();
+    }
+}
+
+// Only async-signal-safe calls from here on, in practice: write(2), the linked-in unwinder,
+// and dladdr() and backtrace_symbols_fd(), which read the loader's tables and write without
+// allocating.
 void onCrash(int signal_number, siginfo_t* info, void*) {
     const char* what = signal_number == SIGSEGV  ? "Segmentation fault"
                        : signal_number == SIGILL ? "Illegal instruction"
                                                  : "Bus error";
-    std::array<char, 96> line{};
-    std::size_t size = 0;
-    for (const char* c = what; *c != '\0'; ++c) line[size++] = *c;
-    for (const char c : std::string_view(" at address 0x")) line[size++] = c;
-    auto address = reinterpret_cast<std::uintptr_t>(info != nullptr ? info->si_addr : nullptr);
-    std::array<char, 16> digits{};
-    std::size_t count = 0;
-    do {
-        digits[count++] = "0123456789abcdef"[address & 0xf];
-        address >>= 4;
-    } while (address != 0);
-    while (count > 0) line[size++] = digits[--count];
-    line[size++] = '\n';
+    ReportLine line;
+    line.add(what);
+    line.add(" at address 0x");
+    line.addHex(reinterpret_cast<std::uintptr_t>(info != nullptr ? info->si_addr : nullptr));
+    line.add("\n");
 
     // The progress display may be on screen; its lock cannot be taken here.
     if (processState().progress.visible()) {
         writeRaw(ProgressDisplay::erase_sequence.data(), ProgressDisplay::erase_sequence.size());
     }
-    writeRaw(line.data(), size);
+    line.write();
     std::array<void*, 64> frames;
     const std::size_t depth = unwindReturnAddresses(frames);
-    backtrace_symbols_fd(frames.data(), static_cast<int>(depth), STDERR_FILENO);
+    writeFrames(std::span<void* const>(frames.data(), depth));
 
     // Die of the same signal with its default action: re-raised, it is delivered as soon as
     // this handler returns.

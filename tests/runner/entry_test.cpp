@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "child_process.hpp"
 #include "text_pattern.hpp"
@@ -100,6 +101,31 @@ TEST(Entry, IllegalInstructionAndBusErrorAreReportedLikeAFault) {
     EXPECT_TRUE(matchesPattern(bus.err, "1/1 fixture.test.bus error...Bus error at address 0x%\n*"))
         << bus.err;
 }
+
+#ifdef VORN_RUNNER_STATIC_FIXTURE_PATH
+// Without a dynamic loader to ask for names, each frame of the program is given as its offset
+// in the executable (for addr2line), and the others as bare addresses.
+TEST(Entry, AStaticExecutableReportsFramesAsOffsetsInTheExecutable) {
+    const std::string program = VORN_RUNNER_STATIC_FIXTURE_PATH;
+    const ChildResult run = runChild(program, "crash");
+    EXPECT_EQ(run.signal, SIGSEGV);
+    const std::vector<std::string> lines = splitLines(run.err);
+    ASSERT_GT(lines.size(), 2u) << run.err;
+    EXPECT_TRUE(matchesPattern(lines[0],
+                               "1/2 fixture.test.dereferences a bad pointer...Segmentation fault at "
+                               "address 0x10"))
+        << run.err;
+    std::size_t in_executable = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (matchesPattern(lines[i], program + "(+0x%)[0x%]")) {
+            ++in_executable;
+        } else {
+            EXPECT_TRUE(matchesPattern(lines[i], "[0x%]")) << lines[i];
+        }
+    }
+    EXPECT_GE(in_executable, 3u) << run.err;
+}
+#endif
 
 }  // namespace
 }  // namespace vorn::runner_tests
