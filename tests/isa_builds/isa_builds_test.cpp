@@ -16,6 +16,7 @@
 
 #include "scalar_reference.hpp"
 #include "vorn_geodesic/free_geodesic_builds.hpp"
+#include "vorn_kernel/cpu_features.hpp"
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_kernel/newton_schulz.hpp"
 #include "vorn_physics/integrate_step_builds.hpp"
@@ -89,6 +90,11 @@ public:
 private:
     std::mt19937_64 engine_;
 };
+
+// The kernel reads AVX2 support from the C library's table; the compiler runtime asks the CPU.
+TEST(IsaBuilds, TheKernelSeesAvx2AsTheCompilerRuntimeDoes) {
+    EXPECT_EQ(vorn_kernel::detail::cpuHasAvx2(), hasAvx2());
+}
 
 TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
     Values values(1);
