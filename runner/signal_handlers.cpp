@@ -57,7 +57,8 @@ private:
     std::size_t size_ = 0;
 };
 
-// The program's own image, as the linker marks it.
+// The program's own image, as the linker marks it (the linker chose the names).
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" const char __executable_start[];
 extern "C" const char _end[];
 

@@ -9,6 +9,7 @@
 #if __has_include(<sys/platform/x86.h>)
 // The header spells its results _Bool, which clang++ does not take in C++.
 #ifdef __clang__
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the header's own spelling, for its duration
 #define _Bool bool
 #include <sys/platform/x86.h>
 #undef _Bool
