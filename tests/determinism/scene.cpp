@@ -100,12 +100,19 @@ SceneSummary runScene(SceneSize size) {
 
     Fnv1a hash;
     SceneSummary summary{0, 0, true};
+    std::vector<HomVec4> drag(bodies.size());
     for (int frame = 0; frame < size.frames; ++frame) {
-        for (VornBody& body : bodies) {
+        // Each body's forces depend on it alone, so the whole world steps as one batch; the
+        // result is that of stepping the bodies one by one.
+        for (std::size_t i = 0; i < bodies.size(); ++i) {
             for (const Attractor& attractor : attractors) {
-                body.applyForce(vorn_physics::vornGravity(body, attractor.position, attractor.mass, g));
+                bodies[i].applyForce(
+                    vorn_physics::vornGravity(bodies[i], attractor.position, attractor.mass, g));
             }
-            vorn_physics::integrateStep(body, dt, vorn_physics::dampingForce(body.velocity, gamma));
+            drag[i] = vorn_physics::dampingForce(bodies[i].velocity, gamma);
+        }
+        vorn_physics::integrateSteps(bodies, dt, drag);
+        for (const VornBody& body : bodies) {
             hash.add(body.position);
             hash.add(body.velocity);
             summary.finite =
