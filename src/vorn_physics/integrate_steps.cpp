@@ -38,7 +38,8 @@ bool isMoved(const VornBody& body) {
     return body.active && body.body_type == VornBody::BodyType::dynamic && !(body.mass < 1e-10);
 }
 
-// One component of four vectors, gathered into one; all four of a field at once.
+// One field (position, velocity, ...) of four bodies, component by component: lane j of x
+// holds body j's x.
 struct Components {
     Lanes x, y, z, w;
 };
