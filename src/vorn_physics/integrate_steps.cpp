@@ -33,11 +33,6 @@ namespace {
 using Mask = decltype(Lanes{} > 0.0);
 using Half = double __attribute__((vector_size(16)));
 
-// Whether integrateStep moves the body (and does not leave it exactly as it is).
-bool isMoved(const VornBody& body) {
-    return body.active && body.body_type == VornBody::BodyType::dynamic && !(body.mass < 1e-10);
-}
-
 // One field (position, velocity, ...) of four bodies, component by component: lane j of x
 // holds body j's x.
 struct Components {
@@ -179,7 +174,8 @@ struct Components {
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         VornBody* group = bodies + i;
-        if (isMoved(group[0]) && isMoved(group[1]) && isMoved(group[2]) && isMoved(group[3])) {
+        if (isMovedByStep(group[0]) && isMovedByStep(group[1]) && isMovedByStep(group[2]) &&
+            isMovedByStep(group[3])) {
             stepFourBodies(group, external_forces + i, dt);
         } else {
             for (std::size_t j = 0; j < 4; ++j) stepOneBody(group[j], dt, external_forces[i + j]);

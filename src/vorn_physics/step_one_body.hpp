@@ -31,11 +31,15 @@ using Lanes = double __attribute__((vector_size(32)));
     return _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(x)));
 }
 
+// Whether the step moves the body: an active dynamic body of mass at least 1e-10 (a NaN mass
+// passes). Bodies the step must not move keep everything, their accumulated forces included.
+[[gnu::always_inline]] inline bool isMovedByStep(const VornBody& body) {
+    return body.active && body.body_type == VornBody::BodyType::dynamic && !(body.mass < 1e-10);
+}
+
 [[gnu::always_inline]] inline void stepOneBody(VornBody& body, double dt, HomVec4 external_force) {
-    // Bodies the step must not move keep everything, their accumulated forces included.
-    if (!body.active || body.body_type != VornBody::BodyType::dynamic) return;
+    if (!isMovedByStep(body)) return;
     const double m = body.mass;
-    if (m < 1e-10) return;
 
     Lanes q, v, accum;
     std::memcpy(&q, &body.position, sizeof q);
