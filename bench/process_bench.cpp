@@ -13,25 +13,34 @@
 namespace vorn_bench {
 namespace {
 
-const std::string& stderrFile() {
-    static const std::string path = "/tmp/vorn_bench_stderr_" + std::to_string(::getpid()) + ".txt";
-    return path;
-}
+// The file the programs' standard error goes to, empty at the start of a benchmark and removed
+// at its end. Every run appends to it: truncating a file and writing it again on each run would
+// measure the file system instead (ext4 flushes such a file when it is closed, several
+// milliseconds here).
+class StderrFile {
+public:
+    StderrFile() : path_("/tmp/vorn_bench_stderr_" + std::to_string(::getpid()) + ".txt") {
+        std::FILE* emptied = std::fopen(path_.c_str(), "w");
+        if (emptied != nullptr) std::fclose(emptied);
+    }
+    StderrFile(const StderrFile&) = delete;
+    StderrFile& operator=(const StderrFile&) = delete;
+    ~StderrFile() { std::remove(path_.c_str()); }
+    const std::string& path() const { return path_; }
 
-// Every run appends to the same file. Truncating a file and writing it again on each run would
-// measure the file system instead: ext4 flushes such a file when it is closed, several
-// milliseconds here.
+private:
+    std::string path_;
+};
+
 void measureProcess(benchmark::State& state, const std::string& path) {
-    std::FILE* reset = std::fopen(stderrFile().c_str(), "w");
-    if (reset != nullptr) std::fclose(reset);
+    const StderrFile stderr_file;
     for (auto _ : state) {
-        if (runToCompletion(path, stderrFile()) != 0) {
+        if (runToCompletion(path, stderr_file.path()) != 0) {
             state.SkipWithError("the program did not exit with status 0");
             break;
         }
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
-    std::remove(stderrFile().c_str());
 }
 
 void BM_process_vorn_selftest(benchmark::State& state) { measureProcess(state, VORN_SELFTEST_PATH); }
@@ -45,15 +54,14 @@ BENCHMARK(BM_process_empty_program)->UseRealTime();
 // counters are the mean wall-clock time of each, per run.
 void BM_process_vorn_selftest_and_empty_in_turn(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    std::FILE* reset = std::fopen(stderrFile().c_str(), "w");
-    if (reset != nullptr) std::fclose(reset);
+    const StderrFile stderr_file;
     Clock::duration selftest{};
     Clock::duration empty{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        const int selftest_status = runToCompletion(VORN_SELFTEST_PATH, stderrFile());
+        const int selftest_status = runToCompletion(VORN_SELFTEST_PATH, stderr_file.path());
         const auto between = Clock::now();
-        const int empty_status = runToCompletion(VORN_EMPTY_PROGRAM_PATH, stderrFile());
+        const int empty_status = runToCompletion(VORN_EMPTY_PROGRAM_PATH, stderr_file.path());
         const auto end = Clock::now();
         if (selftest_status != 0 || empty_status != 0) {
             state.SkipWithError("a program did not exit with status 0");
@@ -65,7 +73,6 @@ void BM_process_vorn_selftest_and_empty_in_turn(benchmark::State& state) {
     const auto runs = static_cast<double>(state.iterations());
     state.counters["selftest_ns"] = std::chrono::duration<double, std::nano>(selftest).count() / runs;
     state.counters["empty_ns"] = std::chrono::duration<double, std::nano>(empty).count() / runs;
-    std::remove(stderrFile().c_str());
 }
 BENCHMARK(BM_process_vorn_selftest_and_empty_in_turn)->UseRealTime();
 
