@@ -1,7 +1,9 @@
 // Point bodies on S³: construction, forces, the integration step and collision detection.
 //
 // Bodies are plain value records. Only VornBody::applyForce, VornBody::clearForces,
-// integrateStep and integrateSteps change a body, through the reference the caller passes; nothing allocates.
+// integrateStep and integrateSteps change a body, through the reference or span the caller
+// passes. Nothing allocates, apart from the exception integrateSteps throws for spans of
+// different lengths.
 #pragma once
 
 #include <cstdint>
