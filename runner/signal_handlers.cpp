@@ -33,7 +33,8 @@ void writeRaw(const char* text, std::size_t size) {
 
 void noop(int) {}
 
-// One line of a crash report, built in place: the handler may not allocate.
+// One line of a crash report, built in place: the handler may not allocate. A line too long for
+// it (a program name of thousands of bytes) is cut short but still ends the line.
 class ReportLine {
 public:
     void add(std::string_view part) {
@@ -50,10 +51,13 @@ public:
         } while (value != 0);
         while (count > 0) add(std::string_view(&digits[--count], 1));
     }
-    void write() const { writeRaw(text_.data(), size_); }
+    void write() {
+        if (size_ == text_.size()) text_.back() = '\n';
+        writeRaw(text_.data(), size_);
+    }
 
 private:
-    std::array<char, 512> text_{};
+    std::array<char, 1024> text_{};
     std::size_t size_ = 0;
 };
 
