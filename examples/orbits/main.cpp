@@ -1,15 +1,21 @@
 // orbits: a worked example of the kernel. A few dozen bodies on the unit 3-sphere circle two
 // or three fixed attractors under softened gravity with light damping; the run is written
 // as CSV and drawn as an SVG picture in stereographic projection.
+#include <cerrno>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include "csv_trajectories.hpp"
+#include "interrupt_cleanup.hpp"
 #include "options.hpp"
 #include "output_file.hpp"
+#include "output_target.hpp"
 #include "progress_bar.hpp"
 #include "scene.hpp"
 #include "simulation.hpp"
@@ -28,6 +34,11 @@ int fail(const std::string& message) {
     return EXIT_RUN_FAILED;
 }
 
+int finishStandardOutput() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+    return fail(orbits::cat("cannot write to standard output: ", std::strerror(errno)));
+}
+
 std::string counted(std::uint64_t n, const char* one, const char* many) {
     return orbits::cat(std::to_string(n), ' ', n == 1 ? one : many);
 }
@@ -40,20 +51,69 @@ std::string describe(const orbits::Options& options) {
                        counted(options.steps, "step", "steps"), rest);
 }
 
-int run(const orbits::Options& options) {
-    std::string error;
-    // Both files are opened before the run, so a bad path fails at once, not after it.
+// Each output is located and compared with the others before any is created, then
+// created before the run, so a bad path fails at once, not after the simulation.
+struct Outputs {
     std::unique_ptr<orbits::OutputFile> csv;
     std::unique_ptr<orbits::OutputFile> svg;
-    if (options.csv_path) {
-        csv = std::make_unique<orbits::OutputFile>(*options.csv_path);
-        if (!csv->open(error)) return fail(error);
-        orbits::writeCsvHeader(csv->stream());
+};
+
+std::optional<Outputs> openOutputs(const orbits::Options& options, int& status) {
+    status = EXIT_RUN_FAILED;
+    std::string error;
+    std::optional<orbits::OutputTarget> csv_target;
+    std::optional<orbits::OutputTarget> svg_target;
+    if (options.csv_path && !(csv_target = orbits::locateOutput(*options.csv_path, error))) {
+        fail(error);
+        return std::nullopt;
     }
-    if (options.svg_path) {
-        svg = std::make_unique<orbits::OutputFile>(*options.svg_path);
-        if (!svg->open(error)) return fail(error);
+    if (options.svg_path && !(svg_target = orbits::locateOutput(*options.svg_path, error))) {
+        fail(error);
+        return std::nullopt;
     }
+    if (csv_target && svg_target) {
+        if (const auto conflict = orbits::conflictBetween(*csv_target, "--csv", *svg_target, "--svg")) {
+            std::fprintf(stderr, "orbits: %s\n", conflict->c_str());
+            status = EXIT_BAD_ARGUMENTS;
+            return std::nullopt;
+        }
+    }
+    Outputs outputs;
+    if (csv_target) {
+        outputs.csv = std::make_unique<orbits::OutputFile>(std::move(*csv_target));
+        if (!outputs.csv->open(error)) {
+            fail(error);
+            return std::nullopt;
+        }
+    }
+    if (svg_target) {
+        outputs.svg = std::make_unique<orbits::OutputFile>(std::move(*svg_target));
+        if (!outputs.svg->open(error)) {
+            fail(error);
+            return std::nullopt;
+        }
+    }
+    return outputs;
+}
+
+std::string unstableRunMessage(const orbits::Simulation& simulation, std::size_t body) {
+    char when[80];
+    std::snprintf(when, sizeof when, " (t = %g)", simulation.time());
+    return orbits::cat("the run became unstable at step ", std::to_string(simulation.stepsDone()), when,
+                       ": body ", std::to_string(body),
+                       " has a position or velocity that is not finite; no file was replaced. A shorter "
+                       "--dt keeps the run sound (see --help).");
+}
+
+int run(const orbits::Options& options) {
+    orbits::removeTemporaryFilesOnInterrupt();
+    int status = 0;
+    auto outputs = openOutputs(options, status);
+    if (!outputs) return status;
+    auto& csv = outputs->csv;
+    auto& svg = outputs->svg;
+    std::string error;
+    if (csv) orbits::writeCsvHeader(csv->stream());
 
     orbits::SceneConfig scene;
     scene.bodies = options.bodies;
@@ -70,18 +130,26 @@ int run(const orbits::Options& options) {
     orbits::Simulation simulation(config, std::move(attractors), std::move(bodies));
     orbits::TrajectorySketch sketch(simulation.bodies().size(), options.steps, PICTURE_POINT_BUDGET);
 
+    // False once the CSV cannot be written, so a full disk stops the run early.
     const auto observe = [&] {
         sketch.record(simulation);
         const std::uint64_t step = simulation.stepsDone();
         if (csv && (step % options.every == 0 || step == options.steps)) {
             orbits::writeCsvRows(csv->stream(), simulation);
+            return csv->healthy(error);
         }
+        return true;
     };
     orbits::ProgressBar progress(options.steps);
-    observe();
+    const auto stop = [&](const std::string& message) {
+        progress.finish();
+        return fail(message);
+    };
+    if (!observe()) return stop(error);
     for (std::uint64_t step = 0; step < options.steps; ++step) {
         simulation.step();
-        observe();
+        if (const auto body = simulation.unstableBody()) return stop(unstableRunMessage(simulation, *body));
+        if (!observe()) return stop(error);
         progress.update(simulation.stepsDone());
     }
     progress.finish();
@@ -102,7 +170,7 @@ int run(const orbits::Options& options) {
     for (const auto& body : simulation.bodies()) captured += body.active ? 0 : 1;
     std::printf("%s: %s, %zu of %d captured\n", describe(options).c_str(),
                 counted(sketch.contactCount(), "contact", "contacts").c_str(), captured, options.bodies);
-    return 0;
+    return finishStandardOutput();
 }
 
 }  // namespace
@@ -111,11 +179,13 @@ int main(int argc, char** argv) {
     const auto parsed = orbits::parseOptions(argc, argv);
     if (std::holds_alternative<orbits::HelpRequested>(parsed)) {
         std::fputs(orbits::usageText("orbits").c_str(), stdout);
-        return 0;
+        return finishStandardOutput();
     }
     if (const auto* usage = std::get_if<orbits::UsageError>(&parsed)) {
         std::fprintf(stderr, "orbits: %s\nTry 'orbits --help' for the options.\n", usage->message.c_str());
         return EXIT_BAD_ARGUMENTS;
     }
+    // A FIFO whose reader went away is then a write error with a message, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     return run(std::get<orbits::Options>(parsed));
 }
