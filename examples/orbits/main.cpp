@@ -107,6 +107,13 @@ std::string unstableRunMessage(const orbits::Simulation& simulation, std::size_t
 
 int run(const orbits::Options& options) {
     orbits::removeTemporaryFilesOnInterrupt();
+    if (options.dt > orbits::LARGEST_SOUND_DT) {
+        std::fprintf(stderr,
+                     "orbits: warning: --dt %g is longer than %g, the longest step that resolves close "
+                     "passes; bodies may skip past an attractor and gain speed, and the run may become "
+                     "unstable\n",
+                     options.dt, orbits::LARGEST_SOUND_DT);
+    }
     int status = 0;
     auto outputs = openOutputs(options, status);
     if (!outputs) return status;

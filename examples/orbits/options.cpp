@@ -114,13 +114,21 @@ std::string usageText(const std::string& program_name) {
                "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
                "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
                "  --steps N       number of integration steps (default 4000)\n"
-               "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
+               "  --dt X          time step, above 0 and at most 0.5 (default 0.005); steps\n"
+               "                  above 0.02 do not resolve close passes: bodies skip past an\n"
+               "                  attractor and gain speed, and the run may become unstable\n"
                "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
                "  --seed N        seed of the initial conditions (default 1)\n"
                "  --every N       write every N-th step to the CSV (default 5)\n"
                "  --csv FILE      write the trajectories as CSV\n"
                "  --svg FILE      draw the trajectories as an SVG picture\n"
-               "  --help          show this text\n");
+               "  --help          show this text\n"
+               "\n"
+               "A regular FILE (or a new one) is written as FILE.part and renamed to FILE when\n"
+               "complete, so a failed or interrupted run leaves an earlier FILE as it was; a\n"
+               "symbolic link is followed, and a FIFO or device is written directly.\n"
+               "Exit status: 0 on success, 1 when the run or an output failed (an unstable run\n"
+               "included), 2 for a bad command line.\n");
 }
 
 }  // namespace orbits

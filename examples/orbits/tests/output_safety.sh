@@ -67,6 +67,9 @@ non_regular_targets)
         expect 1 "cannot write $full: No space left on device" -- "$orbits" $small_run --csv $full
         expect 1 "cannot write $full: No space left on device" -- "$orbits" $small_run --svg $full
         expect 0 '' -- "$orbits" $small_run --csv $null
+        "$orbits" $small_run >$full 2>stderr.txt
+        [ $? -eq 1 ] && grep -q 'cannot write to standard output' stderr.txt ||
+            fail "a summary lost on a full standard output went unreported"
         [ -c $full ] && [ -c $null ] || fail "a device node was replaced"
     fi
     ;;
@@ -85,14 +88,15 @@ same_file)
     ;;
 
 unstable_run)
-    # A time step too long for a close pass makes the state non-finite: the run stops with
-    # an error and no file is replaced.
+    # A time step too long for a close pass is warned about, and once it makes the state
+    # non-finite the run stops with an error and no file is replaced.
     echo earlier >run.csv
     expect 1 'the run became unstable at step [0-9]* .*body [0-9]* has a position or velocity that is not finite' \
         -- "$orbits" --dt 0.5 --csv run.csv --svg run.svg
     [ "$(cat run.csv)" = earlier ] || fail "run.csv was changed"
     [ ! -e run.svg ] && [ ! -e run.csv.part ] && [ ! -e run.svg.part ] || fail "files were left: $(ls)"
     grep -q captured stdout.txt && fail "an unstable run reported its captures"
+    grep -q 'warning: --dt 0.5 is longer than' stderr.txt || fail "no warning about the time step"
     ;;
 
 early_failure_and_interrupt)
