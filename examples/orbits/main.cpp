@@ -6,16 +6,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <optional>
 #include <string>
 #include <variant>
 
 #include "csv_trajectories.hpp"
 #include "interrupt_cleanup.hpp"
 #include "options.hpp"
-#include "output_file.hpp"
-#include "output_target.hpp"
+#include "output_set.hpp"
 #include "progress_bar.hpp"
 #include "scene.hpp"
 #include "simulation.hpp"
@@ -51,51 +48,6 @@ std::string describe(const orbits::Options& options) {
                        counted(options.steps, "step", "steps"), rest);
 }
 
-// Each output is located and compared with the others before any is created, then
-// created before the run, so a bad path fails at once, not after the simulation.
-struct Outputs {
-    std::unique_ptr<orbits::OutputFile> csv;
-    std::unique_ptr<orbits::OutputFile> svg;
-};
-
-std::optional<Outputs> openOutputs(const orbits::Options& options, int& status) {
-    status = EXIT_RUN_FAILED;
-    std::string error;
-    std::optional<orbits::OutputTarget> csv_target;
-    std::optional<orbits::OutputTarget> svg_target;
-    if (options.csv_path && !(csv_target = orbits::locateOutput(*options.csv_path, error))) {
-        fail(error);
-        return std::nullopt;
-    }
-    if (options.svg_path && !(svg_target = orbits::locateOutput(*options.svg_path, error))) {
-        fail(error);
-        return std::nullopt;
-    }
-    if (csv_target && svg_target) {
-        if (const auto conflict = orbits::conflictBetween(*csv_target, "--csv", *svg_target, "--svg")) {
-            std::fprintf(stderr, "orbits: %s\n", conflict->c_str());
-            status = EXIT_BAD_ARGUMENTS;
-            return std::nullopt;
-        }
-    }
-    Outputs outputs;
-    if (csv_target) {
-        outputs.csv = std::make_unique<orbits::OutputFile>(std::move(*csv_target));
-        if (!outputs.csv->open(error)) {
-            fail(error);
-            return std::nullopt;
-        }
-    }
-    if (svg_target) {
-        outputs.svg = std::make_unique<orbits::OutputFile>(std::move(*svg_target));
-        if (!outputs.svg->open(error)) {
-            fail(error);
-            return std::nullopt;
-        }
-    }
-    return outputs;
-}
-
 std::string unstableRunMessage(const orbits::Simulation& simulation, std::size_t body) {
     char when[80];
     std::snprintf(when, sizeof when, " (t = %g)", simulation.time());
@@ -114,11 +66,14 @@ int run(const orbits::Options& options) {
                      "unstable\n",
                      options.dt, orbits::LARGEST_SOUND_DT);
     }
-    int status = 0;
-    auto outputs = openOutputs(options, status);
-    if (!outputs) return status;
-    auto& csv = outputs->csv;
-    auto& svg = outputs->svg;
+    // Opened before the run, so a bad path fails at once, not after the simulation.
+    auto outputs = orbits::openOutputs({{"--csv", options.csv_path}, {"--svg", options.svg_path}});
+    if (!outputs.error.empty()) {
+        fail(outputs.error);
+        return outputs.conflict ? EXIT_BAD_ARGUMENTS : EXIT_RUN_FAILED;
+    }
+    const auto& csv = outputs.files[0];
+    const auto& svg = outputs.files[1];
     std::string error;
     if (csv) orbits::writeCsvHeader(csv->stream());
 
