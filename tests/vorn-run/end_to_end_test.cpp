@@ -3,11 +3,15 @@
 // fake server that breaks the protocol.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_capture.hpp"
@@ -283,6 +287,35 @@ TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
     EXPECT_EQ(tests.exit_code, 1);
     EXPECT_EQ(lastLine(tests.err), "0 passed, 0 failed, 3 timed out");
     EXPECT_LT(tests.elapsed, 5s);
+}
+
+// Whether process `pid` has ended (gone, or a zombie nobody has reaped yet).
+bool processEnded(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return true;
+    const std::size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() &&
+           (text[paren + 2] == 'Z' || text[paren + 2] == 'X');
+}
+
+TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
+    // A "server" that starts a helper and hangs before saying anything.
+    const std::string script = vorn_run_tests::temporaryPath("sleeper.sh");
+    const std::string pid_file = vorn_run_tests::temporaryPath("helper.pid");
+    std::ofstream(script) << "#!/bin/sh\nsleep 777 &\necho $! > \"$HELPER_PID_FILE\"\nwait\n";
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    const Captured run = vornRun({"--timeout", "0.5", script}, {"HELPER_PID_FILE=" + pid_file});
+    expectUsageError(run, "sent no version string within 0.500 s");
+    const std::string helper = slurp(pid_file).substr(0, slurp(pid_file).find('\n'));
+    ASSERT_FALSE(helper.empty());
+    const auto give_up = std::chrono::steady_clock::now() + 3s;
+    while (!processEnded(helper) && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(processEnded(helper)) << "the server's helper " << helper << " is still running";
+    if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
+    std::remove(script.c_str());
+    std::remove(pid_file.c_str());
 }
 
 TEST(FakeServer, StandardErrorBeforeTheAnswerBelongsToTheTest) {

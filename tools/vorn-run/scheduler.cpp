@@ -52,7 +52,18 @@ ServerPool::ServerPool(std::string executable, std::chrono::milliseconds timeout
 ServerPool::~ServerPool() = default;
 
 Worker& ServerPool::startServer() {
-    workers_.push_back(std::make_unique<Worker>(ServerProcess::spawn(executable_), timeout_, Clock::now()));
+    vorn::process::Command command;
+    command.argv = {executable_, "--listen=-"};
+    command.in = command.out = command.err = vorn::process::Stream::piped();
+    // Its own group: a server's helpers end with it, however it ends.
+    command.own_process_group = true;
+    command.nonblocking_pipes = true;
+    try {
+        workers_.push_back(
+            std::make_unique<Worker>(vorn::process::ChildProcess::start(command), timeout_, Clock::now()));
+    } catch (const vorn::process::StartError& error) {
+        throw UsageError(error.what());
+    }
     return *workers_.back();
 }
 

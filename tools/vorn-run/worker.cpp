@@ -56,7 +56,7 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-Worker::Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now)
+Worker::Worker(vorn::process::ChildProcess process, std::chrono::milliseconds timeout, Clock::time_point now)
     : process_(std::move(process)), timeout_(timeout), deadline_(now + timeout), output_(max_test_output) {}
 
 void Worker::requestMetadata(Clock::time_point now) {
@@ -228,17 +228,17 @@ void Worker::beginEnding(EndCause cause, Clock::time_point now) {
     deadline_ = now + ending_grace;
     process_.closeStdin();
     if (cause == EndCause::timed_out) {
-        ::kill(process_.pid(), SIGKILL);
+        process_.signal(SIGKILL);
         process_.closeStdout();
     }
 }
 
 void Worker::onTick(Clock::time_point now) {
     if (state_ == State::ending) {
-        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryReap()) {
+        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryWait()) {
             finishEnding();
         } else if (now >= deadline_) {
-            process_.killAndReap();
+            process_.stop();
             drainStderr();
             finishEnding();
         }

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
 #include "frame_reader.hpp"
 #include "output_capture.hpp"
+#include "process/child_process.hpp"
 #include "test_run.hpp"
 
 namespace vorn_run {
@@ -24,7 +24,7 @@ class Worker {
 public:
     enum class State { starting, awaiting_metadata, idle, running, ending, ended };
 
-    Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now);
+    Worker(vorn::process::ChildProcess process, std::chrono::milliseconds timeout, Clock::time_point now);
 
     State state() const { return state_; }
     const std::string& version() const { return version_; }
@@ -61,7 +61,7 @@ private:
     void appendOutput(std::string_view text);
     [[noreturn]] void handshakeFailed(const std::string& reason) const;
 
-    ServerProcess process_;
+    vorn::process::ChildProcess process_;
     std::chrono::milliseconds timeout_;
     State state_ = State::starting;
     State state_before_ending_ = State::starting;
