@@ -255,7 +255,11 @@ TEST(BadUsage, OneLineAndStatusTwo) {
     expectUsageError(vornRun({"--frobnicate", selftest}), "unknown option '--frobnicate'");
     expectUsageError(vornRun({"./no/such/executable"}), "cannot run ./no/such/executable");
     expectUsageError(vornRun({"/bin/true"}), "before sending its version string");
-    expectUsageError(vornRun({"--junit", "/no/such/dir/report.xml", selftest}), "cannot write");
+    expectUsageError(vornRun({"--junit", "/no/such/dir/report.xml", selftest}),
+                     "cannot write /no/such/dir/report.xml: No such file or directory");
+    expectUsageError(
+        runCaptured({"/bin/sh", "-c", "exec \"$0\" --list \"$1\" >/dev/full", vorn_run, fake_server}),
+        "cannot write the test names to standard output: No space left on device");
     const Captured help = vornRun({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("usage: vorn-run"), std::string::npos);
@@ -316,6 +320,56 @@ TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
     if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
     std::remove(script.c_str());
     std::remove(pid_file.c_str());
+}
+
+TEST(FakeServer, AServerThatClosesItsOutputIsReportedAsStoppedNotAsCrashedByASignal) {
+    const Captured run = vornRun({"-j1", "--index", "0", fake_server}, {"VORN_FAKE_SERVER=closes_output"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("1/1 fake.test.one...CRASH (closed its output and was stopped by vorn-run)\n"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(FakeServer, ControlCharactersInNamesReachNeitherTheTerminalNorTheXmlRaw) {
+    const std::string path = vorn_run_tests::temporaryPath("control.xml");
+    const Captured run = vornRun({"-j1", "--junit", path, fake_server}, {"VORN_FAKE_SERVER=control_names"});
+    EXPECT_NE(run.err.find("2/3 fake.test.\\x1b]0;title\\x07two\\x1b[2J...FAIL\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    expectWellFormedXml(path);
+    std::remove(path.c_str());
+}
+
+// The report replaces a regular file only when it is complete, follows links and writes
+// through devices.
+TEST(JUnitFile, APreviousReportSurvivesAFailedRunAndLinksStayLinks) {
+    const std::string dir = vorn_run_tests::temporaryPath("junit-dir");
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    const std::string report = dir + "/report.xml";
+    const std::string link = dir + "/link.xml";
+    std::ofstream(report) << "previous";
+    ASSERT_EQ(::symlink("report.xml", link.c_str()), 0);
+
+    expectUsageError(vornRun({"--junit", link, "/bin/true"}), "before sending its version string");
+    EXPECT_EQ(slurp(report), "previous");
+
+    EXPECT_EQ(vornRun({"--junit", link, fake_server}).exit_code, 1);
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(slurp(report).rfind("<?xml", 0), 0u);
+    expectWellFormedXml(report);
+
+    const Captured full = vornRun({"--junit", "/dev/full", fake_server});
+    EXPECT_EQ(full.exit_code, 2);
+    EXPECT_EQ(lastLine(full.err), "vorn-run: cannot write /dev/full: No space left on device");
+    expectUsageError(vornRun({"--junit", dir, fake_server}), "Is a directory");
+    // Nothing left behind: no temporary file beside the report.
+    const Captured listing = runCaptured({"/bin/ls", "-A", dir});
+    EXPECT_EQ(listing.out, "link.xml\nreport.xml\n");
+    std::remove(link.c_str());
+    std::remove(report.c_str());
+    ::rmdir(dir.c_str());
 }
 
 TEST(FakeServer, StandardErrorBeforeTheAnswerBelongsToTheTest) {

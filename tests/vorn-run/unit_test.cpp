@@ -74,6 +74,13 @@ TEST(Options, AcceptsEveryOptionSpelling) {
     EXPECT_TRUE(parse({"--help"}).help);
 }
 
+TEST(Options, TimeoutsAreEchoedAsWritten) {
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "0.0001", "exe"}).timeout), "0.0001 s");
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "2.5e-7", "exe"}).timeout), "0.00000025 s");
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "0.3", "exe"}).timeout), "0.300 s");
+    EXPECT_EQ(describeTimeout(parse({"exe"}).timeout), "60 s");
+}
+
 TEST(Options, RejectsBadUsageWithAReason) {
     for (auto args : std::vector<std::vector<std::string_view>>{
              {},                           // no executable

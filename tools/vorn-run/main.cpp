@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <fstream>
-#include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "errors.hpp"
 #include "junit.hpp"
 #include "options.hpp"
+#include "output_file.hpp"
 #include "report.hpp"
 #include "scheduler.hpp"
 #include "selection.hpp"
@@ -37,6 +40,21 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Writes all of `text` to standard output; false, with errno set, when it cannot.
+bool writeStandardOutput(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t put = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+std::string cannotWriteStandardOutput(std::string_view what) {
+    return vorn_run::concat({"cannot write ", what, " to standard output: ", std::strerror(errno)});
+}
+
 int fail(std::string_view message) {
     std::fprintf(stderr, "vorn-run: %.*s\n", static_cast<int>(message.size()), message.data());
     return usage_status;
@@ -44,12 +62,9 @@ int fail(std::string_view message) {
 
 int runMain(const vorn_run::Options& options, int interrupt_fd) {
     using namespace vorn_run;
-    std::ofstream junit;
-    if (options.junit_path && !options.list) {
-        // Opened before any test runs, so a bad path costs no test time.
-        junit.open(*options.junit_path, std::ios::binary | std::ios::trunc);
-        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
-    }
+    // Checked before any test runs, so a bad path costs no test time.
+    std::optional<OutputFile> junit;
+    if (options.junit_path && !options.list) junit.emplace(*options.junit_path);
 
     ServerPool pool(options.executable, options.timeout);
     pool.setInterruptFd(interrupt_fd);
@@ -64,9 +79,12 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
 
     if (options.list) {
         pool.shutdown();
-        for (const std::string& name : names) std::cout << name << '\n';
-        std::cout.flush();
-        return std::cout ? 0 : usage_status;
+        // Raw for programs that read the list; escaped for a person at a terminal.
+        const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+        std::string text;
+        for (const std::string& name : names) text += concat({terminal ? printable(name) : name, "\n"});
+        if (!writeStandardOutput(text)) throw UsageError(cannotWriteStandardOutput("the test names"));
+        return 0;
     }
 
     const std::vector<std::size_t> selected = selectTests(names, options);
@@ -87,9 +105,9 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
     if (options.junit_path) {
         const JUnitSuite suite{baseName(options.executable), pool.serverVersion(), &names, &reporter.runs(),
                                Clock::now() - started};
-        writeJUnit(junit, suite);
-        junit.close();
-        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
+        std::ostringstream xml;
+        writeJUnit(xml, suite);
+        junit->commit(xml.view());
     }
     return exitStatus(countRuns(reporter.runs()));
 }
@@ -109,7 +127,7 @@ int main(int argc, char** argv) {
         return fail(vorn_run::concat({error.what(), " (try vorn-run --help)"}));
     }
     if (options.help) {
-        std::cout << vorn_run::usageText();
+        if (!writeStandardOutput(vorn_run::usageText())) return fail(cannotWriteStandardOutput("the help"));
         return 0;
     }
 

@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "concat.hpp"
@@ -47,7 +49,7 @@ std::uint32_t parseIndex(std::string_view text) {
     return index;
 }
 
-std::chrono::milliseconds parseTimeout(std::string_view text) {
+std::chrono::nanoseconds parseTimeout(std::string_view text) {
     const std::string copy(text);
     char* end = nullptr;
     const double seconds = copy.empty() ? 0.0 : std::strtod(copy.c_str(), &end);
@@ -56,8 +58,9 @@ std::chrono::milliseconds parseTimeout(std::string_view text) {
         throw UsageError(
             concat({"--timeout needs a number of seconds above 0 and at most one week, not '", copy, "'"}));
     }
-    const auto ms = static_cast<std::int64_t>(std::ceil(seconds * 1000.0));
-    return std::chrono::milliseconds(ms);
+    // Rounded to the nearest nanosecond, so a decimal written by hand comes back as written.
+    const auto ns = std::max<std::int64_t>(1, std::llround(seconds * 1e9));
+    return std::chrono::nanoseconds(ns);
 }
 
 }  // namespace
@@ -138,6 +141,24 @@ std::string usageText() {
            "\n"
            "Exit status: 0 when every test passed or was skipped and nothing leaked or logged an\n"
            "error, 1 otherwise, 2 for bad usage or an executable that does not follow the protocol.\n";
+}
+
+std::string describeTimeout(std::chrono::nanoseconds timeout) {
+    const std::int64_t ns = timeout.count();
+    char text[48];
+    if (ns % 1'000'000'000 == 0) {
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(ns / 1'000'000'000));
+        return text;
+    }
+    if (ns % 1'000'000 == 0) {
+        std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ns) / 1e9);
+        return text;
+    }
+    std::snprintf(text, sizeof text, "%lld.%09lld", static_cast<long long>(ns / 1'000'000'000),
+                  static_cast<long long>(ns % 1'000'000'000));
+    std::string digits = text;
+    digits.erase(digits.find_last_not_of('0') + 1);
+    return concat({digits, " s"});
 }
 
 unsigned effectiveJobs(const Options& options) {

@@ -46,7 +46,7 @@ int takeInterruptSignal(int fd) {
     return fd >= 0 && ::read(fd, &byte, 1) == 1 ? byte : 0;
 }
 
-ServerPool::ServerPool(std::string executable, std::chrono::milliseconds timeout)
+ServerPool::ServerPool(std::string executable, std::chrono::nanoseconds timeout)
     : executable_(std::move(executable)), timeout_(timeout) {}
 
 ServerPool::~ServerPool() = default;

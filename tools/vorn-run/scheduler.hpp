@@ -23,7 +23,7 @@ struct RunCallbacks {
 
 class ServerPool {
 public:
-    ServerPool(std::string executable, std::chrono::milliseconds timeout);
+    ServerPool(std::string executable, std::chrono::nanoseconds timeout);
     ServerPool(const ServerPool&) = delete;
     ServerPool& operator=(const ServerPool&) = delete;
     ~ServerPool();
@@ -48,7 +48,7 @@ private:
     void forwardStray(const RunCallbacks* callbacks);
 
     std::string executable_;
-    std::chrono::milliseconds timeout_;
+    std::chrono::nanoseconds timeout_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::string version_;
     int interrupt_fd_ = -1;

@@ -24,7 +24,7 @@ class Worker {
 public:
     enum class State { starting, awaiting_metadata, idle, running, ending, ended };
 
-    Worker(vorn::process::ChildProcess process, std::chrono::milliseconds timeout, Clock::time_point now);
+    Worker(vorn::process::ChildProcess process, std::chrono::nanoseconds timeout, Clock::time_point now);
 
     State state() const { return state_; }
     const std::string& version() const { return version_; }
@@ -62,7 +62,7 @@ private:
     [[noreturn]] void handshakeFailed(const std::string& reason) const;
 
     vorn::process::ChildProcess process_;
-    std::chrono::milliseconds timeout_;
+    std::chrono::nanoseconds timeout_;
     State state_ = State::starting;
     State state_before_ending_ = State::starting;
     EndCause end_cause_ = EndCause::died;
