@@ -18,9 +18,9 @@
 
 namespace {
 
-using vorn_run_tests::Captured;
-using vorn_run_tests::runCaptured;
-using vorn_run_tests::splitLines;
+using vorn::run_tests::Captured;
+using vorn::run_tests::runCaptured;
+using vorn::run_tests::splitLines;
 using namespace std::chrono_literals;
 
 const std::string vorn_run = VORN_RUN_EXE;
@@ -149,7 +149,7 @@ TEST(Selftest, FilterExactAndIndexSelectTests) {
 }
 
 TEST(Selftest, WritesWellFormedJUnit) {
-    const std::string path = vorn_run_tests::temporaryPath("selftest.xml");
+    const std::string path = vorn::run_tests::temporaryPath("selftest.xml");
     const Captured run = vornRun({"-j2", "--junit", path, selftest});
     const std::string xml = slurp(path);
     EXPECT_EQ(count(xml, "<testcase "), resultLines(run.err).size());
@@ -201,7 +201,7 @@ TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
 }
 
 TEST(Synthetic, JUnitMarksFailuresErrorsAndSkips) {
-    const std::string path = vorn_run_tests::temporaryPath("synthetic.xml");
+    const std::string path = vorn::run_tests::temporaryPath("synthetic.xml");
     vornRun({"-j2", "--timeout", "3", "--junit", path, synthetic});
     const std::string xml = slurp(path);
     EXPECT_EQ(count(xml, "<testcase "), 11u);
@@ -218,7 +218,7 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
     const auto names = splitLines(list.out);
     ASSERT_EQ(names.size(), 7u);
     EXPECT_EQ(names[3], "synthetic.test.\"quotes\" 'single' \\back\\slash");
-    const std::string path = vorn_run_tests::temporaryPath("names.xml");
+    const std::string path = vorn::run_tests::temporaryPath("names.xml");
     const Captured run = vornRun({"--junit", path, "--exact", names[4], "--exact", names[5], synthetic}, env);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(lastLine(run.err), "2 passed, 0 failed");
@@ -227,7 +227,7 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
 }
 
 TEST(Synthetic, OnATerminalABarShowsProgressAndOnlyTestsNeedingAttentionGetLines) {
-    const Captured run = vorn_run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
+    const Captured run = vorn::run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
     ASSERT_FALSE(run.killed_at_limit);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("\r\x1b[K["), std::string::npos);
@@ -305,8 +305,8 @@ bool processEnded(const std::string& pid) {
 
 TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
     // A "server" that starts a helper and hangs before saying anything.
-    const std::string script = vorn_run_tests::temporaryPath("sleeper.sh");
-    const std::string pid_file = vorn_run_tests::temporaryPath("helper.pid");
+    const std::string script = vorn::run_tests::temporaryPath("sleeper.sh");
+    const std::string pid_file = vorn::run_tests::temporaryPath("helper.pid");
     std::ofstream(script) << "#!/bin/sh\nsleep 777 &\necho $! > \"$HELPER_PID_FILE\"\nwait\n";
     ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
     const Captured run = vornRun({"--timeout", "0.5", script}, {"HELPER_PID_FILE=" + pid_file});
@@ -331,7 +331,7 @@ TEST(FakeServer, AServerThatClosesItsOutputIsReportedAsStoppedNotAsCrashedByASig
 }
 
 TEST(FakeServer, ControlCharactersInNamesReachNeitherTheTerminalNorTheXmlRaw) {
-    const std::string path = vorn_run_tests::temporaryPath("control.xml");
+    const std::string path = vorn::run_tests::temporaryPath("control.xml");
     const Captured run = vornRun({"-j1", "--junit", path, fake_server}, {"VORN_FAKE_SERVER=control_names"});
     EXPECT_NE(run.err.find("2/3 fake.test.\\x1b]0;title\\x07two\\x1b[2J...FAIL\n"), std::string::npos)
         << run.err;
@@ -343,7 +343,7 @@ TEST(FakeServer, ControlCharactersInNamesReachNeitherTheTerminalNorTheXmlRaw) {
 // The report replaces a regular file only when it is complete, follows links and writes
 // through devices.
 TEST(JUnitFile, APreviousReportSurvivesAFailedRunAndLinksStayLinks) {
-    const std::string dir = vorn_run_tests::temporaryPath("junit-dir");
+    const std::string dir = vorn::run_tests::temporaryPath("junit-dir");
     ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
     const std::string report = dir + "/report.xml";
     const std::string link = dir + "/link.xml";

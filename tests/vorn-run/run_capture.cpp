@@ -12,7 +12,7 @@
 
 #include "process/child_process.hpp"
 
-namespace vorn_run_tests {
+namespace vorn::run_tests {
 namespace {
 
 std::string slurp(const std::string& path) {
@@ -121,4 +121,4 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-}  // namespace vorn_run_tests
+}  // namespace vorn::run_tests

@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace vorn_run;
+using namespace vorn::run;
 
 Options parse(std::initializer_list<std::string_view> args) {
     const std::vector<std::string_view> list(args);

@@ -52,7 +52,7 @@ bool writeStandardOutput(std::string_view text) {
 }
 
 std::string cannotWriteStandardOutput(std::string_view what) {
-    return vorn_run::concat({"cannot write ", what, " to standard output: ", std::strerror(errno)});
+    return vorn::run::concat({"cannot write ", what, " to standard output: ", std::strerror(errno)});
 }
 
 int fail(std::string_view message) {
@@ -60,8 +60,8 @@ int fail(std::string_view message) {
     return usage_status;
 }
 
-int runMain(const vorn_run::Options& options, int interrupt_fd) {
-    using namespace vorn_run;
+int runMain(const vorn::run::Options& options, int interrupt_fd) {
+    using namespace vorn::run;
     // Checked before any test runs, so a bad path costs no test time.
     std::optional<OutputFile> junit;
     if (options.junit_path && !options.list) junit.emplace(*options.junit_path);
@@ -120,28 +120,28 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    vorn_run::Options options;
+    vorn::run::Options options;
     try {
-        options = vorn_run::parseOptions(args);
-    } catch (const vorn_run::UsageError& error) {
-        return fail(vorn_run::concat({error.what(), " (try vorn-run --help)"}));
+        options = vorn::run::parseOptions(args);
+    } catch (const vorn::run::UsageError& error) {
+        return fail(vorn::run::concat({error.what(), " (try vorn-run --help)"}));
     }
     if (options.help) {
-        if (!writeStandardOutput(vorn_run::usageText())) return fail(cannotWriteStandardOutput("the help"));
+        if (!writeStandardOutput(vorn::run::usageText())) return fail(cannotWriteStandardOutput("the help"));
         return 0;
     }
 
-    const int interrupt_fd = vorn_run::installInterruptPipe();
+    const int interrupt_fd = vorn::run::installInterruptPipe();
     try {
         return runMain(options, interrupt_fd);
-    } catch (const vorn_run::UsageError& error) {
+    } catch (const vorn::run::UsageError& error) {
         return fail(error.what());
-    } catch (const vorn_run::ProtocolError& error) {
+    } catch (const vorn::run::ProtocolError& error) {
         return fail(error.what());
     } catch (const std::exception& error) {
         // Out of memory or a failed system call deep inside: still one line, still status 2.
-        return fail(vorn_run::concat({"stopped: ", error.what()}));
-    } catch (const vorn_run::Interrupted& interrupted) {
+        return fail(vorn::run::concat({"stopped: ", error.what()}));
+    } catch (const vorn::run::Interrupted& interrupted) {
         // The servers are gone with the pool; end the way the signal asked.
         ::signal(interrupted.signal_number, SIG_DFL);
         ::raise(interrupted.signal_number);

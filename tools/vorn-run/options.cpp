@@ -11,7 +11,7 @@
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // Accepts "--name VALUE" and "--name=VALUE" (and "-jN" for the short -j).
@@ -168,4 +168,4 @@ unsigned effectiveJobs(const Options& options) {
     return cores > static_cast<long>(max_jobs) ? max_jobs : static_cast<unsigned>(cores);
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

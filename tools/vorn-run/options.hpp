@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorn_run {
+namespace vorn::run {
 
 inline constexpr std::chrono::nanoseconds default_timeout = std::chrono::seconds(60);
 inline constexpr unsigned max_jobs = 256;
@@ -38,4 +38,4 @@ std::string describeTimeout(std::chrono::nanoseconds timeout);
 // The number of servers to run: the -j value, or the number of online cores.
 unsigned effectiveJobs(const Options& options);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

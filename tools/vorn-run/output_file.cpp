@@ -13,7 +13,7 @@
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 constexpr int max_link_depth = 40;
@@ -129,4 +129,4 @@ void OutputFile::commit(std::string_view content) {
     temporary_.clear();
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorn_run {
+namespace vorn::run {
 
 class OutputFile {
 public:
@@ -31,4 +31,4 @@ private:
     int temporary_fd_ = -1;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

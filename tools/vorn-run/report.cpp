@@ -8,7 +8,7 @@
 
 #include "concat.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 void writeText(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
@@ -219,4 +219,4 @@ void Reporter::eraseBar() {
     bar_shown_ = false;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -12,7 +12,7 @@
 
 #include "test_run.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct RunCounts {
     std::size_t passed = 0;
@@ -71,4 +71,4 @@ private:
     std::FILE* out_;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

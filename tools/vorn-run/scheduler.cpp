@@ -13,7 +13,7 @@
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // Even with nothing due, the loop looks around this often.
@@ -173,4 +173,4 @@ void ServerPool::pollOnce() {
     for (auto& worker : workers_) worker->onTick(now);
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -13,7 +13,7 @@
 #include "test_run.hpp"
 #include "worker.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct RunCallbacks {
     std::function<void(std::size_t index)> started;
@@ -64,4 +64,4 @@ int installInterruptPipe();
 // The signal that made the descriptor readable, or 0.
 int takeInterruptSignal(int fd);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

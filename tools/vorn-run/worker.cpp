@@ -17,7 +17,7 @@
 #include "protocol.hpp"
 #include "signal_names.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // After a server's output closes or it is killed, how long its standard error may stay open
@@ -315,4 +315,4 @@ std::optional<std::vector<std::string>> Worker::takeMetadata() {
 std::optional<TestRun> Worker::takeFinished() { return std::exchange(finished_, std::nullopt); }
 std::string Worker::takeStrayOutput() { return std::exchange(stray_, std::string()); }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

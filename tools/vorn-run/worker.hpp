@@ -16,7 +16,7 @@
 #include "process/child_process.hpp"
 #include "test_run.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 using Clock = std::chrono::steady_clock;
 
@@ -79,4 +79,4 @@ private:
     std::optional<TestRun> finished_;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run
