@@ -205,23 +205,26 @@ void ChildProcess::signal(int signal_number) const {
 
 // Looks at the child's end without reaping it: while it is an unreaped zombie its process ID,
 // and so its group's, cannot be reused, which keeps a kill of the group safe.
-bool ChildProcess::hasExited() const {
+ChildProcess::End ChildProcess::peekEnd(bool block) const {
     siginfo_t info{};
+    const int options = WEXITED | WNOWAIT | (block ? 0 : WNOHANG);
     int rc;
     do {
-        rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, options);
     } while (rc != 0 && errno == EINTR);
-    // Failure means a foreign reaper took it (SIGCHLD ignored): it has ended either way.
-    return rc != 0 || info.si_pid == pid_;
+    // Failure means something else reaped it (SIGCHLD ignored): its number may be reused.
+    if (rc != 0) return End::reaped_elsewhere;
+    return info.si_pid == pid_ ? End::exited : End::running;
 }
 
 // Reaps the child once it has ended, first ending whatever is left of its group.
-int ChildProcess::reap(bool block) {
-    if (wait_status_) return 1;
-    if (!block && !hasExited()) return 0;
-    if (block) {
-        siginfo_t info{};
-        while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {}
+void ChildProcess::reap(bool block) {
+    if (wait_status_) return;
+    const End end = peekEnd(block);
+    if (end == End::running) return;
+    if (end == End::reaped_elsewhere) {
+        wait_status_ = SIGKILL;  // the status is lost; report a kill
+        return;
     }
     if (own_group_) ::kill(-pid_, SIGKILL);
     int status = 0;
@@ -229,9 +232,7 @@ int ChildProcess::reap(bool block) {
     do {
         got = ::waitpid(pid_, &status, 0);
     } while (got < 0 && errno == EINTR);
-    // Only a foreign reaper makes waitpid fail here; the status is lost, report a kill.
     wait_status_ = got == pid_ ? status : SIGKILL;
-    return 1;
 }
 
 std::optional<int> ChildProcess::tryWait() {
@@ -254,7 +255,7 @@ std::optional<int> ChildProcess::waitUntil(std::chrono::steady_clock::time_point
 
 int ChildProcess::stop() {
     if (wait_status_ || pid_ <= 0) return wait_status_.value_or(0);
-    if (!hasExited()) {
+    if (peekEnd(false) == End::running) {
         signal(SIGKILL);
         stopped_by_kill_ = true;
     }

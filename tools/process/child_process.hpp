@@ -52,7 +52,8 @@ struct StartError : std::runtime_error {
 
 // The child starts with SIGPIPE, SIGINT, SIGTERM, SIGHUP and SIGQUIT at their default actions
 // and no signal blocked, whatever this process ignores or blocks. Pipe ends are close-on-exec,
-// so no later child inherits them.
+// so no later child inherits them. This process must not ignore SIGCHLD (children would be
+// reaped behind its back and how they ended lost).
 class ChildProcess {
 public:
     static ChildProcess start(const Command& command);
@@ -89,8 +90,9 @@ public:
 
 private:
     ChildProcess() = default;
-    bool hasExited() const;
-    int reap(bool block);
+    enum class End { running, exited, reaped_elsewhere };
+    End peekEnd(bool block) const;
+    void reap(bool block);
     void release() noexcept;
 
     pid_t pid_ = -1;

@@ -118,6 +118,9 @@ int main(int argc, char** argv) {
     keepStandardDescriptorsOpen();
     // A server that dies must show up as a failed write, not end vorn-run.
     ::signal(SIGPIPE, SIG_IGN);
+    // An ignored SIGCHLD, inherited from whoever started vorn-run, would reap servers behind
+    // its back and lose how they ended.
+    ::signal(SIGCHLD, SIG_DFL);
 
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     vorn::run::Options options;
