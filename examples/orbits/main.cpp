@@ -1,6 +1,6 @@
 // orbits: a worked example of the kernel. A few dozen bodies on the unit 3-sphere circle two
 // or three fixed attractors under softened gravity with light damping; the run is written
-// as CSV and drawn as an SVG picture in stereographic projection.
+// as CSV, drawn as an SVG picture in stereographic projection, and played by an HTML viewer.
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "csv_trajectories.hpp"
+#include "html_movie.hpp"
 #include "options.hpp"
 #include "output_file.hpp"
 #include "progress_bar.hpp"
@@ -22,6 +23,7 @@ namespace {
 constexpr int EXIT_RUN_FAILED = 1;
 constexpr int EXIT_BAD_ARGUMENTS = 2;
 constexpr std::size_t PICTURE_POINT_BUDGET = 16000;
+constexpr std::size_t MOVIE_POINT_BUDGET = 40000;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "orbits: %s\n", message.c_str());
@@ -54,6 +56,11 @@ int run(const orbits::Options& options) {
         svg = std::make_unique<orbits::OutputFile>(*options.svg_path);
         if (!svg->open(error)) return fail(error);
     }
+    std::unique_ptr<orbits::OutputFile> html;
+    if (options.html_path) {
+        html = std::make_unique<orbits::OutputFile>(*options.html_path);
+        if (!html->open(error)) return fail(error);
+    }
 
     orbits::SceneConfig scene;
     scene.bodies = options.bodies;
@@ -69,9 +76,11 @@ int run(const orbits::Options& options) {
     auto bodies = orbits::makeBodies(scene, attractors);
     orbits::Simulation simulation(config, std::move(attractors), std::move(bodies));
     orbits::TrajectorySketch sketch(simulation.bodies().size(), options.steps, PICTURE_POINT_BUDGET);
+    orbits::MovieFrames movie(simulation.bodies().size(), options.steps, html ? MOVIE_POINT_BUDGET : 0);
 
     const auto observe = [&] {
         sketch.record(simulation);
+        if (html) movie.record(simulation);
         const std::uint64_t step = simulation.stepsDone();
         if (csv && (step % options.every == 0 || step == options.steps)) {
             orbits::writeCsvRows(csv->stream(), simulation);
@@ -87,11 +96,14 @@ int run(const orbits::Options& options) {
     progress.finish();
 
     if (csv && !csv->commit(error)) return fail(error);
+    const std::string title = orbits::cat(
+        counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
+        counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"), " on S\u00b3");
+    if (html) {
+        orbits::writeHtmlMovie(html->stream(), movie, simulation.attractors(), {title, describe(options)});
+        if (!html->commit(error)) return fail(error);
+    }
     if (svg) {
-        const std::string title =
-            orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
-                        counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"),
-                        " on S\u00b3");
         orbits::writeSvg(
             svg->stream(), sketch, simulation.attractors(),
             {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
