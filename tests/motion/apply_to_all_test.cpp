@@ -39,6 +39,8 @@ TEST(ApplyToAll, GivesTheBitsOfTheScalarLoop) {
     PGL4 m{};
     for (double& entry : m.data) entry = random.uniform(-3, 3);
     m.set(2, 1, -0.0);
+    // Row 0 all positive: with the point (−0, −0, −0, −0) only the sum's +0 start makes it +0.
+    for (std::size_t col = 0; col < 4; ++col) m.set(0, col, 0.5 + static_cast<double>(col));
     std::vector<HomVec4> points(37);
     for (HomVec4& p : points) p = random.vector();
     points[3] = {-0.0, -0.0, -0.0, -0.0};
