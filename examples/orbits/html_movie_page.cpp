@@ -48,10 +48,15 @@ const char* const HTML_MOVIE_SCRIPT = R"js((function () {
   'use strict';
   var errors = [];
   var statusBox = document.getElementById('status');
-  window.addEventListener('error', function (event) { errors.push(String(event.message)); });
+  function noteError(text) {
+    errors.push(text);
+    statusBox.setAttribute('data-errors', String(errors.length));
+    statusBox.textContent = 'error: ' + errors[0];
+  }
+  window.addEventListener('error', function (event) { noteError(String(event.message)); });
   var consoleError = console.error;
   console.error = function () {
-    errors.push(Array.prototype.join.call(arguments, ' '));
+    noteError(Array.prototype.join.call(arguments, ' '));
     consoleError.apply(console, arguments);
   };
 
