@@ -4,7 +4,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(VORN_PUBLIC_HEADERS vorn_kernel.hpp vorn_geodesic.hpp vorn_physics.hpp)
+set(VORN_PUBLIC_HEADERS vorn_kernel.hpp vorn_geodesic.hpp vorn_physics.hpp vorn_motion.hpp)
 set(VORN_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
 
 set_target_properties(vorn_kernel PROPERTIES

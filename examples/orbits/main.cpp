@@ -1,6 +1,6 @@
 // orbits: a worked example of the kernel. A few dozen bodies on the unit 3-sphere circle two
 // or three fixed attractors under softened gravity with light damping; the run is written
-// as CSV and drawn as an SVG picture in stereographic projection.
+// as CSV, drawn as an SVG picture in stereographic projection, and played by an HTML viewer.
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "csv_trajectories.hpp"
+#include "html_movie.hpp"
 #include "interrupt_cleanup.hpp"
 #include "options.hpp"
 #include "output_set.hpp"
@@ -25,6 +26,7 @@ namespace {
 constexpr int EXIT_RUN_FAILED = 1;
 constexpr int EXIT_BAD_ARGUMENTS = 2;
 constexpr std::size_t PICTURE_POINT_BUDGET = 16000;
+constexpr std::size_t MOVIE_POINT_BUDGET = 40000;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "orbits: %s\n", message.c_str());
@@ -67,13 +69,15 @@ int run(const orbits::Options& options) {
                      options.dt, orbits::LARGEST_SOUND_DT);
     }
     // Opened before the run, so a bad path fails at once, not after the simulation.
-    auto outputs = orbits::openOutputs({{"--csv", options.csv_path}, {"--svg", options.svg_path}});
+    auto outputs = orbits::openOutputs(
+        {{"--csv", options.csv_path}, {"--svg", options.svg_path}, {"--html", options.html_path}});
     if (!outputs.error.empty()) {
         fail(outputs.error);
         return outputs.conflict ? EXIT_BAD_ARGUMENTS : EXIT_RUN_FAILED;
     }
     const auto& csv = outputs.files[0];
     const auto& svg = outputs.files[1];
+    const auto& html = outputs.files[2];
     std::string error;
     if (csv) orbits::writeCsvHeader(csv->stream());
 
@@ -91,10 +95,12 @@ int run(const orbits::Options& options) {
     auto bodies = orbits::makeBodies(scene, attractors);
     orbits::Simulation simulation(config, std::move(attractors), std::move(bodies));
     orbits::TrajectorySketch sketch(simulation.bodies().size(), options.steps, PICTURE_POINT_BUDGET);
+    orbits::MovieFrames movie(simulation.bodies().size(), options.steps, html ? MOVIE_POINT_BUDGET : 0);
 
     // False once the CSV cannot be written, so a full disk stops the run early.
     const auto observe = [&] {
         sketch.record(simulation);
+        if (html) movie.record(simulation);
         const std::uint64_t step = simulation.stepsDone();
         if (csv && (step % options.every == 0 || step == options.steps)) {
             orbits::writeCsvRows(csv->stream(), simulation);
@@ -117,15 +123,18 @@ int run(const orbits::Options& options) {
     progress.finish();
 
     if (csv && !csv->commit(error)) return fail(error);
+    const std::string title =
+        orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
+                    counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"), " on S\u00b3");
     if (svg) {
-        const std::string title =
-            orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
-                        counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"),
-                        " on S\u00b3");
         orbits::writeSvg(
             svg->stream(), sketch, simulation.attractors(),
             {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
         if (!svg->commit(error)) return fail(error);
+    }
+    if (html) {
+        orbits::writeHtmlMovie(html->stream(), movie, simulation.attractors(), {title, describe(options)});
+        if (!html->commit(error)) return fail(error);
     }
 
     std::size_t captured = 0;

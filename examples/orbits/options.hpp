@@ -18,6 +18,7 @@ struct Options {
     std::uint64_t every = 5;  // write every n-th step to the CSV (the first and last always)
     std::optional<std::string> csv_path;
     std::optional<std::string> svg_path;
+    std::optional<std::string> html_path;  // the animated viewer
 };
 
 // The longest time step that resolves close passes: in the runs measured (README.md), no

@@ -196,22 +196,6 @@ TEST(OrbitsSimulation, AContactIsReportedWhenItBeginsOnly) {
     EXPECT_EQ(simulation.state(1), BodyState::contact);
 }
 
-TEST(OrbitsProjection, StereographicFromTheSouthPole) {
-    const auto origin = stereographic(HomVec4::init(0, 0, 0, 1));
-    ASSERT_TRUE(origin);
-    EXPECT_EQ(origin->x, 0.0);
-    const auto equator = stereographic(HomVec4::init(0.6, 0.8, 0, 0));
-    ASSERT_TRUE(equator);
-    EXPECT_EQ(equator->x, 0.6);
-    EXPECT_EQ(equator->y, 0.8);
-    const auto inside = stereographic(HomVec4::init(0.48, 0, 0.64, 0.6));
-    ASSERT_TRUE(inside);
-    EXPECT_DOUBLE_EQ(inside->x, 0.3);
-    EXPECT_DOUBLE_EQ(inside->z, 0.4);
-    EXPECT_FALSE(stereographic(HomVec4::init(0, 0, 0, -1)));
-    EXPECT_FALSE(stereographic(HomVec4::init(std::nan(""), 0, 0, std::nan(""))));
-}
-
 TEST(OrbitsProjection, ViewTurnsTiltsAndScales) {
     View view;
     view.scale = 100;
