@@ -2,7 +2,9 @@
 // the wire format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include "server_client.hpp"
 
@@ -194,6 +196,37 @@ void expectRunnerFailure(ServerClient& client) {
     EXPECT_EQ(end.signal, SIGABRT);
     EXPECT_NE(client.stderrText().find("panic: internal test runner failure\n"), std::string::npos)
         << client.stderrText();
+}
+
+// A parent may hand over pipes with O_NONBLOCK set (it lives in the pipe, shared by every
+// process holding it). The runner waits for input and for room in its outputs; it never takes
+// "not ready yet" for a failure, and loses no log line. The pauses only make sure it has met
+// an empty input and full outputs.
+TEST(ServerEndToEnd, NonBlockingPipesAreWaitedOn) {
+    ServerClient client(fixture, StdinKind::nonblocking_pipe, StdoutKind::nonblocking_pipe);
+    expectVersionFrame(client);
+    std::this_thread::sleep_for(100ms);
+    // 1000 results (16000 bytes) and 1000 log lines, far more than the pipes hold unread.
+    constexpr std::uint32_t runs = 1000;
+    const Bytes pair = concat({runTest(passes), runTest(logs_two_errors)});
+    Bytes input(runs / 2 * pair.size());
+    for (auto at = input.begin(); at != input.end();) at = std::copy(pair.begin(), pair.end(), at);
+    ASSERT_TRUE(client.send(input));
+    std::this_thread::sleep_for(100ms);
+    for (std::uint32_t i = 0; i < runs; ++i) {
+        const auto frame = client.nextFrame();
+        ASSERT_TRUE(frame.has_value()) << "result " << i << " of " << runs << ": " << client.stderrText();
+        const auto results = asTestResults(*frame);
+        ASSERT_TRUE(results.has_value());
+        ASSERT_EQ(results->flags, i % 2 == 0 ? 0u : 2u << 3);
+    }
+    expectCleanExit(client);
+    std::size_t logged = 0;
+    for (std::size_t at = 0; (at = client.stderrText().find("second error\n", at)) != std::string::npos;
+         ++at) {
+        ++logged;
+    }
+    EXPECT_EQ(logged, runs / 2);
 }
 
 TEST(ServerEndToEnd, UnwritableOutputIsAFatalRunnerFailure) {
