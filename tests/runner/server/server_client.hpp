@@ -20,11 +20,12 @@ struct ChildEnd {
     int signal = 0;
 };
 
-// nonblocking_pipe: the child's end has O_NONBLOCK set, as by a parent sharing its own pipe.
-enum class StdinKind { pipe, nonblocking_pipe, unreadable };  // unreadable: a directory, so every read fails
-enum class InputAtFinish { close, keep_open };                // keep_open: the runner must stop on its own
+// unreadable: a directory, so every read fails. nonblocking_pipe: the child's end has
+// O_NONBLOCK set, as a parent sharing its own pipe may have left it.
+enum class StdinKind { pipe, nonblocking_pipe, unreadable };
+enum class InputAtFinish { close, keep_open };  // keep_open: the runner must stop on its own
 // closed_pipe: the parent has closed its end. nonblocking_pipe: standard output and standard
-// error both, each holding only 4096 bytes.
+// error both, non-blocking and holding only 4096 bytes each.
 enum class StdoutKind { pipe, nonblocking_pipe, closed_pipe };
 
 class ServerClient {
