@@ -1,0 +1,55 @@
+// Deterministic random scenes for the world's tests and its determinism scene.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "vorn_world.hpp"
+
+namespace world_test {
+
+using vorn_kernel::HomVec4;
+using vorn_physics::VornBody;
+
+// splitmix64: the same numbers from every compiler and library.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [-1, 1).
+    double symmetric() { return static_cast<double>(next() >> 11) * 0x1.0p-52 - 1.0; }
+    // A unit vector, uniform on S³ (rejection from the cube).
+    HomVec4 unit() {
+        while (true) {
+            const HomVec4 v = HomVec4::init(symmetric(), symmetric(), symmetric(), symmetric());
+            const double n2 = HomVec4::dot(v, v);
+            if (n2 > 1e-4 && n2 <= 1.0) return v.normalize();
+        }
+    }
+    // A tangent vector at the unit vector p, components up to `scale`.
+    HomVec4 tangent(HomVec4 p, double scale) {
+        const HomVec4 r =
+            HomVec4::init(scale * symmetric(), scale * symmetric(), scale * symmetric(), scale * symmetric());
+        const double radial = HomVec4::dot(r, p);
+        return HomVec4::init(r.x - radial * p.x, r.y - radial * p.y, r.z - radial * p.z, r.w - radial * p.w);
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+// A unit vector at angle `angle` from the unit vector p, in a random direction.
+inline HomVec4 near(Random& random, HomVec4 p, double angle) {
+    const HomVec4 t = random.tangent(p, 1.0);
+    const double n = t.norm();
+    const double c = std::cos(angle), s = std::sin(angle) / n;
+    return HomVec4::init(c * p.x + s * t.x, c * p.y + s * t.y, c * p.z + s * t.z, c * p.w + s * t.w)
+        .normalize();
+}
+
+}  // namespace world_test
