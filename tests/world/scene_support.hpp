@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "vorn_world.hpp"
 
@@ -50,6 +52,24 @@ inline HomVec4 near(Random& random, HomVec4 p, double angle) {
     const double c = std::cos(angle), s = std::sin(angle) / n;
     return HomVec4::init(c * p.x + s * t.x, c * p.y + s * t.y, c * p.z + s * t.z, c * p.w + s * t.w)
         .normalize();
+}
+
+// Whether two bodies hold the same bits in every field.
+inline bool sameBits(const VornBody& a, const VornBody& b) {
+    const auto same = [](HomVec4 x, HomVec4 y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    const auto same_double = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return same(a.position, b.position) && same(a.velocity, b.velocity) &&
+           same(a.force_accum, b.force_accum) && same_double(a.mass, b.mass) &&
+           same_double(a.restitution, b.restitution) && same_double(a.friction, b.friction) &&
+           a.body_type == b.body_type && a.active == b.active;
+}
+
+inline bool sameBits(const std::vector<VornBody>& a, const std::vector<VornBody>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!sameBits(a[i], b[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace world_test

@@ -18,13 +18,6 @@ using world_test::HomVec4;
 using world_test::Random;
 using world_test::VornBody;
 
-bool sameBits(const VornBody& a, const VornBody& b) {
-    const auto same = [](HomVec4 x, HomVec4 y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-    return same(a.position, b.position) && same(a.velocity, b.velocity) &&
-           same(a.force_accum, b.force_accum) && a.mass == b.mass && a.restitution == b.restitution &&
-           a.friction == b.friction && a.body_type == b.body_type && a.active == b.active;
-}
-
 TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     Random random(1);
     World world;
@@ -45,11 +38,11 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     EXPECT_FALSE(world.contains(ids[5]));
     EXPECT_THROW((void)world.body(ids[5]), std::out_of_range);
     EXPECT_THROW(world.remove(ids[0]), std::out_of_range);
-    for (int i : {1, 2, 3, 4, 6, 7, 8}) EXPECT_TRUE(sameBits(world.body(ids[i]), bodies[i])) << i;
-    EXPECT_TRUE(sameBits(world.body(later), bodies[0]));
+    for (int i : {1, 2, 3, 4, 6, 7, 8}) EXPECT_TRUE(world_test::sameBits(world.body(ids[i]), bodies[i])) << i;
+    EXPECT_TRUE(world_test::sameBits(world.body(later), bodies[0]));
     const std::vector<VornBody> exported = world.exportBodies();
     ASSERT_EQ(exported.size(), 8u);
-    EXPECT_TRUE(sameBits(exported.back(), bodies[0]));
+    EXPECT_TRUE(world_test::sameBits(exported.back(), bodies[0]));
     EXPECT_EQ(world.ids().size(), 8u);
 }
 
@@ -66,7 +59,7 @@ TEST(WorldBodies, RefusesBodiesTheLawCannotUse) {
     bad.velocity.x = std::numeric_limits<double>::infinity();
     EXPECT_THROW(world.add(bad), std::invalid_argument);
     EXPECT_THROW(world.addAttractor(HomVec4::zero(), 1.0), std::invalid_argument);
-    EXPECT_TRUE(sameBits(world.body(id), b));  // nothing lost
+    EXPECT_TRUE(world_test::sameBits(world.body(id), b));  // nothing lost
     EXPECT_EQ(world.size(), 1u);
 }
 
