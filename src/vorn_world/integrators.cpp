@@ -175,7 +175,9 @@ void World::step(double dt, Integrator integrator) {
             kickDriftKick(s, dt);
             break;
         case Integrator::yoshida4: {
-            const double cbrt2 = std::cbrt(2.0);
+            // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
+            // the library's own cbrt need not agree in the last bit.
+            constexpr double cbrt2 = 1.2599210498948731648;
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
             kickDriftKick(s, w1 * dt);

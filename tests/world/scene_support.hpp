@@ -28,20 +28,28 @@ public:
     // A unit vector, uniform on S³ (rejection from the cube).
     HomVec4 unit() {
         while (true) {
-            const HomVec4 v = HomVec4::init(symmetric(), symmetric(), symmetric(), symmetric());
+            const HomVec4 v = draw(1.0);
             const double n2 = HomVec4::dot(v, v);
             if (n2 > 1e-4 && n2 <= 1.0) return v.normalize();
         }
     }
     // A tangent vector at the unit vector p, components up to `scale`.
     HomVec4 tangent(HomVec4 p, double scale) {
-        const HomVec4 r =
-            HomVec4::init(scale * symmetric(), scale * symmetric(), scale * symmetric(), scale * symmetric());
+        const HomVec4 r = draw(scale);
         const double radial = HomVec4::dot(r, p);
         return HomVec4::init(r.x - radial * p.x, r.y - radial * p.y, r.z - radial * p.z, r.w - radial * p.w);
     }
 
 private:
+    // Four draws in x, y, z, w order (the order of a function's arguments is unspecified).
+    HomVec4 draw(double scale) {
+        const double x = scale * symmetric();
+        const double y = scale * symmetric();
+        const double z = scale * symmetric();
+        const double w = scale * symmetric();
+        return HomVec4::init(x, y, z, w);
+    }
+
     std::uint64_t state_;
 };
 
