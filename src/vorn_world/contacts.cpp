@@ -136,6 +136,7 @@ std::vector<Contact> World::contacts(double threshold) const {
         const double half_sin = std::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
         const Grid grid = buildGrid(unit, in_grid, reach);
+        const double cos_cut = std::cos(threshold) - 1e-12;
         s.runParallel(n, [&](std::size_t begin, std::size_t end) {
             std::vector<Contact> local;
             for (std::size_t i = begin; i < end; ++i) {
@@ -162,7 +163,11 @@ std::vector<Contact> World::contacts(double threshold) const {
                     const std::size_t b = grid.bucketOf(cell);
                     for (std::uint32_t e = grid.starts[b]; e < grid.starts[b + 1]; ++e) {
                         const Entry entry = grid.entries[e];
-                        if (entry.cell == cell && entry.body > i) test(i, entry.body, local);
+                        // The unit vectors' dot product screens out far pairs; its margin
+                        // is far above the rounding of both it and the exact distance.
+                        if (entry.cell != cell || entry.body <= i) continue;
+                        if (std::fabs(HomVec4::dot(u, unit[entry.body])) >= cos_cut)
+                            test(i, entry.body, local);
                     }
                 }
             }
@@ -198,8 +203,8 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         const detail::V4<double> qi{s.qx[i], s.qy[i], s.qz[i], s.qw[i]};
         const detail::V4<double> qj{s.qx[j], s.qy[j], s.qz[j], s.qw[j]};
         // The unit tangents at each body toward the other; both have length sin d before division.
-        const detail::Chord<double> ci = detail::chord(qi, qj.x, qj.y, qj.z, qj.w);
-        const detail::Chord<double> cj = detail::chord(qj, qi.x, qi.y, qi.z, qi.w);
+        const detail::Chord<double> ci = detail::chord(qi, qj);
+        const detail::Chord<double> cj = detail::chord(qj, qi);
         const double sin_d = std::sqrt(ci.sin_sq);
         if (!(sin_d > 1e-15)) continue;  // coincident: no normal
         const HomVec4 ni = HomVec4::init(ci.t.x / sin_d, ci.t.y / sin_d, ci.t.z / sin_d, ci.t.w / sin_d);

@@ -15,7 +15,8 @@ using lanes::F64x4;
 
 HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm) {
     V4<double> acc{0.0, 0.0, 0.0, 0.0};
-    detail::addPull(V4<double>{p.x, p.y, p.z, p.w}, source.x, source.y, source.z, source.w, gm, acc);
+    detail::addPull(V4<double>{p.x, p.y, p.z, p.w}, V4<double>{source.x, source.y, source.z, source.w}, gm,
+                    acc);
     return HomVec4::init(acc.x, acc.y, acc.z, acc.w);
 }
 
@@ -23,16 +24,17 @@ double gravityPotential(HomVec4 p, HomVec4 source, double gm) { return detail::p
 
 namespace {
 
-// The sources of one evaluation: positions and G·m, in order.
+// The sources of one evaluation, in order: position and G·m, each value in all four lanes
+// (read as whole vectors in the loop rather than spread from one double there).
 struct Sources {
-    std::vector<double> x, y, z, w, gm;
+    std::vector<F64x4> x, y, z, w, gm;
 
     void add(double sx, double sy, double sz, double sw, double g_m) {
-        x.push_back(sx);
-        y.push_back(sy);
-        z.push_back(sz);
-        w.push_back(sw);
-        gm.push_back(g_m);
+        x.push_back(lanes::broadcast(sx));
+        y.push_back(lanes::broadcast(sy));
+        z.push_back(lanes::broadcast(sz));
+        w.push_back(lanes::broadcast(sw));
+        gm.push_back(lanes::broadcast(g_m));
     }
 };
 
@@ -57,8 +59,8 @@ void World::State::computeGravity() {
             const F64x4 zero{};
             V4<F64x4> acc{zero, zero, zero, zero};
             for (std::size_t j = 0; j < count; ++j) {
-                detail::addPull(p, sources.x[j], sources.y[j], sources.z[j], sources.w[j], sources.gm[j],
-                                acc);
+                detail::addPull(p, V4<F64x4>{sources.x[j], sources.y[j], sources.z[j], sources.w[j]},
+                                sources.gm[j], acc);
             }
             const lanes::Mask keep = lanes::movedMask(moved.data() + i);
             lanes::storeVec(gx.data(), gy.data(), gz.data(), gw.data(), i,

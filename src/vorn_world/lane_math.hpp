@@ -28,6 +28,17 @@ using Mask = decltype(F64x4{} < F64x4{});
 
 [[gnu::always_inline]] inline F64x4 broadcast(double x) { return F64x4{x, x, x, x}; }
 
+// a < b in each lane, compared two lanes at a time: a comparison of all four is split into
+// scalar compares and branches on targets without AVX, the halves into one instruction each.
+[[gnu::always_inline]] inline Mask less(const F64x4& a, const F64x4& b) {
+    using F64x2 = double __attribute__((vector_size(16)));
+    const F64x2 a_low = __builtin_shufflevector(a, a, 0, 1);
+    const F64x2 a_high = __builtin_shufflevector(a, a, 2, 3);
+    const F64x2 b_low = __builtin_shufflevector(b, b, 0, 1);
+    const F64x2 b_high = __builtin_shufflevector(b, b, 2, 3);
+    return __builtin_shufflevector(a_low < b_low, a_high < b_high, 0, 1, 2, 3);
+}
+
 // In each lane, where_set ? if_set : otherwise.
 [[gnu::always_inline]] inline F64x4 choose(const Mask& where_set, const F64x4& if_set,
                                            const F64x4& otherwise) {
@@ -35,10 +46,16 @@ using Mask = decltype(F64x4{} < F64x4{});
                                 (std::bit_cast<Mask>(otherwise) & ~where_set));
 }
 
-// The correctly rounded square root of each lane (built without errno, so one instruction).
+// The correctly rounded square root of each lane (built without errno, so the loop over the
+// array becomes whole-vector square roots; lanes written one by one and read back as a
+// vector would stall the load).
 [[gnu::always_inline]] inline F64x4 sqrtLanes(const F64x4& x) {
+    alignas(32) double in[4];
+    alignas(32) double out[4];
+    std::memcpy(in, &x, sizeof in);
+    for (int k = 0; k < 4; ++k) out[k] = std::sqrt(in[k]);
     F64x4 r;
-    for (int k = 0; k < 4; ++k) r[k] = std::sqrt(x[k]);
+    std::memcpy(&r, out, sizeof r);
     return r;
 }
 
