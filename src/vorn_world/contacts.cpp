@@ -26,15 +26,18 @@ namespace vorn_world {
 
 namespace {
 
+// A body's place in one cell, with its unit vector at hand for the screening dot product.
 struct Entry {
     std::uint64_t cell;
     std::uint32_t body;
+    std::uint32_t primary;  // 1 at the body's own (x, y, z), 0 at −(x, y, z)
+    HomVec4 unit;
 };
 
 struct Grid {
     double cell_width;
     std::int64_t cells_per_axis;
-    unsigned shift;                     // bucket = hash >> shift
+    std::uint64_t mask;                 // bucket = cell & mask
     std::vector<std::uint32_t> starts;  // entries of bucket b: [starts[b], starts[b + 1])
     std::vector<Entry> entries;
 
@@ -47,9 +50,9 @@ struct Grid {
         return (static_cast<std::uint64_t>(cz) * n + static_cast<std::uint64_t>(cy)) * n +
                static_cast<std::uint64_t>(cx);
     }
-    std::size_t bucketOf(std::uint64_t cell) const {
-        return static_cast<std::size_t>((cell * 0x9E3779B97F4A7C15ULL) >> shift);
-    }
+    // Cells of consecutive x share a bucket's neighbourhood, so a query's cells and the
+    // queries of nearby bodies stay close in memory.
+    std::size_t bucketOf(std::uint64_t cell) const { return static_cast<std::size_t>(cell & mask); }
 };
 
 bool usable(HomVec4 p, double& n) {
@@ -67,28 +70,29 @@ Grid buildGrid(const std::vector<HomVec4>& unit, const std::vector<std::uint8_t>
     Grid grid;
     grid.cell_width = 2.5 * reach;
     grid.cells_per_axis = static_cast<std::int64_t>(std::ceil(2.0 / grid.cell_width)) + 1;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
+    std::vector<Entry> keyed;
     keyed.reserve(unit.size() + unit.size() / 8);
     for (std::size_t i = 0; i < unit.size(); ++i) {
         if (in_grid[i] == 0) continue;
         const HomVec4 u = unit[i];
         const auto body = static_cast<std::uint32_t>(i);
-        keyed.emplace_back(grid.cellId(grid.axisCell(u.x), grid.axisCell(u.y), grid.axisCell(u.z)), body);
+        keyed.push_back(
+            Entry{grid.cellId(grid.axisCell(u.x), grid.axisCell(u.y), grid.axisCell(u.z)), body, 1, u});
         if (u.w < reach) {
-            keyed.emplace_back(grid.cellId(grid.axisCell(-u.x), grid.axisCell(-u.y), grid.axisCell(-u.z)),
-                               body);
+            keyed.push_back(Entry{grid.cellId(grid.axisCell(-u.x), grid.axisCell(-u.y), grid.axisCell(-u.z)),
+                                  body, 0, u});
         }
     }
     unsigned bits = 1;
     while ((std::size_t{1} << bits) < 2 * keyed.size() && bits < 30) ++bits;
-    grid.shift = 64 - bits;
+    grid.mask = (std::uint64_t{1} << bits) - 1;
     const std::size_t buckets = std::size_t{1} << bits;
     grid.starts.assign(buckets + 1, 0);
-    for (const auto& [cell, body] : keyed) ++grid.starts[grid.bucketOf(cell) + 1];
+    for (const Entry& e : keyed) ++grid.starts[grid.bucketOf(e.cell) + 1];
     for (std::size_t b = 0; b < buckets; ++b) grid.starts[b + 1] += grid.starts[b];
     std::vector<std::uint32_t> fill(grid.starts.begin(), grid.starts.end() - 1);
     grid.entries.resize(keyed.size());
-    for (const auto& [cell, body] : keyed) grid.entries[fill[grid.bucketOf(cell)]++] = Entry{cell, body};
+    for (const Entry& e : keyed) grid.entries[fill[grid.bucketOf(e.cell)]++] = e;
     return grid;
 }
 
@@ -137,11 +141,13 @@ std::vector<Contact> World::contacts(double threshold) const {
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
         const Grid grid = buildGrid(unit, in_grid, reach);
         const double cos_cut = std::cos(threshold) - 1e-12;
-        s.runParallel(n, [&](std::size_t begin, std::size_t end) {
+        // Queries run in the grid's order, so that consecutive ones look at nearby cells.
+        s.runParallel(grid.entries.size(), [&](std::size_t begin, std::size_t end) {
             std::vector<Contact> local;
-            for (std::size_t i = begin; i < end; ++i) {
-                if (in_grid[i] == 0) continue;
-                const HomVec4 u = unit[i];
+            for (std::size_t q = begin; q < end; ++q) {
+                if (grid.entries[q].primary == 0) continue;
+                const std::size_t i = grid.entries[q].body;
+                const HomVec4 u = grid.entries[q].unit;
                 const double coords[3] = {u.x, u.y, u.z};
                 std::int64_t own[3], other[3];
                 for (int a = 0; a < 3; ++a) {
@@ -166,8 +172,7 @@ std::vector<Contact> World::contacts(double threshold) const {
                         // The unit vectors' dot product screens out far pairs; its margin
                         // is far above the rounding of both it and the exact distance.
                         if (entry.cell != cell || entry.body <= i) continue;
-                        if (std::fabs(HomVec4::dot(u, unit[entry.body])) >= cos_cut)
-                            test(i, entry.body, local);
+                        if (std::fabs(HomVec4::dot(u, entry.unit)) >= cos_cut) test(i, entry.body, local);
                     }
                 }
             }
