@@ -23,6 +23,7 @@ HomVec4 negated(HomVec4 p) { return HomVec4::init(-p.x, -p.y, -p.z, -p.w); }
 void expectAllPairsSet(const std::vector<HomVec4>& positions, double threshold) {
     World world;
     std::vector<VornBody> bodies;
+    bodies.reserve(positions.size());
     for (const HomVec4& p : positions) {
         bodies.push_back(VornBody::init(p, HomVec4::zero(), 1.0));
         world.add(bodies.back());
@@ -42,6 +43,7 @@ void expectAllPairsSet(const std::vector<HomVec4>& positions, double threshold) 
 TEST(WorldContacts, BroadphaseFindsExactlyTheAllPairsSet) {
     Random random(7);
     std::vector<HomVec4> uniform;
+    uniform.reserve(2000);
     for (int i = 0; i < 2000; ++i) uniform.push_back(random.unit());
     for (const double threshold : {0.0, 1e-3, 0.05, 0.2, 0.7, std::numeric_limits<double>::quiet_NaN()}) {
         expectAllPairsSet(std::vector<HomVec4>(uniform.begin(), uniform.begin() + 300), threshold);

@@ -1,9 +1,9 @@
 // Deterministic random scenes for the world's tests and its determinism scene.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "vorn_world.hpp"
@@ -64,8 +64,13 @@ inline HomVec4 near(Random& random, HomVec4 p, double angle) {
 
 // Whether two bodies hold the same bits in every field.
 inline bool sameBits(const VornBody& a, const VornBody& b) {
-    const auto same = [](HomVec4 x, HomVec4 y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-    const auto same_double = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    const auto same_double = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    };
+    const auto same = [&](HomVec4 x, HomVec4 y) {
+        return same_double(x.x, y.x) && same_double(x.y, y.y) && same_double(x.z, y.z) &&
+               same_double(x.w, y.w);
+    };
     return same(a.position, b.position) && same(a.velocity, b.velocity) &&
            same(a.force_accum, b.force_accum) && same_double(a.mass, b.mass) &&
            same_double(a.restitution, b.restitution) && same_double(a.friction, b.friction) &&
