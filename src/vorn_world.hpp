@@ -100,9 +100,16 @@ struct Bivector {
     double xy, xz, xw, yz, yw, zw;
 };
 
+// One World is used by one thread at a time (its loops use the ParallelFor); const members
+// may refresh the cached accelerations. A moved-from World may only be assigned or destroyed.
 class World {
 public:
     explicit World(double G = 1.0);
+    ~World();
+    World(const World& other);
+    World& operator=(const World& other);
+    World(World&&) noexcept;
+    World& operator=(World&&) noexcept;
 
     // Bodies. The storage order is the order of ids (ids only grow and are never reused); the
     // moved bodies are the active dynamic ones of mass at least 1e-10, as for integrateStep.
@@ -159,13 +166,6 @@ public:
 
 private:
     std::unique_ptr<State> state_;
-
-public:
-    ~World();
-    World(const World& other);
-    World& operator=(const World& other);
-    World(World&&) noexcept;
-    World& operator=(World&&) noexcept;
 };
 
 }  // namespace vorn_world
