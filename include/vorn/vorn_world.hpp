@@ -124,6 +124,15 @@ public:
     std::size_t size() const;
     std::span<const BodyId> ids() const;
     std::vector<VornBody> exportBodies() const;
+    // The positions and velocities in place: component c (x, y, z, w for c = 0..3) of the body in
+    // storage slot i is data[c * stride + i], for i < size(). Valid until a body is added or
+    // removed; a step changes the values, not the place.
+    struct Components {
+        const double* data;
+        std::size_t stride;
+    };
+    Components positionComponents() const;
+    Components velocityComponents() const;
 
     // Attractors: fixed point masses, positions normalised on entry (norm above 1e-15, finite).
     void addAttractor(HomVec4 position, double mass);

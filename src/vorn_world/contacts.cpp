@@ -105,7 +105,7 @@ std::vector<Contact> World::contacts(double threshold) const {
     std::vector<std::uint8_t> in_grid(n);
     std::vector<std::size_t> odd;  // bodies tested against all others
     for (std::size_t i = 0; i < n; ++i) {
-        position[i] = HomVec4::init(s.qx[i], s.qy[i], s.qz[i], s.qw[i]);
+        position[i] = HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
         double norm = 0.0;
         in_grid[i] = usable(position[i], norm) ? 1 : 0;
         if (in_grid[i] != 0) {
@@ -205,8 +205,8 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         const double inv_i = s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
         const double inv_j = s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
         if (inv_i + inv_j == 0.0) continue;
-        const detail::V4<double> qi{s.qx[i], s.qy[i], s.qz[i], s.qw[i]};
-        const detail::V4<double> qj{s.qx[j], s.qy[j], s.qz[j], s.qw[j]};
+        const detail::V4<double> qi{s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]};
+        const detail::V4<double> qj{s.qx()[j], s.qy()[j], s.qz()[j], s.qw()[j]};
         // The unit tangents at each body toward the other; both have length sin d before division.
         const detail::Chord<double> ci = detail::chord(qi, qj);
         const detail::Chord<double> cj = detail::chord(qj, qi);
@@ -214,8 +214,8 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         if (!(sin_d > 1e-15)) continue;  // coincident: no normal
         const HomVec4 ni = HomVec4::init(ci.t.x / sin_d, ci.t.y / sin_d, ci.t.z / sin_d, ci.t.w / sin_d);
         const HomVec4 nj = HomVec4::init(cj.t.x / sin_d, cj.t.y / sin_d, cj.t.z / sin_d, cj.t.w / sin_d);
-        const HomVec4 vi = HomVec4::init(s.vx[i], s.vy[i], s.vz[i], s.vw[i]);
-        const HomVec4 vj = HomVec4::init(s.vx[j], s.vy[j], s.vz[j], s.vw[j]);
+        const HomVec4 vi = HomVec4::init(s.vx()[i], s.vy()[i], s.vz()[i], s.vw()[i]);
+        const HomVec4 vj = HomVec4::init(s.vx()[j], s.vy()[j], s.vz()[j], s.vw()[j]);
         // The rate at which the distance shrinks.
         const double approach = HomVec4::dot(vi, ni) + HomVec4::dot(vj, nj);
         if (!(approach > 0.0)) continue;
@@ -223,14 +223,14 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         const double impulse = (1.0 + e) * approach / (inv_i + inv_j);
         const double ki = impulse * inv_i;
         const double kj = impulse * inv_j;
-        s.vx[i] -= ki * ni.x;
-        s.vy[i] -= ki * ni.y;
-        s.vz[i] -= ki * ni.z;
-        s.vw[i] -= ki * ni.w;
-        s.vx[j] -= kj * nj.x;
-        s.vy[j] -= kj * nj.y;
-        s.vz[j] -= kj * nj.z;
-        s.vw[j] -= kj * nj.w;
+        s.vx()[i] -= ki * ni.x;
+        s.vy()[i] -= ki * ni.y;
+        s.vz()[i] -= ki * ni.z;
+        s.vw()[i] -= ki * ni.w;
+        s.vx()[j] -= kj * nj.x;
+        s.vy()[j] -= kj * nj.y;
+        s.vz()[j] -= kj * nj.z;
+        s.vw()[j] -= kj * nj.w;
     }
 }
 

@@ -47,14 +47,14 @@ void World::State::computeGravity() {
     }
     if (mutual) {
         for (std::size_t j = 0; j < size(); ++j) {
-            if (moved[j] != 0) sources.add(qx[j], qy[j], qz[j], qw[j], G * mass[j]);
+            if (moved[j] != 0) sources.add(qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]);
         }
     }
     const std::size_t count = sources.gm.size();
     runParallel(paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
         for (std::size_t block = begin; block < end; ++block) {
             const std::size_t i = 4 * block;
-            const lanes::Vec q = lanes::loadVec(qx.data(), qy.data(), qz.data(), qw.data(), i);
+            const lanes::Vec q = lanes::loadVec(qx().data(), qy().data(), qz().data(), qw().data(), i);
             const V4<F64x4> p{q.x, q.y, q.z, q.w};
             const F64x4 zero{};
             V4<F64x4> acc{zero, zero, zero, zero};

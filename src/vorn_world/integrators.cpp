@@ -83,16 +83,18 @@ void kickDrift(World::State& s, double h_kick, double h) {
         for (std::size_t block = begin; block < end; ++block) {
             const std::size_t i = 4 * block;
             const Mask moves = lanes::movedMask(s.moved.data() + i);
-            const Vec q0 = lanes::loadVec(s.qx.data(), s.qy.data(), s.qz.data(), s.qw.data(), i);
-            const Vec v0 = lanes::loadVec(s.vx.data(), s.vy.data(), s.vz.data(), s.vw.data(), i);
+            const Vec q0 = lanes::loadVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i);
+            const Vec v0 = lanes::loadVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i);
             const Vec g = lanes::loadVec(s.gx.data(), s.gy.data(), s.gz.data(), s.gw.data(), i);
             const Vec f = lanes::loadVec(s.fx.data(), s.fy.data(), s.fz.data(), s.fw.data(), i);
             const F64x4 m = lanes::load(s.mass.data() + i);
             Vec q = q0;
             Vec v = kick(q0, v0, g, f, m, h_kick);
             drift(q, v, h);
-            lanes::storeVec(s.qx.data(), s.qy.data(), s.qz.data(), s.qw.data(), i, choose(moves, q, q0));
-            lanes::storeVec(s.vx.data(), s.vy.data(), s.vz.data(), s.vw.data(), i, choose(moves, v, v0));
+            lanes::storeVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i,
+                            choose(moves, q, q0));
+            lanes::storeVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i,
+                            choose(moves, v, v0));
         }
     });
     s.gravity_valid = false;
@@ -103,12 +105,12 @@ void kickOnly(World::State& s, double h_kick) {
         for (std::size_t block = begin; block < end; ++block) {
             const std::size_t i = 4 * block;
             const Mask moves = lanes::movedMask(s.moved.data() + i);
-            const Vec q = lanes::loadVec(s.qx.data(), s.qy.data(), s.qz.data(), s.qw.data(), i);
-            const Vec v0 = lanes::loadVec(s.vx.data(), s.vy.data(), s.vz.data(), s.vw.data(), i);
+            const Vec q = lanes::loadVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i);
+            const Vec v0 = lanes::loadVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i);
             const Vec g = lanes::loadVec(s.gx.data(), s.gy.data(), s.gz.data(), s.gw.data(), i);
             const Vec f = lanes::loadVec(s.fx.data(), s.fy.data(), s.fz.data(), s.fw.data(), i);
             const F64x4 m = lanes::load(s.mass.data() + i);
-            lanes::storeVec(s.vx.data(), s.vy.data(), s.vz.data(), s.vw.data(), i,
+            lanes::storeVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i,
                             choose(moves, kick(q, v0, g, f, m, h_kick), v0));
         }
     });

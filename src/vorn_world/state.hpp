@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "vorn_world.hpp"
@@ -19,8 +20,27 @@ struct World::State {
     std::vector<BodyId> ids;  // size() entries, strictly increasing
     BodyId next_id = 0;
 
-    std::vector<double> qx, qy, qz, qw;  // positions
-    std::vector<double> vx, vy, vz, vw;  // velocities
+    // Positions and velocities, each one block of four columns (x, y, z, w) of `rows` values
+    // (at least paddedSize()), so that a body's components lie a fixed stride apart
+    // (World::positionComponents); the rows grow by doubling.
+    std::vector<double> q_block, v_block;
+    std::size_t rows = 0;
+    std::span<double> qx() { return {q_block.data(), paddedSize()}; }
+    std::span<double> qy() { return {q_block.data() + rows, paddedSize()}; }
+    std::span<double> qz() { return {q_block.data() + 2 * rows, paddedSize()}; }
+    std::span<double> qw() { return {q_block.data() + 3 * rows, paddedSize()}; }
+    std::span<double> vx() { return {v_block.data(), paddedSize()}; }
+    std::span<double> vy() { return {v_block.data() + rows, paddedSize()}; }
+    std::span<double> vz() { return {v_block.data() + 2 * rows, paddedSize()}; }
+    std::span<double> vw() { return {v_block.data() + 3 * rows, paddedSize()}; }
+    std::span<const double> qx() const { return {q_block.data(), paddedSize()}; }
+    std::span<const double> qy() const { return {q_block.data() + rows, paddedSize()}; }
+    std::span<const double> qz() const { return {q_block.data() + 2 * rows, paddedSize()}; }
+    std::span<const double> qw() const { return {q_block.data() + 3 * rows, paddedSize()}; }
+    std::span<const double> vx() const { return {v_block.data(), paddedSize()}; }
+    std::span<const double> vy() const { return {v_block.data() + rows, paddedSize()}; }
+    std::span<const double> vz() const { return {v_block.data() + 2 * rows, paddedSize()}; }
+    std::span<const double> vw() const { return {v_block.data() + 3 * rows, paddedSize()}; }
     std::vector<double> fx, fy, fz, fw;  // accumulated forces
     std::vector<double> mass, restitution, friction;
     std::vector<std::uint8_t> type, active;
@@ -33,7 +53,7 @@ struct World::State {
     bool gravity_valid = false;
 
     std::size_t size() const { return ids.size(); }
-    std::size_t paddedSize() const { return qx.size(); }
+    std::size_t paddedSize() const { return mass.size(); }
     std::size_t slotOf(BodyId id) const;  // throws std::out_of_range
     void resizePadded(std::size_t padded);
     void writeSlot(std::size_t slot, const VornBody& body);

@@ -36,23 +36,41 @@ std::size_t World::State::slotOf(BodyId id) const {
 }
 
 void World::State::resizePadded(std::size_t padded) {
-    for (auto* array : {&qx, &qy, &qz, &vx, &vy, &vz, &vw, &fx, &fy, &fz, &fw, &mass, &restitution, &friction,
-                        &gx, &gy, &gz, &gw}) {
+    const std::size_t old = paddedSize();
+    if (padded > rows) {
+        // Each column moves to its place in blocks of the new row count.
+        const std::size_t grown = std::max(padded, 2 * rows);
+        for (auto* block : {&q_block, &v_block}) {
+            std::vector<double> moved_block(4 * grown, 0.0);
+            for (std::size_t c = 0; c < 4; ++c) {
+                std::copy_n(block->data() + c * rows, old, moved_block.data() + c * grown);
+            }
+            block->swap(moved_block);
+        }
+        rows = grown;
+    }
+    // New padding slots: at (0, 0, 0, 1), at rest.
+    for (std::size_t i = old; i < padded; ++i) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            q_block[c * rows + i] = c == 3 ? 1.0 : 0.0;
+            v_block[c * rows + i] = 0.0;
+        }
+    }
+    for (auto* array : {&fx, &fy, &fz, &fw, &mass, &restitution, &friction, &gx, &gy, &gz, &gw}) {
         array->resize(padded, 0.0);
     }
-    qw.resize(padded, 1.0);
     for (auto* array : {&type, &active, &moved}) array->resize(padded, 0);
 }
 
 void World::State::writeSlot(std::size_t slot, const VornBody& body) {
-    qx[slot] = body.position.x;
-    qy[slot] = body.position.y;
-    qz[slot] = body.position.z;
-    qw[slot] = body.position.w;
-    vx[slot] = body.velocity.x;
-    vy[slot] = body.velocity.y;
-    vz[slot] = body.velocity.z;
-    vw[slot] = body.velocity.w;
+    qx()[slot] = body.position.x;
+    qy()[slot] = body.position.y;
+    qz()[slot] = body.position.z;
+    qw()[slot] = body.position.w;
+    vx()[slot] = body.velocity.x;
+    vy()[slot] = body.velocity.y;
+    vz()[slot] = body.velocity.z;
+    vw()[slot] = body.velocity.w;
     fx[slot] = body.force_accum.x;
     fy[slot] = body.force_accum.y;
     fz[slot] = body.force_accum.z;
@@ -68,8 +86,8 @@ void World::State::writeSlot(std::size_t slot, const VornBody& body) {
 
 VornBody World::State::readSlot(std::size_t slot) const {
     return VornBody{
-        .position = HomVec4::init(qx[slot], qy[slot], qz[slot], qw[slot]),
-        .velocity = HomVec4::init(vx[slot], vy[slot], vz[slot], vw[slot]),
+        .position = HomVec4::init(qx()[slot], qy()[slot], qz()[slot], qw()[slot]),
+        .velocity = HomVec4::init(vx()[slot], vy()[slot], vz()[slot], vw()[slot]),
         .mass = mass[slot],
         .restitution = restitution[slot],
         .friction = friction[slot],
@@ -125,6 +143,9 @@ void World::remove(BodyId id) {
     const std::size_t padded = (s.size() + 3) / 4 * 4;
     if (padded < s.paddedSize()) s.resizePadded(padded);
 }
+
+World::Components World::positionComponents() const { return {state_->q_block.data(), state_->rows}; }
+World::Components World::velocityComponents() const { return {state_->v_block.data(), state_->rows}; }
 
 bool World::contains(BodyId id) const {
     return std::binary_search(state_->ids.begin(), state_->ids.end(), id);
