@@ -6,6 +6,7 @@ set(VORN_KERNEL_SOURCES
   vorn_kernel/pgl4.cpp
   vorn_kernel/pgl4_builders.cpp
   vorn_kernel/newton_schulz.cpp
+  vorn_kernel/pgl4_inverse.cpp
   vorn_kernel/operator_algebra.cpp)
 set(VORN_KERNEL_TEST_SOURCES
   vorn_kernel/hom_vec4_registered_tests.cpp

@@ -32,6 +32,7 @@ void printHugeInputOps(const Battery& b, std::string& out) {
         const vorn_kernel::PGL4& m = b.huge_matrices[i];
         line.start("huge.det", i).f64(m.det()).end();
         line.start("huge.normalizeDet", i).mat(m.normalizeDet()).end();
+        line.start("huge.inverse", i).mat(m.inverse(opaque(0.0), 50)).end();
     }
 }
 

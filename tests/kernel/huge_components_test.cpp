@@ -71,19 +71,26 @@ TEST(HugeComponents, FloatLanesGiveTheDirectionOfTheirUnscaledCopies) {
     for (int lane = 0; lane < 4; ++lane) EXPECT_TRUE(sameBits(expected[lane], actual[lane])) << lane;
 }
 
-TEST(HugeComponents, MatricesNormalizeTheirDeterminant) {
-    // Largest entry in [1, 2): times 2^k it normalises to exactly the bits of the original.
+TEST(HugeComponents, MatricesGiveTheResultsOfTheirUnscaledCopies) {
+    // Largest entry in [1, 2): times 2^k it normalises to exactly the bits of the original, and
+    // its inverse is the original's times 2^−k.
     const PGL4 m = PGL4::fromRowMajor({{opaque(1.75), -0.375, 0.625, 0.25},
                                        {-0.5, 1.125, 0.125, -0.75},
                                        {1.0, 0.25, -0.875, 0.375},
                                        {0.125, -0.625, 0.5, 1.125}});
+    const double delta = opaque(0.25);
     const PGL4 expected = m.normalizeDet();
+    const PGL4 expected_inverse = m.inverse(delta, 50);
     for (const int k : {300, 1000}) {
         PGL4 huge = m;
         for (double& entry : huge.data) entry = std::ldexp(entry, k);
-        const PGL4 actual = huge.normalizeDet();
-        for (std::size_t i = 0; i < 16; ++i)
-            EXPECT_TRUE(sameBits(expected.data[i], actual.data[i])) << k << ", " << i;
+        const PGL4 normalized = huge.normalizeDet();
+        const PGL4 inverse = huge.inverse(std::ldexp(delta, k), 50);
+        for (std::size_t i = 0; i < 16; ++i) {
+            EXPECT_TRUE(sameBits(expected.data[i], normalized.data[i])) << k << ", " << i;
+            EXPECT_TRUE(sameBits(std::ldexp(expected_inverse.data[i], -k), inverse.data[i]))
+                << k << ", " << i;
+        }
     }
 
     PGL4 scaled_identity = PGL4::identity();
