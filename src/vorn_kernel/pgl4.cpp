@@ -1,5 +1,6 @@
 // PGL4: action on a point, product, transpose and determinant normalisation.
 // Every sum starts at +0 and adds its terms in index order.
+#include <algorithm>
 #include <cmath>
 
 #include "vorn_kernel.hpp"
@@ -60,10 +61,7 @@ PGL4 timesDetToMinusQuarter(const PGL4& m, double d) {
 }
 
 bool hasFiniteEntries(const PGL4& m) {
-    for (const double entry : m.data) {
-        if (!std::isfinite(entry)) return false;
-    }
-    return true;
+    return std::ranges::all_of(m.data, [](double entry) { return std::isfinite(entry); });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // PGL4::inverse: the Newton–Schulz iteration, and its rescaled run for finite matrices whose
 // squared Frobenius norm overflows.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -27,10 +28,7 @@ bool startOverflowed(const PGL4& m, double delta, double& largest) {
 }
 
 bool isZero(const PGL4& m) {
-    for (const double entry : m.data) {
-        if (entry != 0.0) return false;
-    }
-    return true;
+    return std::ranges::all_of(m.data, [](double entry) { return entry == 0.0; });
 }
 
 }  // namespace
