@@ -11,32 +11,31 @@ namespace vorn_kernel {
 
 namespace {
 
-double sumOfSquares(HomVec4 v) { return ((v.x * v.x + v.y * v.y) + v.z * v.z) + v.w * v.w; }
+// The length, inlined into every function here so that the rescaled path, out of line, does
+// not keep the plain one from being inlined.
+[[gnu::always_inline]] inline double lengthOf(HomVec4 v) {
+    const double sum_of_squares = ((v.x * v.x + v.y * v.y) + v.z * v.z) + v.w * v.w;
+    // +∞ when a square overflowed (a component above about 1.3e154) or a component is infinite.
+    // Tested before the square root, which then stays the last call.
+    if (sum_of_squares == detail::inf) [[unlikely]]
+        return detail::normOfOverflowed(v.x, v.y, v.z, v.w);
+    return std::sqrt(sum_of_squares);
+}
 
 // v with each component divided by n = norm(v). A finite v whose length lies beyond the double
 // range (n = +∞) is divided after rescaling, which gives the quotients of the exact length.
 HomVec4 dividedByNorm(HomVec4 v, double n) {
-    if (n == detail::inf && detail::isFinite(v)) {
-        const HomVec4 r = detail::toUnitBinade(v);
-        const double r_norm = r.norm();
-        return {r.x / r_norm, r.y / r_norm, r.z / r_norm, r.w / r_norm};
-    }
+    if (n == detail::inf) [[unlikely]]
+        return detail::dividedByInfiniteNorm(v);
     return {v.x / n, v.y / n, v.z / n, v.w / n};
 }
 
 }  // namespace
 
-double HomVec4::norm() const {
-    const double plain = std::sqrt(sumOfSquares(*this));
-    if (plain != detail::inf || !detail::isFinite(*this)) return plain;
-    // A component above about 1.3e154 overflowed a square: the length of the vector with its
-    // largest component in [1, 2), scaled back. Infinite only if the length itself is.
-    const int e = detail::largestExponent(*this);
-    return std::ldexp(std::sqrt(sumOfSquares(detail::timesPowerOfTwo(*this, -e))), e);
-}
+double HomVec4::norm() const { return lengthOf(*this); }
 
 HomVec4 HomVec4::normalize() const {
-    const double n = norm();
+    const double n = lengthOf(*this);
     if (n < 1e-15) return {0.0, 0.0, 0.0, 1.0};
     return dividedByNorm(*this, n);
 }
@@ -44,7 +43,7 @@ HomVec4 HomVec4::normalize() const {
 std::array<double, 3> HomVec4::cartesian3() const {
     if (std::fabs(w) < W_EPS) {
         // At or near infinity: report the direction, scaled by the full 4-norm.
-        const double n = norm();
+        const double n = lengthOf(*this);
         if (n < 1e-15) return {0.0, 0.0, 0.0};
         const HomVec4 direction = dividedByNorm(*this, n);
         return {direction.x, direction.y, direction.z};
@@ -53,8 +52,8 @@ std::array<double, 3> HomVec4::cartesian3() const {
 }
 
 bool HomVec4::isSamePoint(HomVec4 b, double tol) const {
-    const double norm_a = norm();
-    const double norm_b = b.norm();
+    const double norm_a = lengthOf(*this);
+    const double norm_b = lengthOf(b);
     // The tolerance doubles as the floor on both lengths.
     if (norm_a < tol || norm_b < tol) return false;
     return detail::absCosine(*this, b, norm_a, norm_b) > 1.0 - tol;

@@ -14,7 +14,7 @@ namespace {
 // Whether the iteration's start overflowed: the entries of m + delta·I are finite and the sum
 // of their squares, in storage order as the iteration forms it, is infinite. The start
 // m_regᵀ / ‖m_reg‖² is then zero, and so is every iterate.
-bool startOverflowed(const PGL4& m, double delta, double& largest) {
+[[gnu::cold]] bool startOverflowed(const PGL4& m, double delta, double& largest) {
     PGL4 m_reg = m;
     for (std::size_t i = 0; i < 4; ++i) m_reg.set(i, i, m_reg.get(i, i) + delta);
     double norm_sq = 0.0;
@@ -34,15 +34,16 @@ bool isZero(const PGL4& m) {
 }  // namespace
 
 PGL4 PGL4::inverse(double delta, std::uint32_t max_iter) const {
-    const PGL4 plain = detail::newtonSchulzInverse(*this, delta, max_iter).inverse;
+    PGL4 result = detail::newtonSchulzInverse(*this, delta, max_iter).inverse;
     double largest = 0.0;
-    if (!isZero(plain) || !startOverflowed(*this, delta, largest)) return plain;
+    if (!isZero(result) || !startOverflowed(*this, delta, largest)) [[likely]]
+        return result;
     // The same iteration on m·2^−e and delta·2^−e, e the exponent of the largest entry of
     // m + delta·I: exact, and every iterate is the unscaled one times 2^e. Scaled back by 2^−e.
     const int e = std::ilogb(largest);
     PGL4 scaled = *this;
     for (double& entry : scaled.data) entry = std::ldexp(entry, -e);
-    PGL4 result = detail::newtonSchulzInverse(scaled, std::ldexp(delta, -e), max_iter).inverse;
+    result = detail::newtonSchulzInverse(scaled, std::ldexp(delta, -e), max_iter).inverse;
     for (double& entry : result.data) entry = std::ldexp(entry, -e);
     return result;
 }
