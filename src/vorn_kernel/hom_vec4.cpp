@@ -30,14 +30,24 @@ HomVec4 dividedByNorm(HomVec4 v, double n) {
     return {v.x / n, v.y / n, v.z / n, v.w / n};
 }
 
+// normalize() of a vector whose sum of squares is +∞, out of line: its length is at least the
+// largest component, far above the 1e-15 floor.
+[[gnu::cold, gnu::noinline]] HomVec4 normalizedOfOverflowed(const HomVec4& v) {
+    return dividedByNorm(v, detail::normOfOverflowed(v.x, v.y, v.z, v.w));
+}
+
 }  // namespace
 
 double HomVec4::norm() const { return lengthOf(*this); }
 
 HomVec4 HomVec4::normalize() const {
-    const double n = lengthOf(*this);
+    // lengthOf written out, so that the plain path tests for overflow once.
+    const double sum_of_squares = ((x * x + y * y) + z * z) + w * w;
+    if (sum_of_squares == detail::inf) [[unlikely]]
+        return normalizedOfOverflowed(*this);
+    const double n = std::sqrt(sum_of_squares);
     if (n < 1e-15) return {0.0, 0.0, 0.0, 1.0};
-    return dividedByNorm(*this, n);
+    return {x / n, y / n, z / n, w / n};
 }
 
 std::array<double, 3> HomVec4::cartesian3() const {
