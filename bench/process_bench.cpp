@@ -15,8 +15,8 @@ namespace {
 
 // The file the programs' standard error goes to, empty at the start of a benchmark and removed
 // at its end. Every run appends to it: truncating a file and writing it again on each run would
-// measure the file system instead (ext4 flushes such a file when it is closed, several
-// milliseconds here).
+// measure the file system instead (ext4 flushes such a file when it is closed; see
+// docs/performance.md).
 class StderrFile {
 public:
     StderrFile() : path_("/tmp/vorn_bench_stderr_" + std::to_string(::getpid()) + ".txt") {
@@ -49,9 +49,9 @@ BENCHMARK(BM_process_vorn_selftest)->UseRealTime();
 void BM_process_empty_program(benchmark::State& state) { measureProcess(state, VORN_EMPTY_PROGRAM_PATH); }
 BENCHMARK(BM_process_empty_program)->UseRealTime();
 
-// The two programs in turn, so that a change in the machine's load during the run falls on
-// both alike (on this virtual machine start-up times drift by 10–20 % within seconds). The
-// counters are the mean wall-clock time of each, per run.
+// The two programs in turn, so that a change in the machine's load during the run, or a drift
+// of start-up times, falls on both alike. The counters are the mean wall-clock time of each,
+// per run.
 void BM_process_vorn_selftest_and_empty_in_turn(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     const StderrFile stderr_file;

@@ -18,7 +18,7 @@ struct SceneConfig {
     double max_orbit_distance = 0.5;
 };
 
-// Attractors at fixed points with w = 0.6, spread evenly around the w axis.
+// Attractors at fixed points that share one small positive w, spread evenly around the w axis.
 std::vector<vorn_physics::VornBody> makeAttractors(int count);
 
 // Body i starts near attractor i mod count, at a random distance and on a random orbital

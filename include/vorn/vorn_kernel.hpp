@@ -14,31 +14,48 @@
 
 namespace vorn_kernel {
 
-inline constexpr double W_EPS = 1e-6;
-inline constexpr double R_ORSELA_KM = 5838.4;
+inline constexpr double W_EPS = 1e-6;          // below this |w|, cartesian3 treats w as zero
+inline constexpr double R_ORSELA_KM = 5838.4;  // the world sphere's radius, in kilometres
 
+// The affine chart of the dominant coordinate.
 enum class AffineCard : std::uint8_t { UW = 0, UX = 1, UY = 2, UZ = 3 };
 
+// A homogeneous 4-vector: a point of projective 3-space, or of S³ at unit length (v and −v
+// name the same point). Any four values are valid. Finite components of any size get sound
+// lengths, directions and distances: where a square would overflow, the vector is first
+// rescaled by a power of two (exact). Squares that underflow are not rescaled.
 struct HomVec4 {
     double x, y, z, w;
 
     static constexpr HomVec4 init(double x, double y, double z, double w) { return {x, y, z, w}; }
     static constexpr HomVec4 fromCartesian(double x, double y, double z) { return {x, y, z, 1.0}; }
     static constexpr HomVec4 zero() { return {0.0, 0.0, 0.0, 0.0}; }
+    // Summed left to right as written; no guard against overflow.
     static constexpr double dot(HomVec4 a, HomVec4 b) {
         return ((a.x * b.x + a.y * b.y) + a.z * b.z) + a.w * b.w;
     }
 
+    // The Euclidean length; +∞ only if the length itself exceeds the double range.
     double norm() const;
+    // The vector divided by its length; (0, 0, 0, 1) for a length below 1e-15.
     HomVec4 normalize() const;
+    // (x, y, z)/w; for |w| < W_EPS the direction (x, y, z)/norm(), or (0, 0, 0) below 1e-15.
     std::array<double, 3> cartesian3() const;
+    // Whether |a·b| / (|a|·|b|) > 1 − tol (sign- and scale-blind); false if either length is
+    // below tol, so a vector shorter than tol is not even the same point as itself.
     bool isSamePoint(HomVec4 b, double tol) const;
+    // isSamePoint with −b: on the double cover a point and its antipode are the same point.
     bool isAntipodalTo(HomVec4 b, double tol) const;
+    // The chart whose coordinate has the largest absolute value; ties go to W, X, Y, Z in order.
     AffineCard pickBestCard() const;
 };
 
+// The Fubini–Study distance, acos(|a·b| / (|a|·|b|)) in [0, π/2], blind to the sign and length
+// of either vector; 0 if either length is below 1e-15 or the ratio is NaN.
 double fsDistance(HomVec4 a, HomVec4 b);
+// cos(s / 2R): the weight of a surface distance s on a sphere of radius R.
 double wFromDistance(double s_meters, double R_meters);
+// 2R·acos(W), W clamped to [−1, 1] (NaN counts as 1): the inverse of wFromDistance on [0, 2πR].
 double sFromW(double W, double R_meters);
 
 // Four f32 lanes in one 128-bit vector (GCC/Clang vector extension); lane i is v[i].
@@ -52,9 +69,12 @@ inline float simdDot4(F32x4 a, F32x4 b) {
     return ((m[0] + m[1]) + m[2]) + m[3];
 }
 
+// v divided by the length of all four lanes (w included), in f32; (0, 0, 0, 1) when the squared
+// length is below 1e-15f. Lanes whose squares overflow are rescaled by a power of two first.
 F32x4 simdNormalize3(F32x4 v);
-// About 1/√x (relative error near 1e-11) without a square root or a division.
-// +0 for x ≤ 0 and for +∞; a NaN comes back unchanged.
+// About 1/√x without a square root or a division: relative error near 1e-11 for normal x.
+// Subnormal x gets a poor first guess and a result far off (4.9e-324 gives about 3.2e154, where
+// 1/√x is about 4.5e161). +0 for x ≤ 0 and for +∞; a NaN comes back unchanged.
 double cordicInvSqrt(double x);
 
 struct PGL4 {
@@ -76,11 +96,18 @@ struct PGL4 {
     constexpr double get(std::size_t row, std::size_t col) const { return data[4 * col + row]; }
     constexpr void set(std::size_t row, std::size_t col, double val) { data[4 * col + row] = val; }
 
+    // The matrix times the column vector v; neither normalised nor divided by w.
     HomVec4 apply(HomVec4 v) const;
+    // The product a·b (b acts first); each entry summed over k = 0..3 from +0.
     static PGL4 mul(const PGL4& a, const PGL4& b);
     PGL4 transpose() const;
+    // Laplace expansion along row 0, in a fixed order; no guard against overflow.
     constexpr double det() const;
+    // The matrix times |det|^(−1/4), so |det| becomes 1 and its sign stays; unchanged when
+    // |det| < 1e-15. Finite entries whose determinant overflows are rescaled by a power of two.
     PGL4 normalizeDet() const;
+    // Newton–Schulz approximation of (self + delta·I)⁻¹, at most max_iter steps; no pivoting,
+    // and a singular matrix is not detected (the last iterate comes back).
     PGL4 inverse(double delta, std::uint32_t max_iter) const;
 };
 
@@ -181,8 +208,11 @@ consteval PGL4 pglFromHomogeneous(const double (&m)[4][4]) {
     return result;
 }
 
+// The antisymmetric part a − aᵀ.
 PGL4 computeResonance(const PGL4& a);
+// I − jcᵀ·(jc·jcᵀ + 2·delta·I)⁻¹·jc, the inverse by 8 Newton–Schulz steps.
 PGL4 computeProjector(const PGL4& jc, double delta);
+// x·y + epsilon·(x ∘ y), the entry-wise product added to each entry of the matrix product.
 PGL4 deformedTensorProduct(const PGL4& x, const PGL4& y, double epsilon);
 
 // Vector arithmetic on HomVec4, component by component: one IEEE operation per component, so

@@ -43,34 +43,13 @@ struct VornBody {
 };
 
 // Attraction of `body` toward a point mass at `attractor_position`, along the great circle that
-// joins them, of magnitude G·M / (sin²d + 1e-10) with d the Fubini–Study distance. Only
-// body.position is read. Below d = 1e-10 the force is zero; at d = π/2 it is G·M / (1 + 1e-10).
-//
-// What to expect when the body and the attractor (nearly) coincide:
-// If the attractor is exactly the body's unit-length position, or exactly its negation (the
-// same point of projective space), the force is zero. If the two are merely very close, closer than about
-// 1e-8, the result jumps between two extremes. Distances are arc cosines of a normalised dot
-// product, and the arc cosine of the largest double below 1 is already about 1.49e-8, so such
-// a pair is measured either at distance exactly 0 or at about 1.49e-8, depending on how the
-// last bit of the dot product rounds. At 0 the force is zero. At 1.49e-8, which is above the
-// 1e-10 cut-off, the force takes the law's softened maximum, about G·M·1e10: ten billion times
-// the pull at a quarter turn. Which one you get cannot be told from the separation: in our
-// measurements with random unit positions 1e-15 to 1e-9 apart, about one pair in twenty got
-// the large force and the others got zero. Near the body's own point the large force points
-// toward the attractor. Near the opposite point it points straight into the sphere (along the
-// negated body position), and there a single rounding error away from the exact opposite
-// point can be enough to trigger it. Positions that differ only by a rounding or two on the
-// same side get zero force. A force this large ruins a simulation: passed to integrateStep,
-// one step of 0.001 left a body with a speed of about 1e44, and the next step produced NaN.
-// If a body can reach its attractor in your simulation, measure the distance first and skip
-// the force below a separation you choose (1e-6, say), or keep the two apart with
-// checkCollision. Keep both positions at unit length: with longer vectors even an attractor
-// placed exactly on the body can get the large force.
-//
-// The direction comes from the attractor as given, with its sign. When the dot product of the
-// body's position and the attractor's position is negative, the direction is not tangent at the
-// body: pass the attractor's representative on the body's side (negate it if needed) to get a
-// purely tangential pull toward the nearer of the two.
+// joins them, of magnitude G·M / (sin²d + 1e-10) with d the Fubini–Study distance of the
+// positions (only body.position is read). Zero below d = 1e-10, which includes an attractor at
+// the body's point or its antipode. Nearly coinciding unit positions (closer than about 1e-8)
+// get either zero or about G·M·1e10, depending on the last bit of their dot product: keep bodies
+// out of such a range (docs/kernel.md, "Near-coincident positions and gravity"). The direction
+// is taken toward the attractor with its sign, so pass the representative on the body's side
+// (non-negative dot product) for a purely tangential pull.
 HomVec4 vornGravity(const VornBody& body, HomVec4 attractor_position, double attractor_mass, double G);
 
 // Linear drag −gamma·velocity, not projected onto any tangent space.
@@ -83,10 +62,11 @@ HomVec4 dampingForce(HomVec4 velocity, double gamma);
 // backwards.
 void integrateStep(VornBody& body, double dt, HomVec4 external_force);
 
-// integrateStep(bodies[i], dt, external_forces[i]) for every i in order, with the same results
-// bit for bit, several bodies at a time: on a large batch about 1.8 times the bodies per second
-// of a loop of integrateStep calls. The two spans must be of equal length; otherwise
-// std::invalid_argument is thrown and no body changes. Only that exception allocates.
+// integrateStep(bodies[i], dt, external_forces[i]) for every i in order, several bodies at a
+// time (faster on a large batch than a loop of integrateStep calls; docs/performance.md). The
+// results are integrateStep's bit for bit, except the sign and payload of a NaN. The two spans
+// must be of equal length; otherwise std::invalid_argument is thrown and no body changes. Only
+// that exception allocates.
 void integrateSteps(std::span<VornBody> bodies, double dt, std::span<const HomVec4> external_forces);
 
 struct CollisionResult {

@@ -2,8 +2,9 @@
 //
 // The answer comes from what the C library's loader already learnt at start-up. Asking the
 // CPU again, as the compiler runtime's feature check does from a constructor in every
-// program that uses it, costs about 60 µs per process in a virtual machine, where each
-// CPUID instruction traps to the host: twice what the self-checking executable's 41 tests take.
+// program that uses it, costs a dozen CPUID instructions per process, each a trap to the host
+// in a virtual machine: more than the self-checking executable's 41 tests take (figures in
+// docs/performance.md).
 #pragma once
 
 #if __has_include(<sys/platform/x86.h>)

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "vorn_kernel.hpp"
+#include "vorn_kernel/power_of_two_rescaling.hpp"
 
 namespace vorn_kernel {
 
@@ -9,7 +10,8 @@ double fsDistance(HomVec4 a, HomVec4 b) {
     const double norm_a = a.norm();
     const double norm_b = b.norm();
     if (norm_a < 1e-15 || norm_b < 1e-15) return 0.0;
-    const double d = std::fabs(HomVec4::dot(a, b)) / (norm_a * norm_b);
+    // |a·b| / (|a|·|b|); finite vectors that overflow it are rescaled first.
+    const double d = detail::absCosine(a, b, norm_a, norm_b);
     // A ratio rounded above 1, and a NaN ratio, both become exactly 1 (distance 0).
     const double cos_theta = d < 1.0 ? d : 1.0;
     return std::acos(cos_theta);

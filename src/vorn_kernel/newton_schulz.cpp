@@ -72,11 +72,3 @@ NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_
 }
 
 }  // namespace vorn_kernel::detail
-
-namespace vorn_kernel {
-
-PGL4 PGL4::inverse(double delta, std::uint32_t max_iter) const {
-    return detail::newtonSchulzInverse(*this, delta, max_iter).inverse;
-}
-
-}  // namespace vorn_kernel

@@ -1,5 +1,6 @@
 // PGL4: product, transpose and determinant normalisation.
 // Every sum starts at +0 and adds its terms in index order.
+#include <algorithm>
 #include <cmath>
 
 #include "vorn_kernel.hpp"
@@ -38,14 +39,39 @@ PGL4 PGL4::transpose() const {
                  d[11], d[15]}};
 }
 
-PGL4 PGL4::normalizeDet() const {
-    const double d = det();
-    if (std::fabs(d) < 1e-15) return *this;
-    // Scaling all 16 entries by |d|^(−1/4) divides the determinant by |d| and keeps its sign.
+namespace {
+
+// Every entry times |d|^(−1/4): the determinant is divided by |d| and keeps its sign.
+PGL4 timesDetToMinusQuarter(const PGL4& m, double d) {
     const double det_scale = std::pow(std::fabs(d), -0.25);
-    PGL4 result = *this;
+    PGL4 result = m;
     for (double& entry : result.data) entry = entry * det_scale;
     return result;
+}
+
+bool hasFiniteEntries(const PGL4& m) {
+    return std::ranges::all_of(m.data, [](double entry) { return std::isfinite(entry); });
+}
+
+}  // namespace
+
+PGL4 PGL4::normalizeDet() const {
+    const double d = det();
+    if (std::isfinite(d) || !hasFiniteEntries(*this)) {
+        if (std::fabs(d) < 1e-15) return *this;
+        return timesDetToMinusQuarter(*this, d);
+    }
+    // Finite entries whose determinant overflowed (to ±∞, or NaN from ∞ − ∞): the same steps
+    // on the matrix times 2^−e, e the exponent of its largest entry, which is exact and has
+    // the determinant d·2^(−4e). The floor still applies to d itself.
+    double largest = 0.0;
+    for (const double entry : data) largest = std::fmax(largest, std::fabs(entry));
+    const int e = std::ilogb(largest);
+    PGL4 scaled = *this;
+    for (double& entry : scaled.data) entry = std::ldexp(entry, -e);
+    const double d_scaled = scaled.det();
+    if (std::ldexp(std::fabs(d_scaled), 4 * e) < 1e-15) return *this;
+    return timesDetToMinusQuarter(scaled, d_scaled);
 }
 
 }  // namespace vorn_kernel

@@ -1,12 +1,14 @@
 set(VORN_KERNEL_SOURCES
   vorn_kernel/hom_vec4.cpp
   vorn_kernel/hom_vec4_stream.cpp
+  vorn_kernel/power_of_two_rescaling.cpp
   vorn_kernel/fubini_study.cpp
   vorn_kernel/simd.cpp
   vorn_kernel/cordic_inv_sqrt.cpp
   vorn_kernel/pgl4.cpp
   vorn_kernel/pgl4_builders.cpp
   vorn_kernel/newton_schulz.cpp
+  vorn_kernel/pgl4_inverse.cpp
   vorn_kernel/operator_algebra.cpp)
 set(VORN_KERNEL_TEST_SOURCES
   vorn_kernel/hom_vec4_registered_tests.cpp

@@ -1,11 +1,12 @@
 // integrateSteps: integrateStep over a batch, four bodies at a time.
 //
-// One body's step is a chain of about 180 cycles of dependent operations (four stages, each
-// waiting for the squared speed of the one before, then a square root and two divisions), so
-// a loop of integrateStep calls is bound by how many bodies the CPU can keep in flight. Here
-// four bodies travel together instead: lane j of every vector holds body j's value of one
+// One body's step is a long chain of dependent operations (four stages, each waiting for the
+// squared speed of the one before, then a square root and two divisions), so a loop of
+// integrateStep calls is bound by how many bodies the CPU can keep in flight. Here four
+// bodies travel together instead: lane j of every vector holds body j's value of one
 // component, and each lane does exactly the operations of stepOneBody, in its order, on its
-// own body. Nothing is summed across lanes, so every body gets the bits integrateStep gives.
+// own body. Nothing is summed across lanes, so every body gets the bits integrateStep gives,
+// except the sign and payload of a NaN, which IEEE 754 leaves to the instruction.
 #include <emmintrin.h>
 
 #include <bit>

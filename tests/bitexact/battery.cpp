@@ -230,6 +230,28 @@ void addMatrices(Battery& b, SplitMix64& rng) {
     }
 }
 
+void addHugeInputs(Battery& b) {
+    const double max = std::numeric_limits<double>::max();
+    const double big = std::ldexp(1.0, 600);
+    for (const HomVec4 v :
+         {vec(1e155, 0, 0, 0), vec(1e160, 0, 0, 0), vec(0, 0, 0, -1e200), vec(1e200, 1e200, 0, 0),
+          vec(big * 0.3, big * -1.2, big * 2.5, big * 0.7), vec(1e300, -1e-300, 3e299, 0),
+          vec(max, max, 0, 0), vec(-max, 0, max, 1), vec(1e-20, 1e160, 0, 1)}) {
+        b.huge_vectors.push_back(v);
+    }
+    const auto lanes = [](double x, double y, double z, double w) {
+        return vorn_kernel::f32x4(static_cast<float>(opaque(x)), static_cast<float>(opaque(y)),
+                                  static_cast<float>(opaque(z)), static_cast<float>(opaque(w)));
+    };
+    b.huge_lanes = {lanes(1e20, 0, 0, 0), lanes(3e30, 0, 0, -4e30), lanes(3e38, 3e38, 1, 0)};
+    b.huge_matrices.push_back(rows({1e100, 0, 0, 0, 0, 1e100, 0, 0, 0, 0, 1e100, 0, 0, 0, 0, 1e100}));
+    b.huge_matrices.push_back(rows({1e300, 2e300, 0, 0, 1e300, 2e300, 0, 0, 0, 0, 1e300, 0, 0, 0, 0, 1e300}));
+    b.huge_matrices.push_back(rows({7e200, -3e200, 5e200, 2e200, -4e200, 9e200, 1e200, -6e200, 8e200, 2e200,
+                                    -7e200, 3e200, 1e200, -5e200, 4e200, 9e200}));
+    b.huge_matrices.push_back(rows({1e200, 0, 0, 0, 0, 1e200, 0, 0, 0, 0, 1e-100, 0, 0, 0, 0, 1e-100}));
+    b.huge_matrices.push_back(rows({max, 0, 0, 0, 0, max, 0, 0, 0, 0, max, 0, 0, 0, 0, -max}));
+}
+
 }  // namespace
 
 double opaque(double value) {
@@ -245,6 +267,7 @@ Battery makeBattery() {
     addPairs(b, rng);
     addPointsAndTangents(b, rng);
     addMatrices(b, rng);
+    addHugeInputs(b);
     return b;
 }
 

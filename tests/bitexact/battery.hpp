@@ -11,6 +11,7 @@
 
 namespace bitexact {
 
+using vorn_kernel::F32x4;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
 
@@ -21,6 +22,10 @@ struct Battery {
     std::vector<HomVec4> points;                     // unit points on S³
     std::vector<HomVec4> tangents;                   // tangents[i] is orthogonal to points[i]
     std::vector<PGL4> matrices;                      // structured, degenerate and random
+    // Finite values whose squares or products overflow; their lines come after all others.
+    std::vector<HomVec4> huge_vectors;
+    std::vector<F32x4> huge_lanes;
+    std::vector<PGL4> huge_matrices;
 };
 
 // The value as read back from memory the compiler must not see through.

@@ -22,6 +22,7 @@ std::string allResults() {
     bitexact::printKernelOps(battery, out);
     bitexact::printGeodesicOps(battery, out);
     bitexact::printPhysicsOps(battery, out);
+    bitexact::printHugeInputOps(battery, out);
     return out;
 }
 

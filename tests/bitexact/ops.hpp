@@ -10,5 +10,6 @@ namespace bitexact {
 void printKernelOps(const Battery& battery, std::string& out);
 void printGeodesicOps(const Battery& battery, std::string& out);
 void printPhysicsOps(const Battery& battery, std::string& out);
+void printHugeInputOps(const Battery& battery, std::string& out);
 
 }  // namespace bitexact
