@@ -127,8 +127,10 @@ inline LaneBuild fastestLaneBuild() {
 #endif
 }
 
+// Not inlined into the dispatcher: its frame (aligned for the vectors) would then be paid on
+// the AVX2 path too, which otherwise is a plain jump.
 template <auto algorithm, typename... Args>
-decltype(auto) inBaselineBuild(Args&&... args) {
+[[gnu::noinline]] decltype(auto) inBaselineBuild(Args&&... args) {
     return algorithm(std::forward<Args>(args)...);
 }
 
