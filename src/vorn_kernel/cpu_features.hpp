@@ -1,11 +1,15 @@
-// Whether this CPU and its operating system can run the AVX2 builds of the vector code.
+// Whether this x86 CPU and its operating system can run the AVX2 builds of the vector code.
+// x86 only: the lane layer includes it only there.
 //
 // The answer comes from what the C library's loader already learnt at start-up. Asking the
-// CPU again, as the compiler runtime's feature check does from a constructor in every
-// program that uses it, costs a dozen CPUID instructions per process, each a trap to the host
-// in a virtual machine: more than the self-checking executable's 41 tests take (figures in
-// docs/performance.md).
+// CPU again, as the compiler runtime's feature check does from a constructor in every program
+// that uses it, costs a trap to the host per CPUID instruction in a virtual machine
+// (docs/performance.md has the figure).
 #pragma once
+
+#if !defined(__x86_64__) && !defined(__i386__)
+#error "cpu_features.hpp asks about x86 features; include it only on x86"
+#endif
 
 #if __has_include(<sys/platform/x86.h>)
 // The header spells its results _Bool, which clang++ does not take in C++.

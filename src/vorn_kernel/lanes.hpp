@@ -1,81 +1,155 @@
-// Four f64 lanes (GCC/Clang vector extension) for the matrix code. Every lane does exactly
-// the operations of the scalar algorithm, in its order, on its own entry: no lane ever mixes
-// with another, so results are bit for bit those of the scalar loops. On a baseline x86-64
-// target the compiler splits each operation into two SSE2 halves; in functions built for AVX2
-// it is one instruction.
+// The lane layer: the wide f64 type every vector algorithm of the library is written over, its
+// primitives, and the one helper that runs an algorithm in the build this CPU takes.
 //
-// Vectors never cross a function boundary (a 32-byte vector argument or result has a
-// different ABI with and without AVX): the helpers take and give matrices in memory, and the
-// vectors live in their locals only.
+// F64x4 holds four doubles, F64x2 two, and comparing F64x4 values gives a Mask4 (all ones
+// where true). They are the compiler's generic vectors, so +, −, ·, / and comparisons act lane
+// by lane with IEEE rounding: each lane computes exactly what the scalar code computes for it,
+// never mixing with another lane. How the target runs them:
+//   x86-64   two SSE2 instructions per F64x4 operation, or one in the AVX2 build;
+//   aarch64  two NEON instructions;
+//   others   (wasm32, anything without a vector unit) plain scalar instructions, lane by lane.
+// Only the square root needs code per target (the C library's sqrt may set errno).
+//
+// Vectors never cross a function boundary (a 32-byte vector has another ABI with AVX than
+// without): algorithms take and give memory, and vectors live in locals and in helpers that
+// are always inlined. The compilers' note on that ABI difference (-Wpsabi) is therefore off
+// in every file that includes this header.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
-#include "vorn_kernel.hpp"
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+
+#include "vorn_kernel/cpu_features.hpp"
+#define VORN_LANES_X86 1
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
+#define VORN_LANES_NEON 1
+#else
+#include <cmath>
+#endif
 
 namespace vorn_kernel::detail {
 
 using F64x4 = double __attribute__((vector_size(32)));
+using F64x2 = double __attribute__((vector_size(16)));
+using Mask4 = decltype(F64x4{} < F64x4{});
 
-// out = a·b over column-major storage. Lane r of output column c accumulates a(r, k)·b(k, c)
-// for k = 0..3 in order, starting from +0, as the scalar triple loop does for that entry.
-// `out` must not alias `a` or `b`.
-[[gnu::always_inline]] inline void mulLanes(const double* a, const double* b, double* out) {
-    F64x4 a0, a1, a2, a3;
-    std::memcpy(&a0, a, sizeof a0);
-    std::memcpy(&a1, a + 4, sizeof a1);
-    std::memcpy(&a2, a + 8, sizeof a2);
-    std::memcpy(&a3, a + 12, sizeof a3);
-    for (std::size_t c = 0; c < 4; ++c) {
-        const double* bc = b + 4 * c;
-        F64x4 sum = F64x4{} + a0 * bc[0];
-        sum = sum + a1 * bc[1];
-        sum = sum + a2 * bc[2];
-        sum = sum + a3 * bc[3];
-        std::memcpy(out + 4 * c, &sum, sizeof sum);
-    }
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+[[gnu::always_inline]] inline F64x4 load4(const double* from) {
+    F64x4 lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
 }
 
-// out[i] = (2·identity[i]) − mx[i] for the 16 entries.
-[[gnu::always_inline]] inline void twoIdentityMinus(const double* identity, const double* mx, double* out) {
-    for (std::size_t c = 0; c < 4; ++c) {
-        F64x4 i_column, mx_column;
-        std::memcpy(&i_column, identity + 4 * c, sizeof i_column);
-        std::memcpy(&mx_column, mx + 4 * c, sizeof mx_column);
-        const F64x4 difference = (2.0 * i_column) - mx_column;
-        std::memcpy(out + 4 * c, &difference, sizeof difference);
-    }
+[[gnu::always_inline]] inline void store4(double* to, const F64x4& lanes) {
+    std::memcpy(to, &lanes, sizeof lanes);
 }
 
-// out[i] = m[i] / divisor for the 16 entries.
-[[gnu::always_inline]] inline void divideEntries(const double* m, double divisor, double* out) {
-    for (std::size_t c = 0; c < 4; ++c) {
-        F64x4 column;
-        std::memcpy(&column, m + 4 * c, sizeof column);
-        const F64x4 quotient = column / divisor;
-        std::memcpy(out + 4 * c, &quotient, sizeof quotient);
-    }
+// ((l0 + l1) + l2) + l3: a dot product summed in component order from its lane products.
+[[gnu::always_inline]] inline double sumInOrder(const F64x4& lanes) {
+    return ((lanes[0] + lanes[1]) + lanes[2]) + lanes[3];
 }
 
-// Whether no entry of m differs from identity by 1e-12 or more in absolute value. A NaN
-// difference never reaches the bound (both comparisons are false for it).
-[[gnu::always_inline]] inline bool allWithin1e12(const double* m, const double* identity) {
-    using Mask = long long __attribute__((vector_size(32)));
-    Mask far{};
-    for (std::size_t c = 0; c < 4; ++c) {
-        F64x4 m_column, i_column;
-        std::memcpy(&m_column, m + 4 * c, sizeof m_column);
-        std::memcpy(&i_column, identity + 4 * c, sizeof i_column);
-        const F64x4 diff = m_column - i_column;
-        far = far | (diff >= 1e-12) | (diff <= -1e-12);
-    }
-    return (far[0] | far[1] | far[2] | far[3]) == 0;
+// In each lane, `where_set` ? `if_set` : `otherwise`.
+[[gnu::always_inline]] inline F64x4 select(const Mask4& where_set, const F64x4& if_set,
+                                           const F64x4& otherwise) {
+    return __builtin_bit_cast(F64x4, (__builtin_bit_cast(Mask4, if_set) & where_set) |
+                                         (__builtin_bit_cast(Mask4, otherwise) & ~where_set));
 }
 
-// The two builds PGL4::mul chooses between at run time; exposed so that tests can check that
-// they agree bit for bit. Call the AVX2 one only where the CPU has AVX2.
-void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out);
-[[gnu::target("avx2")]] void mulAvx2(const PGL4& a, const PGL4& b, PGL4& out);
+// Whether any lane of the mask is set.
+[[gnu::always_inline]] inline bool anyLane(const Mask4& mask) {
+    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+}
+
+// The correctly rounded square root, without the call that sets errno for a negative
+// argument (whose result, NaN, is the same either way).
+[[gnu::always_inline]] inline double squareRoot(double x) {
+#if defined(VORN_LANES_X86)
+    return _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(x)));
+#elif defined(VORN_LANES_NEON)
+    return vget_lane_f64(vsqrt_f64(vdup_n_f64(x)), 0);
+#else
+    return std::sqrt(x);
+#endif
+}
+
+// The correctly rounded square root of each lane.
+[[gnu::always_inline]] inline F64x4 squareRoots(const F64x4& x) {
+#if defined(VORN_LANES_X86)
+    const auto low = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[0], x[1]})));
+    const auto high = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[2], x[3]})));
+    return __builtin_shufflevector(low, high, 0, 1, 2, 3);
+#elif defined(VORN_LANES_NEON)
+    const float64x2_t low = vsqrtq_f64(float64x2_t{x[0], x[1]});
+    const float64x2_t high = vsqrtq_f64(float64x2_t{x[2], x[3]});
+    return F64x4{low[0], low[1], high[0], high[1]};
+#else
+    return F64x4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
+#endif
+}
+
+// Four vectors of four lanes, one 4×4 block.
+struct Block4 {
+    F64x4 r0, r1, r2, r3;
+};
+
+// The transpose of the block whose rows are the four vectors: the same exchange turns four
+// stored vectors into their components and components back into vectors.
+[[gnu::always_inline]] inline Block4 transpose(const F64x4& r0, const F64x4& r1, const F64x4& r2,
+                                               const F64x4& r3) {
+    const F64x4 x0x1z0z1 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
+    const F64x4 y0y1w0w1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
+    const F64x4 x2x3z2z3 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
+    const F64x4 y2y3w2w3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
+    return {__builtin_shufflevector(x0x1z0z1, x2x3z2z3, 0, 1, 4, 5),
+            __builtin_shufflevector(y0y1w0w1, y2y3w2w3, 0, 1, 4, 5),
+            __builtin_shufflevector(x0x1z0z1, x2x3z2z3, 2, 3, 6, 7),
+            __builtin_shufflevector(y0y1w0w1, y2y3w2w3, 2, 3, 6, 7)};
+}
+
+// The builds of the vector algorithms: the same source compiled for the baseline of the
+// target and, on x86-64, once more for AVX2. Both give the same bits.
+enum class LaneBuild : std::uint8_t { baseline, avx2 };
+
+// The widest build this CPU runs.
+inline LaneBuild fastestLaneBuild() {
+#if defined(VORN_LANES_X86)
+    return cpuHasAvx2() ? LaneBuild::avx2 : LaneBuild::baseline;
+#else
+    return LaneBuild::baseline;
+#endif
+}
+
+// Not inlined into the dispatcher: its frame (aligned for the vectors) would then be paid on
+// the AVX2 path too, which otherwise is a plain jump.
+template <auto algorithm, typename... Args>
+[[gnu::noinline]] decltype(auto) inBaselineBuild(Args&&... args) {
+    return algorithm(std::forward<Args>(args)...);
+}
+
+#if defined(VORN_LANES_X86)
+template <auto algorithm, typename... Args>
+[[gnu::target("avx2")]] decltype(auto) inAvx2Build(Args&&... args) {
+    return algorithm(std::forward<Args>(args)...);
+}
+#endif
+
+// Runs `algorithm` (an always-inline function) compiled for `build`; a build the target does
+// not have runs the baseline. Ask for AVX2 only where the CPU has it.
+template <auto algorithm, typename... Args>
+decltype(auto) runLanes(LaneBuild build, Args&&... args) {
+#if defined(VORN_LANES_X86)
+    if (build == LaneBuild::avx2) return inAvx2Build<algorithm>(std::forward<Args>(args)...);
+#endif
+    static_cast<void>(build);
+    return inBaselineBuild<algorithm>(std::forward<Args>(args)...);
+}
 
 }  // namespace vorn_kernel::detail

@@ -1,14 +1,10 @@
 // Inverse of a regularised 4×4 matrix by the Newton–Schulz iteration: no pivoting and no
 // division inside the loop. Singular input is not rejected; the last iterate is returned.
-//
-// The iteration is built twice from one source, for baseline x86-64 and for AVX2, and the
-// CPU picks at run time; both do the same lane-wise operations in the same order.
 #include "vorn_kernel/newton_schulz.hpp"
 
 #include <utility>
 
-#include "vorn_kernel/cpu_features.hpp"
-#include "vorn_kernel/lanes.hpp"
+#include "vorn_kernel/matrix_lanes.hpp"
 
 namespace vorn_kernel::detail {
 
@@ -57,18 +53,8 @@ namespace {
 
 }  // namespace
 
-NewtonSchulzResult newtonSchulzInverseBaseline(const PGL4& m, double delta, std::uint32_t max_iter) {
-    return iterate(m, delta, max_iter);
-}
-
-[[gnu::target("avx2")]] NewtonSchulzResult newtonSchulzInverseAvx2(const PGL4& m, double delta,
-                                                                   std::uint32_t max_iter) {
-    return iterate(m, delta, max_iter);
-}
-
-NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_t max_iter) {
-    if (cpuHasAvx2()) return newtonSchulzInverseAvx2(m, delta, max_iter);
-    return newtonSchulzInverseBaseline(m, delta, max_iter);
+NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_t max_iter, LaneBuild build) {
+    return runLanes<&iterate>(build, m, delta, max_iter);
 }
 
 }  // namespace vorn_kernel::detail

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "vorn_kernel.hpp"
+#include "vorn_kernel/lanes.hpp"
 
 namespace vorn_kernel::detail {
 
@@ -13,13 +14,9 @@ struct NewtonSchulzResult {
     std::uint32_t iterations;  // refinement steps run, at most max_iter
 };
 
-// Approximates the inverse of m + delta·I, refining at most max_iter times.
-NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_t max_iter);
-
-// The two builds newtonSchulzInverse chooses between; exposed so that tests can check that
-// they agree bit for bit. Call the AVX2 one only where the CPU has AVX2.
-NewtonSchulzResult newtonSchulzInverseBaseline(const PGL4& m, double delta, std::uint32_t max_iter);
-[[gnu::target("avx2")]] NewtonSchulzResult newtonSchulzInverseAvx2(const PGL4& m, double delta,
-                                                                   std::uint32_t max_iter);
+// Approximates the inverse of m + delta·I, refining at most max_iter times, in the given
+// build of the lane code (every build gives the same bits).
+NewtonSchulzResult newtonSchulzInverse(const PGL4& m, double delta, std::uint32_t max_iter,
+                                       LaneBuild build = fastestLaneBuild());
 
 }  // namespace vorn_kernel::detail

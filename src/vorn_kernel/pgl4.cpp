@@ -4,31 +4,15 @@
 #include <cmath>
 
 #include "vorn_kernel.hpp"
-#include "vorn_kernel/cpu_features.hpp"
-#include "vorn_kernel/lanes.hpp"
+#include "vorn_kernel/matrix_lanes.hpp"
 
 namespace vorn_kernel {
-
-namespace detail {
-
-void mulBaseline(const PGL4& a, const PGL4& b, PGL4& out) {
-    mulLanes(a.data.data(), b.data.data(), out.data.data());
-}
-
-[[gnu::target("avx2")]] void mulAvx2(const PGL4& a, const PGL4& b, PGL4& out) {
-    mulLanes(a.data.data(), b.data.data(), out.data.data());
-}
-
-}  // namespace detail
 
 // Each entry sums a(row, k)·b(k, col) for k = 0..3 from +0; the lanes hold the four rows.
 PGL4 PGL4::mul(const PGL4& a, const PGL4& b) {
     PGL4 result;  // every entry is written below; zeroing it first costs more than the product
-    if (detail::cpuHasAvx2()) {
-        detail::mulAvx2(a, b, result);
-    } else {
-        detail::mulBaseline(a, b, result);
-    }
+    detail::runLanes<&detail::mulLanes>(detail::fastestLaneBuild(), a.data.data(), b.data.data(),
+                                        result.data.data());
     return result;
 }
 

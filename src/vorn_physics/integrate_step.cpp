@@ -1,30 +1,27 @@
-// integrateStep, built for baseline x86-64 and for AVX2 from one source; the CPU picks at run
-// time, and both builds give the same bits.
-#include "vorn_kernel/cpu_features.hpp"
+// integrateStep and integrateSteps: the step of vorn_physics/body_step.hpp, in the build of
+// the lane code this CPU runs fastest.
+#include <stdexcept>
+#include <string>
+
 #include "vorn_physics.hpp"
-#include "vorn_physics/integrate_step_builds.hpp"
-#include "vorn_physics/step_one_body.hpp"
+#include "vorn_physics/body_step.hpp"
 
 namespace vorn_physics {
 
-namespace detail {
-
-void integrateStepBaseline(VornBody& body, double dt, HomVec4 external_force) {
-    stepOneBody(body, dt, external_force);
-}
-
-[[gnu::target("avx2")]] void integrateStepAvx2(VornBody& body, double dt, HomVec4 external_force) {
-    stepOneBody(body, dt, external_force);
-}
-
-}  // namespace detail
+using vorn_kernel::detail::fastestLaneBuild;
+using vorn_kernel::detail::runLanes;
 
 void integrateStep(VornBody& body, double dt, HomVec4 external_force) {
-    if (vorn_kernel::detail::cpuHasAvx2()) {
-        detail::integrateStepAvx2(body, dt, external_force);
-    } else {
-        detail::integrateStepBaseline(body, dt, external_force);
+    runLanes<&detail::stepOneBody>(fastestLaneBuild(), body, dt, external_force);
+}
+
+void integrateSteps(std::span<VornBody> bodies, double dt, std::span<const HomVec4> external_forces) {
+    if (bodies.size() != external_forces.size()) {
+        throw std::invalid_argument("integrateSteps: " + std::to_string(bodies.size()) + " bodies but " +
+                                    std::to_string(external_forces.size()) + " external forces");
     }
+    runLanes<&detail::stepBodies>(fastestLaneBuild(), bodies.data(), external_forces.data(), bodies.size(),
+                                  dt);
 }
 
 }  // namespace vorn_physics

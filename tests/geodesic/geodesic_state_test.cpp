@@ -8,8 +8,8 @@
 
 namespace {
 
-using geodesic_test::bitsOf;
-using geodesic_test::sameBits;
+using vorn::test::bitsOf;
+using vorn::test::sameBits;
 using vorn_geodesic::addState;
 using vorn_geodesic::GeodesicState;
 using vorn_geodesic::scaleState;

@@ -8,7 +8,7 @@
 
 namespace {
 
-using geodesic_test::sameBits;
+using vorn::test::sameBits;
 using vorn_geodesic::GeodesicState;
 using vorn_geodesic::renormalizeOnS3;
 using vorn_kernel::HomVec4;

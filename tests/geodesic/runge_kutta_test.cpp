@@ -12,10 +12,10 @@
 
 namespace {
 
-using geodesic_test::bitsOf;
 using geodesic_test::CountingResource;
 using geodesic_test::FailingResource;
-using geodesic_test::sameBits;
+using vorn::test::bitsOf;
+using vorn::test::sameBits;
 using vorn_geodesic::freeGeodesicRhs;
 using vorn_geodesic::geodesicExact;
 using vorn_geodesic::GeodesicState;

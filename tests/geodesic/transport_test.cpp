@@ -8,9 +8,9 @@
 
 namespace {
 
-using geodesic_test::atRunTime;
-using geodesic_test::bitsOf;
-using geodesic_test::sameBits;
+using vorn::test::atRunTime;
+using vorn::test::bitsOf;
+using vorn::test::sameBits;
 using vorn_geodesic::expMap;
 using vorn_geodesic::geodesicExact;
 using vorn_geodesic::logMap;

@@ -1,6 +1,7 @@
-// Each hot path exists in a baseline x86-64 build and an AVX2 build, and the CPU picks one at
-// run time. Both builds, and the public entry point, must give exactly the bits of the scalar
-// transcription, special values included.
+// The vector algorithms are written once over the lane layer and compiled for the target's
+// baseline and, on x86-64, for AVX2; the CPU picks one at run time. Every build this CPU runs,
+// and the public entry point, must give exactly the bits of the scalar transcription, special
+// values included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,11 +16,11 @@
 #include <vector>
 
 #include "scalar_reference.hpp"
-#include "vorn_geodesic/free_geodesic_builds.hpp"
-#include "vorn_kernel/cpu_features.hpp"
+#include "vorn_geodesic/rk4_step.hpp"
 #include "vorn_kernel/lanes.hpp"
+#include "vorn_kernel/matrix_lanes.hpp"
 #include "vorn_kernel/newton_schulz.hpp"
-#include "vorn_physics/integrate_step_builds.hpp"
+#include "vorn_physics/body_step.hpp"
 
 namespace isa_builds {
 namespace {
@@ -29,7 +30,26 @@ using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
 using vorn_physics::VornBody;
 
+using vorn_kernel::detail::LaneBuild;
+using vorn_kernel::detail::runLanes;
+
+#if defined(__x86_64__) || defined(__i386__)
 bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+bool hasAvx2() { return false; }
+#endif
+
+// The builds of the lane code this CPU can run, with a name for messages.
+struct NamedBuild {
+    LaneBuild build;
+    const char* name;
+};
+
+std::vector<NamedBuild> buildsToCheck() {
+    std::vector<NamedBuild> builds{{LaneBuild::baseline, "baseline build"}};
+    if (hasAvx2()) builds.push_back({LaneBuild::avx2, "AVX2 build"});
+    return builds;
+}
 
 // The f64 words of a value, bit for bit, except that every NaN counts as the same value:
 // IEEE 754 leaves the sign and payload of a NaN result open when an operand is NaN, and the
@@ -93,7 +113,7 @@ private:
 
 // The kernel reads AVX2 support from the C library's table; the compiler runtime asks the CPU.
 TEST(IsaBuilds, TheKernelSeesAvx2AsTheCompilerRuntimeDoes) {
-    EXPECT_EQ(vorn_kernel::detail::cpuHasAvx2(), hasAvx2());
+    EXPECT_EQ(vorn_kernel::detail::fastestLaneBuild() == LaneBuild::avx2, hasAvx2());
 }
 
 TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
@@ -102,12 +122,10 @@ TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
         const PGL4 a = values.matrix();
         const PGL4 b = values.matrix();
         const auto expected = bitsOf(referenceMul(a, b));
-        PGL4 out{};
-        vorn_kernel::detail::mulBaseline(a, b, out);
-        ASSERT_EQ(bitsOf(out), expected) << "baseline build, case " << n;
-        if (hasAvx2()) {
-            vorn_kernel::detail::mulAvx2(a, b, out);
-            ASSERT_EQ(bitsOf(out), expected) << "AVX2 build, case " << n;
+        for (const auto& [build, name] : buildsToCheck()) {
+            PGL4 out{};
+            runLanes<&vorn_kernel::detail::mulLanes>(build, a.data.data(), b.data.data(), out.data.data());
+            ASSERT_EQ(bitsOf(out), expected) << name << ", case " << n;
         }
         ASSERT_EQ(bitsOf(PGL4::mul(a, b)), expected) << "PGL4::mul, case " << n;
     }
@@ -165,8 +183,8 @@ TEST(IsaBuilds, NewtonSchulzMatchesScalarIteration) {
             ASSERT_EQ(bitsOf(got.inverse), bitsOf(expected.inverse)) << build << ", case " << n;
             ASSERT_EQ(got.iterations, expected.iterations) << build << ", case " << n;
         };
-        check(vorn_kernel::detail::newtonSchulzInverseBaseline(m, delta, max_iter), "baseline build");
-        if (hasAvx2()) check(vorn_kernel::detail::newtonSchulzInverseAvx2(m, delta, max_iter), "AVX2 build");
+        for (const auto& [build, name] : buildsToCheck())
+            check(vorn_kernel::detail::newtonSchulzInverse(m, delta, max_iter, build), name);
         if (startOverflows(m, delta)) continue;
         ASSERT_EQ(bitsOf(m.inverse(delta, max_iter)), bitsOf(expected.inverse))
             << "PGL4::inverse, case " << n;
@@ -219,12 +237,10 @@ TEST(IsaBuilds, IntegrateStepMatchesScalarStages) {
         referenceIntegrateStep(expected, dt, force);
 
         VornBody got = start;
-        vorn_physics::detail::integrateStepBaseline(got, dt, force);
-        ASSERT_EQ(bodyBits(got), bodyBits(expected)) << "baseline build, case " << n;
-        if (hasAvx2()) {
+        for (const auto& [build, name] : buildsToCheck()) {
             got = start;
-            vorn_physics::detail::integrateStepAvx2(got, dt, force);
-            ASSERT_EQ(bodyBits(got), bodyBits(expected)) << "AVX2 build, case " << n;
+            runLanes<&vorn_physics::detail::stepOneBody>(build, got, dt, force);
+            ASSERT_EQ(bodyBits(got), bodyBits(expected)) << name << ", case " << n;
         }
         got = start;
         vorn_physics::integrateStep(got, dt, force);
@@ -256,13 +272,11 @@ TEST(IsaBuilds, IntegrateStepsMatchesScalarStagesForEveryBody) {
                     << build << ", case " << n << ", body " << i;
             }
         };
-        std::vector<VornBody> got = start;
-        vorn_physics::detail::integrateStepsBaseline(got.data(), forces.data(), count, dt);
-        check(got, "baseline build");
-        if (hasAvx2()) {
+        std::vector<VornBody> got;
+        for (const auto& [build, name] : buildsToCheck()) {
             got = start;
-            vorn_physics::detail::integrateStepsAvx2(got.data(), forces.data(), count, dt);
-            check(got, "AVX2 build");
+            runLanes<&vorn_physics::detail::stepBodies>(build, got.data(), forces.data(), count, dt);
+            check(got, name);
         }
         got = start;
         vorn_physics::integrateSteps(got, dt, forces);
@@ -280,17 +294,11 @@ TEST(IsaBuilds, FreeGeodesicStepsMatchRk4Step) {
         const double h = n % 9 == 0 ? values.next() : values.ordinary(-0.2, 0.2);
         const std::vector<GeodesicState> expected = referenceFreeTrajectory(y0, n_steps, h);
 
-        std::vector<GeodesicState> got(n_steps + 1, y0);
-        vorn_geodesic::detail::freeGeodesicStepsBaseline(got.data(), n_steps, h);
-        for (std::size_t k = 0; k < got.size(); ++k) {
-            ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << "baseline build, case " << n << ", state " << k;
-        }
-        if (hasAvx2()) {
-            std::fill(got.begin(), got.end(), y0);
-            vorn_geodesic::detail::freeGeodesicStepsAvx2(got.data(), n_steps, h);
-            for (std::size_t k = 0; k < got.size(); ++k) {
-                ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << "AVX2 build, case " << n << ", state " << k;
-            }
+        for (const auto& [build, name] : buildsToCheck()) {
+            std::vector<GeodesicState> got(n_steps + 1, y0);
+            runLanes<&vorn_geodesic::detail::freeGeodesicSteps>(build, got.data(), std::size_t{n_steps}, h);
+            for (std::size_t k = 0; k < got.size(); ++k)
+                ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k])) << name << ", case " << n << ", state " << k;
         }
     }
 }

@@ -4,17 +4,17 @@
 #include <limits>
 #include <numbers>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::fsDistance;
 using vorn_kernel::HomVec4;
 using vorn_kernel::sFromW;
 using vorn_kernel::wFromDistance;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
@@ -29,20 +29,20 @@ TEST(FsDistance, SamePointIsExactlyZeroForUnitVectors) {
 
 TEST(FsDistance, RatioRoundedAboveOneIsClampedToZeroDistance) {
     // |v|² rounds below 3 while dot(v, v) is 3: without the clamp acos would give NaN.
-    const HomVec4 v = HomVec4::init(opaque(1.0), 1, 1, 0);
+    const HomVec4 v = HomVec4::init(atRunTime(1.0), 1, 1, 0);
     ASSERT_GT(HomVec4::dot(v, v) / (v.norm() * v.norm()), 1.0);
     EXPECT_TRUE(sameBits(0.0, fsDistance(v, v)));
 }
 
 TEST(FsDistance, NonUnitVectorCanBeFarFromItselfByRounding) {
     // 2 / (√2·√2) rounds to 1 − 2⁻⁵², so the distance of (0, 0, 1, 1) to itself is not 0.
-    const HomVec4 v = HomVec4::init(0, 0, opaque(1.0), 1);
-    EXPECT_TRUE(sameBits(std::acos(opaque(1.0 - 0x1p-52)), fsDistance(v, v)));
+    const HomVec4 v = HomVec4::init(0, 0, atRunTime(1.0), 1);
+    EXPECT_TRUE(sameBits(std::acos(atRunTime(1.0 - 0x1p-52)), fsDistance(v, v)));
     EXPECT_NEAR(2.1073424255447017e-8, fsDistance(v, v), 1e-22);
 }
 
 TEST(FsDistance, OrthogonalIsHalfPiWhateverTheLengths) {
-    const double half_pi = std::acos(opaque(0.0));
+    const double half_pi = std::acos(atRunTime(0.0));
     EXPECT_TRUE(sameBits(half_pi, fsDistance(HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 1, 0, 0))));
     EXPECT_TRUE(sameBits(half_pi, fsDistance(HomVec4::init(0, 0, 7, 0), HomVec4::init(0, -1e-3, 0, 2))));
 }
@@ -60,9 +60,9 @@ TEST(FsDistance, NearNullVectorIsAtDistanceZeroFromEverything) {
     EXPECT_TRUE(sameBits(0.0, fsDistance(tiny, v)));
     EXPECT_TRUE(sameBits(0.0, fsDistance(v, tiny)));
     // A norm of exactly 1e-15 is measured.
-    const HomVec4 at_floor = HomVec4::init(opaque(1e-15), 0, 0, 0);
+    const HomVec4 at_floor = HomVec4::init(atRunTime(1e-15), 0, 0, 0);
     ASSERT_EQ(at_floor.norm(), 1e-15);
-    EXPECT_TRUE(sameBits(std::acos(opaque(0.0)), fsDistance(at_floor, v)));
+    EXPECT_TRUE(sameBits(std::acos(atRunTime(0.0)), fsDistance(at_floor, v)));
 }
 
 TEST(FsDistance, NanOrInfiniteInputGivesZero) {
@@ -78,9 +78,9 @@ TEST(WeightMapping, ZeroDistanceAndFullWeight) {
 }
 
 TEST(WeightMapping, HalfCircumferenceGivesWeightNearZero) {
-    EXPECT_NEAR(6.123233995736766e-17, wFromDistance(std::numbers::pi * opaque(1.0), 1), 1e-30);
+    EXPECT_NEAR(6.123233995736766e-17, wFromDistance(std::numbers::pi * atRunTime(1.0), 1), 1e-30);
     // For the world radius the quotient lands one ulp above π/2, so the weight is negative.
-    const double w = wFromDistance(std::numbers::pi * opaque(R), R);
+    const double w = wFromDistance(std::numbers::pi * atRunTime(R), R);
     EXPECT_LT(w, 0.0);
     EXPECT_NEAR(-1.6e-16, w, 1e-17);
 }

@@ -5,15 +5,15 @@
 #include <limits>
 #include <type_traits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::AffineCard;
 using vorn_kernel::HomVec4;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
@@ -33,7 +33,7 @@ TEST(HomVec4Layout, FourDoublesInOrder) {
 
 TEST(HomVec4Dot, SumsLeftToRight) {
     // (1e16 + 1) rounds back to 1e16, so only the left-to-right order gives exactly 0.
-    const HomVec4 a = HomVec4::init(opaque(1e16), 1, -1e16, 0);
+    const HomVec4 a = HomVec4::init(atRunTime(1e16), 1, -1e16, 0);
     const HomVec4 ones = HomVec4::init(1, 1, 1, 1);
     EXPECT_TRUE(sameBits(0.0, HomVec4::dot(a, ones)));
 }
@@ -46,7 +46,7 @@ TEST(HomVec4Normalize, NearNullFallsBackToUnitW) {
 }
 
 TEST(HomVec4Normalize, NormExactlyAtFloorIsDivided) {
-    const HomVec4 v = HomVec4::init(opaque(1e-15), 0, 0, 0);
+    const HomVec4 v = HomVec4::init(atRunTime(1e-15), 0, 0, 0);
     ASSERT_EQ(v.norm(), 1e-15);
     expectSameBits(HomVec4::init(1, 0, 0, 0), v.normalize());
 }
@@ -57,7 +57,7 @@ TEST(HomVec4Normalize, KeepsSignsIncludingZeros) {
 
 TEST(HomVec4Normalize, DividesByNormRatherThanMultiplyingByReciprocal) {
     // 3 · (1/5) is one ulp above 0.6; 3/5 is the double nearest 0.6.
-    const HomVec4 n = HomVec4::init(opaque(3.0), 0, 0, 4).normalize();
+    const HomVec4 n = HomVec4::init(atRunTime(3.0), 0, 0, 4).normalize();
     EXPECT_TRUE(sameBits(0.6, n.x));
     EXPECT_TRUE(sameBits(0.8, n.w));
 }
@@ -77,10 +77,10 @@ TEST(HomVec4Cartesian, DividesByWeightKeepingItsSign) {
 }
 
 TEST(HomVec4Cartesian, WeightExactlyAtThresholdIsDividedBy) {
-    const auto c = HomVec4::init(1, 0, 0, opaque(1e-6)).cartesian3();
-    EXPECT_TRUE(sameBits(1.0 / opaque(1e-6), c[0]));
-    const auto negative = HomVec4::init(1, 0, 0, opaque(-1e-6)).cartesian3();
-    EXPECT_TRUE(sameBits(1.0 / opaque(-1e-6), negative[0]));
+    const auto c = HomVec4::init(1, 0, 0, atRunTime(1e-6)).cartesian3();
+    EXPECT_TRUE(sameBits(1.0 / atRunTime(1e-6), c[0]));
+    const auto negative = HomVec4::init(1, 0, 0, atRunTime(-1e-6)).cartesian3();
+    EXPECT_TRUE(sameBits(1.0 / atRunTime(-1e-6), negative[0]));
 }
 
 TEST(HomVec4Cartesian, PointAtInfinityGivesDirectionOverFull4Norm) {

@@ -3,17 +3,17 @@
 #include <cmath>
 #include <cstddef>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 #include "vorn_kernel/newton_schulz.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::PGL4;
 using vorn_kernel::pglScale;
 using vorn_kernel::detail::newtonSchulzInverse;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 PGL4 diag(double a, double b, double c, double d) {
     return PGL4::fromRowMajor({{a, 0, 0, 0}, {0, b, 0, 0}, {0, 0, c, 0}, {0, 0, 0, d}});
@@ -57,7 +57,7 @@ TEST(NewtonSchulz, InverseReturnsTheLastIterate) {
 TEST(NewtonSchulz, NoIterationsGivesTheStartValue) {
     const auto result = newtonSchulzInverse(pglScale(2, 3, 4), 0, 0);
     EXPECT_EQ(0u, result.iterations);
-    const double norm_sq = opaque(30.0);
+    const double norm_sq = atRunTime(30.0);
     const PGL4 expected = diag(2 / norm_sq, 3 / norm_sq, 4 / norm_sq, 1 / norm_sq);
     for (std::size_t i = 0; i < 16; ++i) EXPECT_TRUE(sameBits(expected.data[i], result.inverse.data[i])) << i;
 }

@@ -4,20 +4,20 @@
 #include <cstddef>
 #include <limits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 #include "vorn_kernel/newton_schulz.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::computeProjector;
 using vorn_kernel::computeResonance;
 using vorn_kernel::deformedTensorProduct;
 using vorn_kernel::PGL4;
 using vorn_kernel::pglScale;
 using vorn_kernel::pglTranslate;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 PGL4 diag(double a, double b, double c, double d) {
     return PGL4::fromRowMajor({{a, 0, 0, 0}, {0, b, 0, 0}, {0, 0, c, 0}, {0, 0, 0, d}});
@@ -103,7 +103,7 @@ TEST(DeformedProduct, AddsTheEntryWiseProduct) {
 
 TEST(DeformedProduct, ScalesTheLeftEntryFirst) {
     // (1e308 · 10) overflows before the tiny right entry can bring it back.
-    const PGL4 d = deformedTensorProduct(diag(10, 1, 1, 1), diag(1e-308, 1, 1, 1), opaque(1e308));
+    const PGL4 d = deformedTensorProduct(diag(10, 1, 1, 1), diag(1e-308, 1, 1, 1), atRunTime(1e308));
     EXPECT_TRUE(std::isinf(d.get(0, 0)));
 }
 

@@ -4,19 +4,19 @@
 #include <cstddef>
 #include <numbers>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
 using vorn_kernel::pglFromHomogeneous;
 using vorn_kernel::pglRotateZ;
 using vorn_kernel::pglScale;
 using vorn_kernel::pglTranslate;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 TEST(PglTranslate, MovesPointsNotDirections) {
     const PGL4 t = pglTranslate(10, 20, 30);
@@ -52,19 +52,19 @@ TEST(PglRotateZ, ZeroAngleIsIdentityWithNegativeZero) {
 }
 
 TEST(PglRotateZ, PositiveAngleTurnsXTowardY) {
-    const double angle = opaque(std::numbers::pi / 4);
+    const double angle = atRunTime(std::numbers::pi / 4);
     const HomVec4 r = pglRotateZ(angle).apply(HomVec4::init(1, 0, 0, 1));
     EXPECT_TRUE(sameBits(std::cos(angle), r.x));
     EXPECT_TRUE(sameBits(std::sin(angle), r.y));
     EXPECT_EQ(0.0, r.z);
     EXPECT_EQ(1.0, r.w);
     EXPECT_NEAR(HomVec4::init(1, 0, 0, 1).norm(), r.norm(), 1e-10);
-    EXPECT_NEAR(1.0, pglRotateZ(opaque(std::numbers::pi / 2)).apply(HomVec4::init(1, 0, 0, 0)).y, 1e-15);
+    EXPECT_NEAR(1.0, pglRotateZ(atRunTime(std::numbers::pi / 2)).apply(HomVec4::init(1, 0, 0, 0)).y, 1e-15);
 }
 
 TEST(PglRotateZ, DeterminantIsOne) {
     for (const double angle : {0.1, 1.0, 2.5, -3.0, 100.0}) {
-        EXPECT_NEAR(1.0, pglRotateZ(opaque(angle)).det(), 1e-15) << "angle " << angle;
+        EXPECT_NEAR(1.0, pglRotateZ(atRunTime(angle)).det(), 1e-15) << "angle " << angle;
     }
 }
 

@@ -4,15 +4,15 @@
 #include <cstddef>
 #include <limits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
@@ -55,7 +55,7 @@ TEST(PGL4Apply, IdentityReturnsTheVectorButTurnsNegativeZeroPositive) {
 TEST(PGL4Apply, SumsEachRowLeftToRight) {
     // 1e16 + 1 rounds back to 1e16, so only the left-to-right row sum is exactly 0.
     const PGL4 m =
-        PGL4::fromRowMajor({{opaque(1e16), 1, -1e16, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
+        PGL4::fromRowMajor({{atRunTime(1e16), 1, -1e16, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
     EXPECT_TRUE(sameBits(0.0, m.apply(HomVec4::init(1, 1, 1, 1)).x));
 }
 
@@ -124,7 +124,7 @@ TEST(PGL4Det, SwappingTwoRowsFlipsTheSign) {
 
 TEST(PGL4NormalizeDet, ScalesEveryEntryByDetToMinusQuarter) {
     const PGL4 m = diag(2, 3, 4, 1);
-    const double scale = std::pow(opaque(24.0), -0.25);
+    const double scale = std::pow(atRunTime(24.0), -0.25);
     const PGL4 n = m.normalizeDet();
     for (std::size_t i = 0; i < 16; ++i) EXPECT_TRUE(sameBits(m.data[i] * scale, n.data[i])) << i;
     EXPECT_NEAR(1.0, n.det(), 1e-6);
@@ -139,7 +139,7 @@ TEST(PGL4NormalizeDet, NearSingularIsReturnedUnchanged) {
     const PGL4 tiny = diag(1e-16, 1, 1, 1);
     expectSameBits(tiny, tiny.normalizeDet());
     // |det| exactly 1e-15 is scaled.
-    const PGL4 at_floor = diag(opaque(1e-15), 1, 1, 1);
+    const PGL4 at_floor = diag(atRunTime(1e-15), 1, 1, 1);
     ASSERT_EQ(1e-15, at_floor.det());
     EXPECT_NE(1.0, at_floor.normalizeDet().get(1, 1));
 }

@@ -3,17 +3,17 @@
 #include <cmath>
 #include <limits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::f32x4;
 using vorn_kernel::F32x4;
 using vorn_kernel::simdDot4;
 using vorn_kernel::simdNormalize3;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
 
 void expectSameLanes(F32x4 expected, F32x4 actual) {
     for (int lane = 0; lane < 4; ++lane) {
@@ -30,13 +30,13 @@ TEST(SimdDot4, LanesMapToComponents) {
 
 TEST(SimdDot4, SumsLanesInOrderNotPairwise) {
     // In f32, 1e8 + 1 rounds back to 1e8: the left-to-right sum is 1, a pairwise sum 0.
-    const F32x4 a = f32x4(opaque(1e8f), 1, -1e8f, 1);
+    const F32x4 a = f32x4(atRunTime(1e8f), 1, -1e8f, 1);
     const F32x4 ones = f32x4(1, 1, 1, 1);
     EXPECT_TRUE(sameBits(1.0f, simdDot4(a, ones)));
 }
 
 TEST(SimdNormalize3, DividesAllFourLanes) {
-    const F32x4 n = simdNormalize3(f32x4(opaque(3.0f), 0, 0, 4));
+    const F32x4 n = simdNormalize3(f32x4(atRunTime(3.0f), 0, 0, 4));
     expectSameLanes(f32x4(0.6f, 0, 0, 0.8f), n);
 }
 
@@ -51,10 +51,10 @@ TEST(SimdNormalize3, SquaredLengthBelowFloorFallsBackToUnitW) {
 }
 
 TEST(SimdNormalize3, SquaredLengthExactlyAtFloorIsDivided) {
-    const F32x4 v = f32x4(opaque(0x1.0fa336p-25f), 0x1.3988dcp-36f, 0, 0);
+    const F32x4 v = f32x4(atRunTime(0x1.0fa336p-25f), 0x1.3988dcp-36f, 0, 0);
     ASSERT_EQ(1e-15f, simdDot4(v, v));
     const F32x4 n = simdNormalize3(v);
-    const float len = std::sqrt(opaque(1e-15f));
+    const float len = std::sqrt(atRunTime(1e-15f));
     EXPECT_TRUE(sameBits(v[0] / len, n[0]));
     EXPECT_TRUE(sameBits(v[1] / len, n[1]));
     EXPECT_TRUE(sameBits(0.0f, n[3]));

@@ -5,12 +5,12 @@
 #include <limits>
 #include <numbers>
 
-#include "physics_test_support.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_physics.hpp"
 
 namespace {
 
-using physics_test::sameBits;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 using BodyType = VornBody::BodyType;

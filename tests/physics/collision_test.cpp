@@ -4,12 +4,12 @@
 #include <cmath>
 #include <numbers>
 
-#include "physics_test_support.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_physics.hpp"
 
 namespace {
 
-using physics_test::sameBits;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_physics::checkCollision;
 using vorn_physics::CollisionResult;

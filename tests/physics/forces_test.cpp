@@ -4,14 +4,14 @@
 #include <cmath>
 #include <numbers>
 
-#include "physics_test_support.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_geodesic.hpp"
 #include "vorn_physics.hpp"
 
 namespace {
 
-using physics_test::atRunTime;
-using physics_test::sameBits;
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_physics::dampingForce;
 using vorn_physics::VornBody;

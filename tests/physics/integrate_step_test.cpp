@@ -6,14 +6,13 @@
 #include <limits>
 #include <random>
 
-#include "physics_test_support.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_physics.hpp"
 
 namespace {
 
-using physics_test::atRunTime;
-using physics_test::sameBits;
-using physics_test::sameBody;
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_physics::integrateStep;
 using vorn_physics::VornBody;
@@ -90,7 +89,7 @@ TEST(IntegrateStepEarlyReturn, LeavesBodiesItMustNotMoveUntouched) {
     for (const VornBody& original : {inactive, fixed, kinematic}) {
         VornBody body = original;
         integrateStep(body, 0.1, HomVec4::init(0, 5, 0, 0));
-        EXPECT_TRUE(sameBody(original, body));
+        EXPECT_TRUE(sameBits(original, body));
     }
 }
 
@@ -100,7 +99,7 @@ TEST(IntegrateStepEarlyReturn, LeavesBodiesLighterThanTheFloorUntouched) {
         original.mass = mass;
         VornBody body = original;
         integrateStep(body, 0.1, HomVec4::init(0, 5, 0, 0));
-        EXPECT_TRUE(sameBody(original, body)) << "mass " << mass;
+        EXPECT_TRUE(sameBits(original, body)) << "mass " << mass;
     }
 }
 
@@ -109,7 +108,7 @@ TEST(IntegrateStepEarlyReturn, AMassOfExactlyTheFloorIsIntegrated) {
     body.mass = 1e-10;
     const VornBody expected = referenceStep(body, 1e-6, HomVec4::zero());
     integrateStep(body, 1e-6, HomVec4::zero());
-    EXPECT_TRUE(sameBody(expected, body));
+    EXPECT_TRUE(sameBits(expected, body));
     EXPECT_TRUE(sameBits(HomVec4::zero(), body.force_accum));
     EXPECT_GT(std::fabs(body.position.y), 0.0);
 }
@@ -166,7 +165,7 @@ TEST(IntegrateStep, AccumulatedAndExternalForcesAddUp) {
     VornBody whole = VornBody::init(HomVec4::init(1, 0, 0, 0), HomVec4::init(0, 0, 0.2, 0), 1.5);
     integrateStep(split, 0.05, HomVec4::init(0, 0.5, 0, 0));
     integrateStep(whole, 0.05, HomVec4::init(0, 1, 0, 0));
-    EXPECT_TRUE(sameBody(whole, split));
+    EXPECT_TRUE(sameBits(whole, split));
     EXPECT_TRUE(sameBits(HomVec4::zero(), split.force_accum));
 }
 
@@ -231,7 +230,7 @@ TEST(IntegrateStep, MatchesTheScalarOrderOfOperationsBitForBit) {
         const HomVec4 external = randomVec(2.0);
         const VornBody expected = referenceStep(body, dt, external);
         integrateStep(body, dt, external);
-        ASSERT_TRUE(sameBody(expected, body)) << "case " << i;
+        ASSERT_TRUE(sameBits(expected, body)) << "case " << i;
     }
 }
 

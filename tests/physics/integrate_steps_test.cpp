@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "physics_test_support.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_physics.hpp"
 
 namespace {
 
-using physics_test::sameBody;
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_physics::integrateStep;
 using vorn_physics::integrateSteps;
@@ -71,7 +71,7 @@ TEST(IntegrateSteps, GivesEachBodyTheBitsOfItsOwnIntegrateStep) {
             for (std::size_t i = 0; i < count; ++i) integrateStep(expected[i], dt, world.forces[i]);
             integrateSteps(world.bodies, dt, world.forces);
             for (std::size_t i = 0; i < count; ++i) {
-                ASSERT_TRUE(sameBody(expected[i], world.bodies[i]))
+                ASSERT_TRUE(sameBits(expected[i], world.bodies[i]))
                     << count << " bodies, step " << step << ", body " << i;
             }
         }
@@ -94,7 +94,7 @@ TEST(IntegrateSteps, DividesOnlyNormsAbove1e15AsIntegrateStepDoes) {
     for (VornBody& body : expected) integrateStep(body, 0.0, HomVec4::zero());
     integrateSteps(bodies, 0.0, std::vector<HomVec4>(bodies.size(), HomVec4::zero()));
     for (std::size_t i = 0; i < bodies.size(); ++i) {
-        EXPECT_TRUE(sameBody(expected[i], bodies[i])) << i;
+        EXPECT_TRUE(sameBits(expected[i], bodies[i])) << i;
         EXPECT_EQ(bodies[i].position.z, norms[i] == kept ? kept : 1.0) << i;
     }
 }
@@ -110,7 +110,7 @@ TEST(IntegrateSteps, RefusesSpansOfDifferentLengthsAndChangesNothing) {
     } catch (const std::invalid_argument& error) {
         EXPECT_EQ(std::string(error.what()), "integrateSteps: 9 bodies but 8 external forces");
     }
-    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(sameBody(before[i], world.bodies[i])) << i;
+    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(sameBits(before[i], world.bodies[i])) << i;
 }
 
 }  // namespace

@@ -1,26 +1,35 @@
-// Helpers for the physics tests: bit-level comparison of values and whole bodies, and values
-// hidden from constant folding.
+// Bit-exact expectations for the tests: every bit counts, the signs of zeros and the payloads
+// of NaNs included. EXPECT_TRUE(sameBits(expected, actual)) explains a failure in hexadecimal.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
+#include <string>
 
+#include "vorn_geodesic.hpp"
+#include "vorn_kernel.hpp"
 #include "vorn_physics.hpp"
 
-namespace physics_test {
+namespace vorn::test {
 
+using vorn_geodesic::GeodesicState;
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 
 inline std::uint64_t bitsOf(double x) { return std::bit_cast<std::uint64_t>(x); }
 
-// The compiler may fold sin/cos/acos of a constant to a result that differs in the last bit
-// from the run-time library the kernel calls; reading through a volatile keeps it at run time.
+// Hides a value from the optimiser, so library math runs at run time instead of being folded
+// by the compiler (whose folded results may differ from the library in the last bit).
 inline double atRunTime(double x) {
     volatile double hidden = x;
+    return hidden;
+}
+
+inline float atRunTime(float x) {
+    volatile float hidden = x;
     return hidden;
 }
 
@@ -30,25 +39,38 @@ inline HomVec4 atRunTime(HomVec4 v) {
 
 inline ::testing::AssertionResult sameBits(double expected, double actual) {
     if (bitsOf(expected) == bitsOf(actual)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected << " (" << std::hexfloat << expected
-                                         << "), got " << actual << " (" << actual << std::defaultfloat << ")";
+    char text[128];
+    std::snprintf(text, sizeof text, "expected %.17g (%a), got %.17g (%a)", expected, expected, actual,
+                  actual);
+    return ::testing::AssertionFailure() << text;
 }
 
-// Signs of zeros and NaN payloads count.
+inline ::testing::AssertionResult sameBits(float expected, float actual) {
+    if (std::bit_cast<std::uint32_t>(expected) == std::bit_cast<std::uint32_t>(actual)) {
+        return ::testing::AssertionSuccess();
+    }
+    return sameBits(static_cast<double>(expected), static_cast<double>(actual)) << " (f32)";
+}
+
 inline ::testing::AssertionResult sameBits(HomVec4 expected, HomVec4 actual) {
     const double e[4] = {expected.x, expected.y, expected.z, expected.w};
     const double a[4] = {actual.x, actual.y, actual.z, actual.w};
     for (int i = 0; i < 4; ++i) {
-        if (bitsOf(e[i]) != bitsOf(a[i])) {
-            return ::testing::AssertionFailure() << "component "
-                                                 << "xyzw"[i] << ": " << sameBits(e[i], a[i]).message();
-        }
+        if (auto r = sameBits(e[i], a[i]); !r)
+            return r << " (component "
+                     << "xyzw"[i] << ')';
     }
     return ::testing::AssertionSuccess();
 }
 
-// Every field, bit for bit.
-inline ::testing::AssertionResult sameBody(const VornBody& expected, const VornBody& actual) {
+inline ::testing::AssertionResult sameBits(const GeodesicState& expected, const GeodesicState& actual) {
+    if (auto r = sameBits(expected.pos(), actual.pos()); !r) return r << " (position)";
+    if (auto r = sameBits(expected.vel(), actual.vel()); !r) return r << " (velocity)";
+    return ::testing::AssertionSuccess();
+}
+
+// Every field of the body.
+inline ::testing::AssertionResult sameBits(const VornBody& expected, const VornBody& actual) {
     if (auto r = sameBits(expected.position, actual.position); !r) return r << " (position)";
     if (auto r = sameBits(expected.velocity, actual.velocity); !r) return r << " (velocity)";
     if (auto r = sameBits(expected.mass, actual.mass); !r) return r << " (mass)";
@@ -60,4 +82,4 @@ inline ::testing::AssertionResult sameBody(const VornBody& expected, const VornB
     return ::testing::AssertionSuccess();
 }
 
-}  // namespace physics_test
+}  // namespace vorn::test
