@@ -75,14 +75,6 @@ std::size_t checkedIndex(py::ssize_t i) {
     return static_cast<std::size_t>(i);
 }
 
-Points applyToRows(const PGL4& m, const py::array& points) {
-    const Points in = pointsOf(points, "points");
-    Points out = newPoints(in.shape(0));
-    const double* src = in.data();
-    double* dst = out.mutable_data();
-    forEachRow(in.shape(0), [&](std::size_t i) { storeRow(dst, i, m.apply(rowAt(src, i))); });
-    return out;
-}
 
 void bindHomVec4(py::module_& m) {
     py::enum_<AffineCard>(m, "AffineCard", "The affine chart in which a point is read: the coordinate set to 1.")
@@ -155,7 +147,6 @@ void bindPGL4(py::module_& m) {
                  p.set(checkedIndex(rc.first), checkedIndex(rc.second), value);
              })
         .def("apply", &PGL4::apply, py::arg("v"))
-        .def("apply", &applyToRows, py::arg("points"), "Every row of an (N, 4) array; returns a new (N, 4) array.")
         .def_static("mul", &PGL4::mul, py::arg("a"), py::arg("b"))
         .def("__matmul__", [](const PGL4& a, const PGL4& b) { return PGL4::mul(a, b); }, py::is_operator())
         .def("__matmul__", [](const PGL4& a, const HomVec4& v) { return a.apply(v); }, py::is_operator())

@@ -10,5 +10,7 @@ namespace py = pybind11;
 void bindKernel(py::module_& m);
 void bindGeodesic(py::module_& m);
 void bindPhysics(py::module_& m);
+void bindWorld(py::module_& m);
+void bindMotion(py::module_& m);
 
 }  // namespace vorn::python

@@ -8,4 +8,6 @@ PYBIND11_MODULE(_vorn, m) {
     vorn::python::bindKernel(m);
     vorn::python::bindGeodesic(m);
     vorn::python::bindPhysics(m);
+    vorn::python::bindWorld(m);
+    vorn::python::bindMotion(m);
 }

@@ -66,18 +66,18 @@ def test_values_compare_print_and_pickle():
     assert vorn.HomVec4(float("nan"), 0, 0, 0) != vorn.HomVec4(float("nan"), 0, 0, 0)
 
 
-def test_batch_calls_release_the_interpreter_lock():
-    points = np.random.default_rng(3).normal(size=(200_000, 4))
-    calls = 20
+def releases_the_lock(call, times=20):
+    """Whether another thread runs while `call` is inside C++: with a huge switch interval the
+    calling thread keeps the lock unless the call gives it up."""
     done = []
 
     def worker():
-        for _ in range(calls):
-            vorn.normalize(points)
+        for _ in range(times):
+            call()
             done.append(1)
 
     old = sys.getswitchinterval()
-    sys.setswitchinterval(100.0)  # the worker keeps the lock unless a call gives it up
+    sys.setswitchinterval(100.0)
     try:
         thread = threading.Thread(target=worker)
         thread.start()
@@ -85,4 +85,12 @@ def test_batch_calls_release_the_interpreter_lock():
         thread.join()
     finally:
         sys.setswitchinterval(old)
-    assert seen < calls
+    return seen < times
+
+
+def test_batch_calls_and_world_steps_release_the_interpreter_lock():
+    points = np.random.default_rng(3).normal(size=(200_000, 4))
+    assert releases_the_lock(lambda: vorn.normalize(points))
+    world = vorn.World(G=1.0, mutual_gravity=True)
+    world.add_bodies(vorn.normalize(points[:400]), np.zeros((400, 4)), np.ones(400))
+    assert releases_the_lock(lambda: world.step(0.001))
