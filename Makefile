@@ -1,20 +1,30 @@
 # Entry points: `make run` builds and runs the self-checking executable,
+# `make check` builds the default configuration and runs its CTest suite (the edit-test loop),
 # `make test` builds and runs every test of the project through every quality gate
-# (scripts/run-gates: g++, clang++, sanitizers, -O3 -march=native, valgrind, format, tidy).
+# (scripts/run-gates: g++, clang++, sanitizers, -O3 -march=native, valgrind, format, tidy,
+# the plain Release build).
 # `make bench` builds and runs the benchmarks, writes build-bench/bench.json and prints the
 # results table (scripts/bench-report; docs/performance.md explains the figures).
-.PHONY: run test bench
+.PHONY: run check test bench
+
+# A cache of compiled objects, when there is one, changes no flag.
+LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 run:
-	cmake --preset default
+	cmake --preset default $(LAUNCHER)
 	cmake --build --preset default --target vorn_selftest
 	./build/vorn_selftest
+
+check:
+	cmake --preset default $(LAUNCHER)
+	cmake --build --preset default
+	ctest --preset default
 
 test:
 	scripts/run-gates
 
 bench:
-	cmake --preset bench
+	cmake --preset bench $(LAUNCHER)
 	cmake --build --preset bench
 	./build-bench/bench/vorn_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
 	  --benchmark_out=build-bench/bench.json --benchmark_out_format=json

@@ -1,12 +1,14 @@
 // A child process joined to this one by two pipes (its standard input and output), for
-// round-trip measurements; and a spawn-and-wait of a whole program, for start-up costs.
+// round-trip measurements; and a spawn-and-wait of a whole program, for start-up costs. Both
+// over the project's process helper.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "process/child_process.hpp"
 
 namespace vorn_bench {
 
@@ -17,19 +19,16 @@ public:
     PipedChild(const PipedChild&) = delete;
     PipedChild& operator=(const PipedChild&) = delete;
     // Closes the child's input and waits for it to end.
-    ~PipedChild();
+    ~PipedChild() { (void)finish(); }
 
-    bool started() const { return pid_ > 0; }
+    bool started() const { return child_.has_value(); }
     bool writeAll(const void* bytes, std::size_t size) const;
     bool readExactly(void* out, std::size_t size) const;
-    // The child's exit status after the destructor's wait would be too late to see; this
-    // closes its input, waits and returns the status (or -1).
+    // Closes the child's input, waits for its end and returns its exit status (or -1).
     int finish();
 
 private:
-    pid_t pid_ = -1;
-    int to_child_ = -1;
-    int from_child_ = -1;
+    std::optional<vorn::process::ChildProcess> child_;
 };
 
 // Runs `path` with no arguments, standard error appended to `stderr_path`, and waits; returns

@@ -1,4 +1,4 @@
-// Whole processes, started and waited for: the self-checking executable running its 41 tests
+// Whole processes, started and waited for: the self-checking executable running its registered tests
 // (standard error to a file) against a program that does nothing.
 #include <benchmark/benchmark.h>
 

@@ -4,32 +4,20 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(VORN_PUBLIC_HEADERS vorn_kernel.hpp vorn_geodesic.hpp vorn_physics.hpp)
 set(VORN_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
 
 set_target_properties(vorn_kernel PROPERTIES
   OUTPUT_NAME vorn
   EXPORT_NAME kernel)
 
-# The headers include one another by bare name, so both spellings work once installed:
-# <vorn/vorn_kernel.hpp> with include/ on the path, "vorn_kernel.hpp" with include/vorn.
+# The same two spellings as in the build tree: <vorn/vorn_kernel.hpp> with include/ on the
+# path, "vorn_kernel.hpp" with include/vorn. Every public header is in include/vorn/.
 target_include_directories(vorn_kernel PUBLIC
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vorn>)
-
-# In the build tree the <vorn/...> spelling is served by forwarding headers, so a project
-# that adds this source tree with add_subdirectory writes the same includes as one that
-# uses the installed package.
-set(_vorn_forward_dir ${CMAKE_CURRENT_BINARY_DIR}/include)
-foreach(_header IN LISTS VORN_PUBLIC_HEADERS)
-  file(CONFIGURE OUTPUT ${_vorn_forward_dir}/vorn/${_header}
-    CONTENT "#pragma once\n#include \"${CMAKE_CURRENT_SOURCE_DIR}/${_header}\"\n"
-    @ONLY)
-endforeach()
-target_include_directories(vorn_kernel PUBLIC $<BUILD_INTERFACE:${_vorn_forward_dir}>)
-
-list(TRANSFORM VORN_PUBLIC_HEADERS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE _vorn_header_paths)
-install(FILES ${_vorn_header_paths} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vorn)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorn
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILES_MATCHING PATTERN "*.hpp")
 
 install(TARGETS vorn_kernel
   EXPORT vornTargets

@@ -41,8 +41,8 @@ public:
     StderrLock& operator=(const StderrLock&) = delete;
 };
 
-// Writes all of `text` to standard error; call it while holding a StderrLock. Write errors
-// (a closed pipe included) are ignored.
+// Writes all of `text` to standard error; call it while holding a StderrLock. A non-blocking
+// standard error is waited on; write errors (a closed pipe included) are ignored.
 void writeStderr(std::string_view text);
 
 // Recreates the per-test allocator empty (the one vorn::testing::allocator() returns).

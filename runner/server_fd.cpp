@@ -6,16 +6,18 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "descriptor_wait.hpp"
+
 namespace vorn::runner::server {
 
 std::optional<std::size_t> FdSource::read(std::span<std::byte> into) {
     for (;;) {
         const ssize_t got = ::read(fd_, into.data(), into.size());
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) {
-            last_error_ = errno;
-            return std::nullopt;
-        }
+        if (errno == EINTR) continue;
+        if (detail::notReadyYet(errno) && detail::waitUntilReady(fd_, POLLIN)) continue;
+        last_error_ = errno;
+        return std::nullopt;
     }
 }
 
@@ -24,6 +26,7 @@ bool FdSink::write(std::span<const std::byte> bytes) {
         const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
         if (put < 0) {
             if (errno == EINTR) continue;
+            if (detail::notReadyYet(errno) && detail::waitUntilReady(fd_, POLLOUT)) continue;
             last_error_ = errno;
             return false;
         }

@@ -1,6 +1,7 @@
 // Server mode over the process's own descriptors: the frame stream gets a private duplicate of
 // standard output, and descriptor 1 is pointed at standard error, so that nothing a test or a
-// library prints can land between two frames.
+// library prints can land between two frames. Both streams work whether or not a parent made
+// them non-blocking: a read or write that finds its descriptor not ready waits for it.
 #pragma once
 
 #include <optional>

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "descriptor_wait.hpp"
 #include "process_state.hpp"
 #include "runner_internal.hpp"
 #include "stack_trace.hpp"
@@ -25,6 +26,7 @@ void writeRaw(const char* text, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(STDERR_FILENO, text, size);
         if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && notReadyYet(errno) && waitUntilReady(STDERR_FILENO, POLLOUT)) continue;
         if (written <= 0) return;
         text += written;
         size -= static_cast<std::size_t>(written);

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "descriptor_wait.hpp"
 #include "process_state.hpp"
 #include "runner_internal.hpp"
 
@@ -20,6 +21,7 @@ void writeStderr(std::string_view text) {
     while (!text.empty()) {
         const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && notReadyYet(errno) && waitUntilReady(STDERR_FILENO, POLLOUT)) continue;
         if (written <= 0) return;
         text.remove_prefix(static_cast<std::size_t>(written));
     }

@@ -2,8 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "text.hpp"
 
@@ -52,7 +55,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         }
         const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
                            name == "--dt" || name == "--damping" || name == "--seed" || name == "--every" ||
-                           name == "--csv" || name == "--svg";
+                           name == "--csv" || name == "--svg" || name == "--html";
         if (!known) return UsageError{cat("unknown option ", quoted(name))};
 
         std::string_view value;
@@ -95,13 +98,24 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             const auto n = parseInteger<std::uint64_t>(value);
             if (!n || *n < 1) return bad("a whole number of at least 1");
             options.every = *n;
-        } else if (name == "--csv" || name == "--svg") {
+        } else if (name == "--csv" || name == "--svg" || name == "--html") {
             if (value.empty()) return bad("a file name");
-            (name == "--csv" ? options.csv_path : options.svg_path) = std::string(value);
+            (name == "--csv"   ? options.csv_path
+             : name == "--svg" ? options.svg_path
+                               : options.html_path) = std::string(value);
         }
     }
-    if (options.csv_path && options.svg_path && *options.csv_path == *options.svg_path) {
-        return UsageError{cat("--csv and --svg name the same file ", quoted(*options.csv_path))};
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--csv", &options.csv_path}, {"--svg", &options.svg_path}, {"--html", &options.html_path}};
+    for (std::size_t a = 0; a < std::size(outputs); ++a) {
+        for (std::size_t b = a + 1; b < std::size(outputs); ++b) {
+            const auto& first = *outputs[a].second;
+            const auto& second = *outputs[b].second;
+            if (first && second && *first == *second) {
+                return UsageError{
+                    cat(outputs[a].first, " and ", outputs[b].first, " name the same file ", quoted(*first))};
+            }
+        }
     }
     return options;
 }
@@ -114,13 +128,22 @@ std::string usageText(const std::string& program_name) {
                "  --bodies N      number of bodies, 1 to 2000 (default 36)\n"
                "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
                "  --steps N       number of integration steps (default 4000)\n"
-               "  --dt X          time step, above 0 and at most 0.5 (default 0.005)\n"
+               "  --dt X          time step, above 0 and at most 0.5 (default 0.005); steps\n"
+               "                  above 0.02 do not resolve close passes: bodies skip past an\n"
+               "                  attractor and gain speed, and the run may become unstable\n"
                "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
                "  --seed N        seed of the initial conditions (default 1)\n"
                "  --every N       write every N-th step to the CSV (default 5)\n"
                "  --csv FILE      write the trajectories as CSV\n"
                "  --svg FILE      draw the trajectories as an SVG picture\n"
-               "  --help          show this text\n");
+               "  --html FILE     write an animated viewer of the run as one HTML page\n"
+               "  --help          show this text\n"
+               "\n"
+               "A regular FILE (or a new one) is written as FILE.part and renamed to FILE when\n"
+               "complete, so a failed or interrupted run leaves an earlier FILE as it was; a\n"
+               "symbolic link is followed, and a FIFO or device is written directly.\n"
+               "Exit status: 0 on success, 1 when the run or an output failed (an unstable run\n"
+               "included), 2 for a bad command line.\n");
 }
 
 }  // namespace orbits

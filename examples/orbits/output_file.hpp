@@ -1,31 +1,52 @@
-// An output file that appears under its name only when it was written completely: the
-// text goes to "<name>.part", which replaces "<name>" on commit. A file never committed
-// is removed, so a failed run leaves any earlier file of that name as it was.
+// An output file that appears under its name only when it was written completely: a
+// regular file (or a new one) is written as "<name>.part", which replaces "<name>" on
+// commit; a FIFO or character device is written directly (see output_target.hpp). Every
+// write and the close are checked. A file never committed has its temporary file removed,
+// also when a signal ends the program (see interrupt_cleanup.hpp), so an earlier file of
+// that name stays as it was.
 #pragma once
 
-#include <fstream>
+#include <optional>
+#include <ostream>
 #include <string>
+
+#include "descriptor_buffer.hpp"
+#include "interrupt_cleanup.hpp"
+#include "output_target.hpp"
 
 namespace orbits {
 
 class OutputFile {
 public:
+    // The path is looked at by open().
     explicit OutputFile(std::string path);
+    // A target located beforehand, for instance to compare it with the other outputs first.
+    explicit OutputFile(OutputTarget target);
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
-    // False with `error` filled in when the file could not be created.
+    // False with `error` filled in when the file could not be created or opened.
     bool open(std::string& error);
     std::ostream& stream() { return stream_; }
-    // Flushes, closes and renames; false with `error` filled in on any failure.
+    // False with `error` filled in once a write has failed, so a run can stop early.
+    bool healthy(std::string& error) const;
+    // Flushes, closes and renames into place; false with `error` filled in on any failure.
     bool commit(std::string& error);
 
 private:
+    bool openPart(const OutputTarget& target, std::string& error);
+    bool openDirect(const OutputTarget& target, std::string& error);
+    bool closeFile(std::string& error);
+    std::string writeError(int error_number) const;
+
     std::string path_;
-    std::string part_path_;
-    std::ofstream stream_;
-    bool committed_ = false;
+    std::optional<OutputTarget> target_;
+    TemporaryFileRegistration registration_;
+    DescriptorBuffer buffer_;
+    std::ostream stream_;
+    int fd_ = -1;
+    bool part_created_ = false;
 };
 
 }  // namespace orbits

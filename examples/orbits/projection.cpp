@@ -4,12 +4,6 @@
 
 namespace orbits {
 
-std::optional<Point3> stereographic(vorn_kernel::HomVec4 p, double pole_margin) {
-    const double denominator = 1.0 + p.w;
-    if (!(denominator > pole_margin)) return std::nullopt;
-    return Point3{p.x / denominator, p.y / denominator, p.z / denominator};
-}
-
 Point2 View::toPage(Point3 p) const {
     const double cy = std::cos(yaw), sy = std::sin(yaw);
     const double cp = std::cos(pitch), sp = std::sin(pitch);

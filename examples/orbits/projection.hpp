@@ -1,25 +1,15 @@
-// From S³ to the page: stereographic projection into 3-space, then a fixed view.
+// From 3-space to the page: a fixed orthographic view of a projection's image.
 #pragma once
 
-#include <optional>
-
-#include <vorn/vorn_kernel.hpp>
+#include <vorn/vorn_motion.hpp>
 
 namespace orbits {
 
-struct Point3 {
-    double x, y, z;
-};
+using vorn_motion::Point3;
 
 struct Point2 {
     double x, y;
 };
-
-// Projection from the pole (0, 0, 0, −1) of a unit vector: (x, y, z) / (1 + w). The
-// hemisphere w > 0 lands inside the unit ball, the sphere w = 0 on the unit sphere, and
-// the pole itself at infinity; points closer to the pole than `pole_margin` (in 1 + w)
-// have no image.
-std::optional<Point3> stereographic(vorn_kernel::HomVec4 p, double pole_margin = 1e-9);
 
 // An orthographic view: turn by `yaw` about the vertical axis z, tilt by `pitch` toward
 // the viewer, then drop depth; the page's y axis points down.

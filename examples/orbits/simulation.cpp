@@ -1,6 +1,7 @@
 #include "simulation.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace orbits {
@@ -27,8 +28,27 @@ void Simulation::step() {
     advanceBodies();
     ++steps_done_;
     time_ = static_cast<double>(steps_done_) * config_.dt;
+    findUnstableBody();
+    if (unstable_body_) return;
     findCaptures();
     findContacts();
+}
+
+namespace {
+bool isFinite(HomVec4 v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+}  // namespace
+
+// The distance to a NaN position is NaN or 0, which would pass for a capture or a contact.
+void Simulation::findUnstableBody() {
+    if (unstable_body_) return;
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
+        if (!isFinite(bodies_[i].position) || !isFinite(bodies_[i].velocity)) {
+            unstable_body_ = i;
+            return;
+        }
+    }
 }
 
 void Simulation::advanceBodies() {

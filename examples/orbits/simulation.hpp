@@ -2,7 +2,9 @@
 // integration step, then captures by the attractors and contacts between bodies.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <vorn/vorn_physics.hpp>
@@ -39,8 +41,13 @@ public:
     Simulation(const SimulationConfig& config, std::vector<vorn_physics::VornBody> attractors,
                std::vector<vorn_physics::VornBody> bodies);
 
-    // Advances every free body by one time step, then looks for captures and contacts.
+    // Advances every free body by one time step, then looks for captures and contacts. A
+    // step that leaves a body's position or velocity not finite (a time step too long for
+    // a close pass) ends the run: no captures or contacts are looked for, unstableBody()
+    // names the body, and the state is not worth stepping on.
     void step();
+    // The first body whose state is no longer finite, once a step has made one so.
+    std::optional<std::size_t> unstableBody() const { return unstable_body_; }
 
     std::uint64_t stepsDone() const { return steps_done_; }
     double time() const { return time_; }
@@ -54,6 +61,7 @@ public:
 
 private:
     void advanceBodies();
+    void findUnstableBody();
     void findCaptures();
     void findContacts();
     std::size_t pairIndex(std::size_t i, std::size_t j) const;
@@ -65,6 +73,7 @@ private:
     std::vector<bool> pair_touching_;  // per unordered pair i < j, during the last step
     std::vector<ContactEvent> new_contacts_;
     std::vector<CaptureEvent> new_captures_;
+    std::optional<std::size_t> unstable_body_;
     std::uint64_t steps_done_ = 0;
     double time_ = 0.0;
 };

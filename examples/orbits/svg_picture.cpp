@@ -35,9 +35,11 @@ std::string number(double value) {
 }
 
 std::optional<Point2> onPage(HomVec4 p, const View& view) {
-    const auto point = stereographic(p, 1e-3);
-    if (!point) return std::nullopt;
-    const Point2 page = view.toPage(*point);
+    // Images farther out than the radius limit would lie far off the page in any case.
+    static const auto pole = vorn_motion::StereographicPole::at(HomVec4::init(0, 0, 0, -1), 40.0);
+    const Point3 point = vorn_motion::stereographic(p, pole);
+    if (std::isnan(point.x)) return std::nullopt;
+    const Point2 page = view.toPage(point);
     if (page.x < -PAGE_MARGIN || page.x > PAGE + PAGE_MARGIN || page.y < -PAGE_MARGIN ||
         page.y > PAGE + PAGE_MARGIN) {
         return std::nullopt;

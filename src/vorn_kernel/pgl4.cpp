@@ -1,4 +1,4 @@
-// PGL4: action on a point, product, transpose and determinant normalisation.
+// PGL4: product, transpose and determinant normalisation.
 // Every sum starts at +0 and adds its terms in index order.
 #include <cmath>
 
@@ -7,17 +7,6 @@
 #include "vorn_kernel/lanes.hpp"
 
 namespace vorn_kernel {
-
-HomVec4 PGL4::apply(HomVec4 v) const {
-    const std::array<double, 4> components{v.x, v.y, v.z, v.w};
-    std::array<double, 4> result{0.0, 0.0, 0.0, 0.0};
-    for (std::size_t row = 0; row < 4; ++row) {
-        for (std::size_t col = 0; col < 4; ++col) {
-            result[row] = result[row] + get(row, col) * components[col];
-        }
-    }
-    return HomVec4::init(result[0], result[1], result[2], result[3]);
-}
 
 namespace detail {
 

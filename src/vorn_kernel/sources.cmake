@@ -1,5 +1,6 @@
 set(VORN_KERNEL_SOURCES
   vorn_kernel/hom_vec4.cpp
+  vorn_kernel/hom_vec4_stream.cpp
   vorn_kernel/fubini_study.cpp
   vorn_kernel/simd.cpp
   vorn_kernel/cordic_inv_sqrt.cpp

@@ -22,6 +22,7 @@ set(expected
   include/vorn/vorn_kernel.hpp
   include/vorn/vorn_geodesic.hpp
   include/vorn/vorn_physics.hpp
+  include/vorn/vorn_motion.hpp
   lib/cmake/vorn/vornConfig.cmake
   lib/cmake/vorn/vornConfigVersion.cmake
   lib/cmake/vorn/vornTargets.cmake

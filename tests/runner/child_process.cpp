@@ -1,16 +1,15 @@
 #include "child_process.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "process/child_process.hpp"
 
 namespace vorn::runner_tests {
 namespace {
@@ -42,50 +41,34 @@ private:
 
 ChildResult spawnAndWait(const std::vector<std::string>& command,
                          const std::vector<std::string>& extra_environment, ChildStreams streams = {}) {
+    using vorn::process::Stream;
     TempFile out;
     TempFile err;
     int broken_pipe[2] = {-1, -1};
     if (streams.stderr_to_closed_pipe) {
-        if (::pipe(broken_pipe) != 0) throw std::runtime_error("pipe failed");
+        if (::pipe2(broken_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
         ::close(broken_pipe[0]);
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (streams.close_stdout) {
-        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
+    vorn::process::Command spawn;
+    spawn.argv = command;
+    spawn.extra_environment = extra_environment;
+    spawn.in = Stream::devNull();
+    spawn.out = streams.close_stdout ? Stream::closed() : Stream::file(out.path(), O_WRONLY | O_TRUNC);
+    spawn.err = streams.stderr_to_closed_pipe ? Stream::duplicateOf(broken_pipe[1])
+                                              : Stream::file(err.path(), O_WRONLY | O_TRUNC);
+    std::optional<vorn::process::ChildProcess> child;
+    try {
+        child.emplace(vorn::process::ChildProcess::start(spawn));
+    } catch (...) {
+        if (broken_pipe[1] >= 0) ::close(broken_pipe[1]);
+        throw;
     }
-    if (streams.stderr_to_closed_pipe) {
-        posix_spawn_file_actions_adddup2(&actions, broken_pipe[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, broken_pipe[1]);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
-    }
-
-    std::vector<char*> argv;
-    argv.reserve(command.size() + 1);
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
-    for (const std::string& entry : extra_environment) envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
     if (broken_pipe[1] >= 0) ::close(broken_pipe[1]);
-    if (spawned != 0) throw std::runtime_error("posix_spawn failed for " + command[0]);
 
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    }
+    const int status = child->wait();
     ChildResult result;
-    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.exit_status = vorn::process::exitCode(status);
+    result.signal = vorn::process::terminatingSignal(status);
     result.out = out.read();
     result.err = err.read();
     return result;

@@ -1,4 +1,5 @@
-// Running a runner executable as a child process, its output captured, the way a user runs it.
+// Running a runner executable as a child process (through the project's process helper), its
+// output captured, the way a user runs it.
 #pragma once
 
 #include <optional>

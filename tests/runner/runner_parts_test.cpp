@@ -163,14 +163,14 @@ TEST(LeakCheckingResource, IsSafeFromSeveralThreads) {
 TEST(ProgressDisplay, DrawsRootLabelAndRunningEntryAndReturnsTheCursor) {
     std::recursive_mutex stderr_mutex;
     ProgressDisplay display(stderr_mutex);
-    display.start("Test", 41, [](ProgressDisplay&) { return std::thread(); });
+    display.start("Test", 12, [](ProgressDisplay&) { return std::thread(); });
     display.beginEntry("vorn_kernel.test.HomVec4: normalization on S³");
     std::array<char, 4096> buffer;
     EXPECT_EQ(display.render(buffer, 80),
-              "\r\x1b[JTest [0/41]\n\xe2\x94\x94\xe2\x94\x80 vorn_kernel.test.HomVec4: normalization on "
+              "\r\x1b[JTest [0/12]\n\xe2\x94\x94\xe2\x94\x80 vorn_kernel.test.HomVec4: normalization on "
               "S³\n\x1b[2A");
     display.endEntry();
-    EXPECT_EQ(display.render(buffer, 80), "\r\x1b[JTest [1/41]\n\x1b[1A");
+    EXPECT_EQ(display.render(buffer, 80), "\r\x1b[JTest [1/12]\n\x1b[1A");
 }
 
 TEST(ProgressDisplay, LinesAreClippedToTheTerminalWidthByCharacters) {

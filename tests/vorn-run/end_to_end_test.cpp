@@ -3,20 +3,24 @@
 // fake server that breaks the protocol.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_capture.hpp"
 
 namespace {
 
-using vorn_run_tests::Captured;
-using vorn_run_tests::runCaptured;
-using vorn_run_tests::splitLines;
+using vorn::run_tests::Captured;
+using vorn::run_tests::runCaptured;
+using vorn::run_tests::splitLines;
 using namespace std::chrono_literals;
 
 const std::string vorn_run = VORN_RUN_EXE;
@@ -145,7 +149,7 @@ TEST(Selftest, FilterExactAndIndexSelectTests) {
 }
 
 TEST(Selftest, WritesWellFormedJUnit) {
-    const std::string path = vorn_run_tests::temporaryPath("selftest.xml");
+    const std::string path = vorn::run_tests::temporaryPath("selftest.xml");
     const Captured run = vornRun({"-j2", "--junit", path, selftest});
     const std::string xml = slurp(path);
     EXPECT_EQ(count(xml, "<testcase "), resultLines(run.err).size());
@@ -197,7 +201,7 @@ TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
 }
 
 TEST(Synthetic, JUnitMarksFailuresErrorsAndSkips) {
-    const std::string path = vorn_run_tests::temporaryPath("synthetic.xml");
+    const std::string path = vorn::run_tests::temporaryPath("synthetic.xml");
     vornRun({"-j2", "--timeout", "3", "--junit", path, synthetic});
     const std::string xml = slurp(path);
     EXPECT_EQ(count(xml, "<testcase "), 11u);
@@ -214,7 +218,7 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
     const auto names = splitLines(list.out);
     ASSERT_EQ(names.size(), 7u);
     EXPECT_EQ(names[3], "synthetic.test.\"quotes\" 'single' \\back\\slash");
-    const std::string path = vorn_run_tests::temporaryPath("names.xml");
+    const std::string path = vorn::run_tests::temporaryPath("names.xml");
     const Captured run = vornRun({"--junit", path, "--exact", names[4], "--exact", names[5], synthetic}, env);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(lastLine(run.err), "2 passed, 0 failed");
@@ -223,7 +227,7 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
 }
 
 TEST(Synthetic, OnATerminalABarShowsProgressAndOnlyTestsNeedingAttentionGetLines) {
-    const Captured run = vorn_run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
+    const Captured run = vorn::run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
     ASSERT_FALSE(run.killed_at_limit);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("\r\x1b[K["), std::string::npos);
@@ -251,7 +255,11 @@ TEST(BadUsage, OneLineAndStatusTwo) {
     expectUsageError(vornRun({"--frobnicate", selftest}), "unknown option '--frobnicate'");
     expectUsageError(vornRun({"./no/such/executable"}), "cannot run ./no/such/executable");
     expectUsageError(vornRun({"/bin/true"}), "before sending its version string");
-    expectUsageError(vornRun({"--junit", "/no/such/dir/report.xml", selftest}), "cannot write");
+    expectUsageError(vornRun({"--junit", "/no/such/dir/report.xml", selftest}),
+                     "cannot write /no/such/dir/report.xml: No such file or directory");
+    expectUsageError(
+        runCaptured({"/bin/sh", "-c", "exec \"$0\" --list \"$1\" >/dev/full", vorn_run, fake_server}),
+        "cannot write the test names to standard output: No space left on device");
     const Captured help = vornRun({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("usage: vorn-run"), std::string::npos);
@@ -283,6 +291,85 @@ TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
     EXPECT_EQ(tests.exit_code, 1);
     EXPECT_EQ(lastLine(tests.err), "0 passed, 0 failed, 3 timed out");
     EXPECT_LT(tests.elapsed, 5s);
+}
+
+// Whether process `pid` has ended (gone, or a zombie nobody has reaped yet).
+bool processEnded(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return true;
+    const std::size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() &&
+           (text[paren + 2] == 'Z' || text[paren + 2] == 'X');
+}
+
+TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
+    // A "server" that starts a helper and hangs before saying anything.
+    const std::string script = vorn::run_tests::temporaryPath("sleeper.sh");
+    const std::string pid_file = vorn::run_tests::temporaryPath("helper.pid");
+    std::ofstream(script) << "#!/bin/sh\nsleep 777 &\necho $! > \"$HELPER_PID_FILE\"\nwait\n";
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    const Captured run = vornRun({"--timeout", "0.5", script}, {"HELPER_PID_FILE=" + pid_file});
+    expectUsageError(run, "sent no version string within 0.500 s");
+    const std::string helper = slurp(pid_file).substr(0, slurp(pid_file).find('\n'));
+    ASSERT_FALSE(helper.empty());
+    const auto give_up = std::chrono::steady_clock::now() + 3s;
+    while (!processEnded(helper) && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(processEnded(helper)) << "the server's helper " << helper << " is still running";
+    if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
+    std::remove(script.c_str());
+    std::remove(pid_file.c_str());
+}
+
+TEST(FakeServer, AServerThatClosesItsOutputIsReportedAsStoppedNotAsCrashedByASignal) {
+    const Captured run = vornRun({"-j1", "--index", "0", fake_server}, {"VORN_FAKE_SERVER=closes_output"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("1/1 fake.test.one...CRASH (closed its output and was stopped by vorn-run)\n"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(FakeServer, ControlCharactersInNamesReachNeitherTheTerminalNorTheXmlRaw) {
+    const std::string path = vorn::run_tests::temporaryPath("control.xml");
+    const Captured run = vornRun({"-j1", "--junit", path, fake_server}, {"VORN_FAKE_SERVER=control_names"});
+    EXPECT_NE(run.err.find("2/3 fake.test.\\x1b]0;title\\x07two\\x1b[2J...FAIL\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    expectWellFormedXml(path);
+    std::remove(path.c_str());
+}
+
+// The report replaces a regular file only when it is complete, follows links and writes
+// through devices.
+TEST(JUnitFile, APreviousReportSurvivesAFailedRunAndLinksStayLinks) {
+    const std::string dir = vorn::run_tests::temporaryPath("junit-dir");
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    const std::string report = dir + "/report.xml";
+    const std::string link = dir + "/link.xml";
+    std::ofstream(report) << "previous";
+    ASSERT_EQ(::symlink("report.xml", link.c_str()), 0);
+
+    expectUsageError(vornRun({"--junit", link, "/bin/true"}), "before sending its version string");
+    EXPECT_EQ(slurp(report), "previous");
+
+    EXPECT_EQ(vornRun({"--junit", link, fake_server}).exit_code, 1);
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(slurp(report).rfind("<?xml", 0), 0u);
+    expectWellFormedXml(report);
+
+    const Captured full = vornRun({"--junit", "/dev/full", fake_server});
+    EXPECT_EQ(full.exit_code, 2);
+    EXPECT_EQ(lastLine(full.err), "vorn-run: cannot write /dev/full: No space left on device");
+    expectUsageError(vornRun({"--junit", dir, fake_server}), "Is a directory");
+    // Nothing left behind: no temporary file beside the report.
+    const Captured listing = runCaptured({"/bin/ls", "-A", dir});
+    EXPECT_EQ(listing.out, "link.xml\nreport.xml\n");
+    std::remove(link.c_str());
+    std::remove(report.c_str());
+    ::rmdir(dir.c_str());
 }
 
 TEST(FakeServer, StandardErrorBeforeTheAnswerBelongsToTheTest) {

@@ -1,6 +1,7 @@
 // A server that breaks the protocol on purpose, one way per VORN_FAKE_SERVER value, so the
 // tests can check that vorn-run stops with one clear line instead of hanging or crashing.
-// Without a value it serves three tests correctly.
+// Without a value it serves three tests correctly (the second fails); "control_names" does the
+// same with control characters in the second test's name.
 #include <unistd.h>
 
 #include <array>
@@ -93,7 +94,9 @@ int main(int argc, char** argv) {
                                      reinterpret_cast<const std::byte*>(version.data()) + version.size()));
     if (mode == "unsolicited") sendFrame(4, 8, std::vector<std::byte>(8));
 
-    const std::vector<std::string> names{"fake.test.one", "fake.test.two", "fake.test.three"};
+    const std::vector<std::string> names{
+        "fake.test.one", mode == "control_names" ? "fake.test.\x1b]0;title\x07two\x1b[2J" : "fake.test.two",
+        "fake.test.three"};
     for (;;) {
         std::array<std::byte, protocol::header_size> header_bytes;
         if (!readExactly(header_bytes.data(), header_bytes.size())) return 0;
@@ -115,6 +118,10 @@ int main(int argc, char** argv) {
         if (header.tag == static_cast<std::uint32_t>(protocol::ClientTag::run_test) && body.size() == 4) {
             const std::uint32_t index = protocol::readU32(std::span<const std::byte, 4>(body.data(), 4));
             if (mode == "stall_tests") sleepForever();
+            if (mode == "closes_output") {
+                ::close(STDOUT_FILENO);
+                sleepForever();
+            }
             std::uint32_t flags = 0;
             if (index == 1) {
                 // Written in two pieces right before the answer: all of it belongs to the test.

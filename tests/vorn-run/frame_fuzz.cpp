@@ -9,7 +9,7 @@
 #include "frame_reader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace vorn_run;
+    using namespace vorn::run;
     const auto bytes = std::as_bytes(std::span(data, size));
     try {
         (void)decodeTestMetadata(bytes);

@@ -2,18 +2,17 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
-namespace vorn_run_tests {
+#include "process/child_process.hpp"
+
+namespace vorn::run_tests {
 namespace {
 
 std::string slurp(const std::string& path) {
@@ -32,55 +31,40 @@ std::string temporaryPath(const std::string& stem) {
            std::to_string(counter++) + "-" + stem;
 }
 
+namespace {
+
+using vorn::process::ChildProcess;
+using vorn::process::Stream;
+
+void recordEnd(Captured& result, int status, std::chrono::steady_clock::time_point started) {
+    result.elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    result.exit_code = vorn::process::exitCode(status).value_or(-1);
+    result.term_signal = vorn::process::terminatingSignal(status).value_or(0);
+}
+
+}  // namespace
+
 Captured runCaptured(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
                      std::chrono::milliseconds limit) {
     const std::string out_path = temporaryPath("stdout");
     const std::string err_path = temporaryPath("stderr");
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-
-    std::vector<std::string> env_strings;
-    for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
-    env_strings.insert(env_strings.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> envp;
-    envp.reserve(env_strings.size() + 1);
-    for (auto& e : env_strings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    argp.reserve(args.size() + 1);
-    for (auto& a : args) argp.push_back(a.data());
-    argp.push_back(nullptr);
+    vorn::process::Command command;
+    command.argv = argv;
+    command.extra_environment = extra_env;
+    command.in = Stream::devNull();
+    command.out = Stream::file(out_path, O_WRONLY | O_CREAT | O_TRUNC);
+    command.err = Stream::file(err_path, O_WRONLY | O_CREAT | O_TRUNC);
 
     const auto started = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
-
+    ChildProcess child = ChildProcess::start(command);
     Captured result;
-    int status = 0;
-    for (;;) {
-        const pid_t got = ::waitpid(pid, &status, WNOHANG);
-        if (got == pid) break;
-        if (std::chrono::steady_clock::now() - started > limit) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            result.killed_at_limit = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::optional<int> status = child.waitUntil(started + limit);
+    if (!status) {
+        status = child.stop();
+        result.killed_at_limit = true;
     }
-    result.elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
+    recordEnd(result, *status, started);
     result.out = slurp(out_path);
     result.err = slurp(err_path);
     ::unlink(out_path.c_str());
@@ -90,29 +74,20 @@ Captured runCaptured(const std::vector<std::string>& argv, const std::vector<std
 
 Captured runOnTerminal(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) throw std::runtime_error("no pty");
-    const std::string slave = ::ptsname(master);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, slave.c_str(), O_RDWR | O_NOCTTY, 0);
-    posix_spawn_file_actions_addclose(&actions, master);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    argp.reserve(args.size() + 1);
-    for (auto& a : args) argp.push_back(a.data());
-    argp.push_back(nullptr);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::fcntl(master, F_SETFD, FD_CLOEXEC) != 0) {
+        throw std::runtime_error("no pty");
+    }
+    vorn::process::Command command;
+    command.argv = argv;
+    command.in = Stream::devNull();
+    command.out = Stream::devNull();
+    command.err = Stream::file(::ptsname(master), O_RDWR | O_NOCTTY);
     const auto started = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    ChildProcess child = ChildProcess::start(command);
 
     // Read while it runs: a full terminal buffer would stop the program.
     Captured result;
-    int status = 0;
     bool ended = false;
     for (;;) {
         pollfd fd{master, POLLIN, 0};
@@ -127,19 +102,15 @@ Captured runOnTerminal(const std::vector<std::string>& argv, std::chrono::millis
         } else if (ended) {
             break;
         }
-        if (!ended && ::waitpid(pid, &status, WNOHANG) == pid) ended = true;
+        if (!ended && child.tryWait()) ended = true;
         if (!ended && std::chrono::steady_clock::now() - started > limit) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+            child.stop();
             result.killed_at_limit = true;
             ended = true;
         }
     }
     ::close(master);
-    result.elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
+    recordEnd(result, child.wait(), started);
     return result;
 }
 
@@ -150,4 +121,4 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-}  // namespace vorn_run_tests
+}  // namespace vorn::run_tests

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace vorn_run_tests {
+namespace vorn::run_tests {
 
 struct Captured {
     int exit_code = -1;   // when it exited
@@ -31,4 +31,4 @@ std::vector<std::string> splitLines(const std::string& text);
 // A fresh path under the system's temporary directory.
 std::string temporaryPath(const std::string& stem);
 
-}  // namespace vorn_run_tests
+}  // namespace vorn::run_tests

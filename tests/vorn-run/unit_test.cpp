@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace vorn_run;
+using namespace vorn::run;
 
 Options parse(std::initializer_list<std::string_view> args) {
     const std::vector<std::string_view> list(args);
@@ -72,6 +72,13 @@ TEST(Options, AcceptsEveryOptionSpelling) {
     EXPECT_EQ(parse({"--jobs=5", "exe"}).jobs, 5u);
     EXPECT_EQ(parse({"--", "-looks-like-an-option"}).executable, "-looks-like-an-option");
     EXPECT_TRUE(parse({"--help"}).help);
+}
+
+TEST(Options, TimeoutsAreEchoedAsWritten) {
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "0.0001", "exe"}).timeout), "0.0001 s");
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "2.5e-7", "exe"}).timeout), "0.00000025 s");
+    EXPECT_EQ(describeTimeout(parse({"--timeout", "0.3", "exe"}).timeout), "0.300 s");
+    EXPECT_EQ(describeTimeout(parse({"exe"}).timeout), "60 s");
 }
 
 TEST(Options, RejectsBadUsageWithAReason) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorn_run {
+namespace vorn::run {
 
 inline std::string concat(std::initializer_list<std::string_view> parts) {
     std::size_t size = 0;
@@ -18,4 +18,4 @@ inline std::string concat(std::initializer_list<std::string_view> parts) {
     return text;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

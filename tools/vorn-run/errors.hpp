@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -15,4 +15,4 @@ struct ProtocolError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -7,7 +7,7 @@
 #include "errors.hpp"
 #include "protocol.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace protocol = vorn::protocol;
 namespace {
 
@@ -133,4 +133,4 @@ std::vector<std::byte> encodeRunTest(std::uint32_t index) {
 
 std::vector<std::byte> encodeExit() { return encodeMessage(protocol::ClientTag::exit, {}); }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

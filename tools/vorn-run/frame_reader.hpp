@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorn_run {
+namespace vorn::run {
 
 // What the parent is waiting for: one tag, with a body length in [min_len, max_len].
 struct ExpectedMessage {
@@ -59,4 +59,4 @@ std::vector<std::byte> encodeQueryTestMetadata();
 std::vector<std::byte> encodeRunTest(std::uint32_t index);
 std::vector<std::byte> encodeExit();
 
-}  // namespace vorn_run
+}  // namespace vorn::run

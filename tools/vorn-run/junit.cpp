@@ -5,7 +5,7 @@
 #include "concat.hpp"
 #include "report.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 std::string hexByte(unsigned char byte) {
@@ -184,4 +184,4 @@ void writeJUnit(std::ostream& out, const JUnitSuite& suite) {
     out << "</testsuites>\n";
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -9,7 +9,7 @@
 
 #include "test_run.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct JUnitSuite {
     std::string name;                                 // the executable's file name
@@ -28,4 +28,4 @@ void writeJUnit(std::ostream& out, const JUnitSuite& suite);
 // from being normalised to blanks.
 std::string xmlEscape(std::string_view text, bool for_attribute = true);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <fstream>
-#include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "errors.hpp"
 #include "junit.hpp"
 #include "options.hpp"
+#include "output_file.hpp"
 #include "report.hpp"
 #include "scheduler.hpp"
 #include "selection.hpp"
@@ -37,19 +40,31 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Writes all of `text` to standard output; false, with errno set, when it cannot.
+bool writeStandardOutput(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t put = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+std::string cannotWriteStandardOutput(std::string_view what) {
+    return vorn::run::concat({"cannot write ", what, " to standard output: ", std::strerror(errno)});
+}
+
 int fail(std::string_view message) {
     std::fprintf(stderr, "vorn-run: %.*s\n", static_cast<int>(message.size()), message.data());
     return usage_status;
 }
 
-int runMain(const vorn_run::Options& options, int interrupt_fd) {
-    using namespace vorn_run;
-    std::ofstream junit;
-    if (options.junit_path && !options.list) {
-        // Opened before any test runs, so a bad path costs no test time.
-        junit.open(*options.junit_path, std::ios::binary | std::ios::trunc);
-        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
-    }
+int runMain(const vorn::run::Options& options, int interrupt_fd) {
+    using namespace vorn::run;
+    // Checked before any test runs, so a bad path costs no test time.
+    std::optional<OutputFile> junit;
+    if (options.junit_path && !options.list) junit.emplace(*options.junit_path);
 
     ServerPool pool(options.executable, options.timeout);
     pool.setInterruptFd(interrupt_fd);
@@ -64,9 +79,12 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
 
     if (options.list) {
         pool.shutdown();
-        for (const std::string& name : names) std::cout << name << '\n';
-        std::cout.flush();
-        return std::cout ? 0 : usage_status;
+        // Raw for programs that read the list; escaped for a person at a terminal.
+        const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+        std::string text;
+        for (const std::string& name : names) text += concat({terminal ? printable(name) : name, "\n"});
+        if (!writeStandardOutput(text)) throw UsageError(cannotWriteStandardOutput("the test names"));
+        return 0;
     }
 
     const std::vector<std::size_t> selected = selectTests(names, options);
@@ -87,9 +105,9 @@ int runMain(const vorn_run::Options& options, int interrupt_fd) {
     if (options.junit_path) {
         const JUnitSuite suite{baseName(options.executable), pool.serverVersion(), &names, &reporter.runs(),
                                Clock::now() - started};
-        writeJUnit(junit, suite);
-        junit.close();
-        if (!junit) throw UsageError(concat({"cannot write ", *options.junit_path}));
+        std::ostringstream xml;
+        writeJUnit(xml, suite);
+        junit->commit(xml.view());
     }
     return exitStatus(countRuns(reporter.runs()));
 }
@@ -100,30 +118,33 @@ int main(int argc, char** argv) {
     keepStandardDescriptorsOpen();
     // A server that dies must show up as a failed write, not end vorn-run.
     ::signal(SIGPIPE, SIG_IGN);
+    // An ignored SIGCHLD, inherited from whoever started vorn-run, would reap servers behind
+    // its back and lose how they ended.
+    ::signal(SIGCHLD, SIG_DFL);
 
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    vorn_run::Options options;
+    vorn::run::Options options;
     try {
-        options = vorn_run::parseOptions(args);
-    } catch (const vorn_run::UsageError& error) {
-        return fail(vorn_run::concat({error.what(), " (try vorn-run --help)"}));
+        options = vorn::run::parseOptions(args);
+    } catch (const vorn::run::UsageError& error) {
+        return fail(vorn::run::concat({error.what(), " (try vorn-run --help)"}));
     }
     if (options.help) {
-        std::cout << vorn_run::usageText();
+        if (!writeStandardOutput(vorn::run::usageText())) return fail(cannotWriteStandardOutput("the help"));
         return 0;
     }
 
-    const int interrupt_fd = vorn_run::installInterruptPipe();
+    const int interrupt_fd = vorn::run::installInterruptPipe();
     try {
         return runMain(options, interrupt_fd);
-    } catch (const vorn_run::UsageError& error) {
+    } catch (const vorn::run::UsageError& error) {
         return fail(error.what());
-    } catch (const vorn_run::ProtocolError& error) {
+    } catch (const vorn::run::ProtocolError& error) {
         return fail(error.what());
     } catch (const std::exception& error) {
         // Out of memory or a failed system call deep inside: still one line, still status 2.
-        return fail(vorn_run::concat({"stopped: ", error.what()}));
-    } catch (const vorn_run::Interrupted& interrupted) {
+        return fail(vorn::run::concat({"stopped: ", error.what()}));
+    } catch (const vorn::run::Interrupted& interrupted) {
         // The servers are gone with the pool; end the way the signal asked.
         ::signal(interrupted.signal_number, SIG_DFL);
         ::raise(interrupted.signal_number);

@@ -2,14 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // Accepts "--name VALUE" and "--name=VALUE" (and "-jN" for the short -j).
@@ -47,7 +49,7 @@ std::uint32_t parseIndex(std::string_view text) {
     return index;
 }
 
-std::chrono::milliseconds parseTimeout(std::string_view text) {
+std::chrono::nanoseconds parseTimeout(std::string_view text) {
     const std::string copy(text);
     char* end = nullptr;
     const double seconds = copy.empty() ? 0.0 : std::strtod(copy.c_str(), &end);
@@ -56,8 +58,9 @@ std::chrono::milliseconds parseTimeout(std::string_view text) {
         throw UsageError(
             concat({"--timeout needs a number of seconds above 0 and at most one week, not '", copy, "'"}));
     }
-    const auto ms = static_cast<std::int64_t>(std::ceil(seconds * 1000.0));
-    return std::chrono::milliseconds(ms);
+    // Rounded to the nearest nanosecond, so a decimal written by hand comes back as written.
+    const auto ns = std::max<std::int64_t>(1, std::llround(seconds * 1e9));
+    return std::chrono::nanoseconds(ns);
 }
 
 }  // namespace
@@ -140,6 +143,24 @@ std::string usageText() {
            "error, 1 otherwise, 2 for bad usage or an executable that does not follow the protocol.\n";
 }
 
+std::string describeTimeout(std::chrono::nanoseconds timeout) {
+    const std::int64_t ns = timeout.count();
+    char text[48];
+    if (ns % 1'000'000'000 == 0) {
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(ns / 1'000'000'000));
+        return text;
+    }
+    if (ns % 1'000'000 == 0) {
+        std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ns) / 1e9);
+        return text;
+    }
+    std::snprintf(text, sizeof text, "%lld.%09lld", static_cast<long long>(ns / 1'000'000'000),
+                  static_cast<long long>(ns % 1'000'000'000));
+    std::string digits = text;
+    digits.erase(digits.find_last_not_of('0') + 1);
+    return concat({digits, " s"});
+}
+
 unsigned effectiveJobs(const Options& options) {
     if (options.jobs != 0) return options.jobs;
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
@@ -147,4 +168,4 @@ unsigned effectiveJobs(const Options& options) {
     return cores > static_cast<long>(max_jobs) ? max_jobs : static_cast<unsigned>(cores);
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -5,7 +5,7 @@
 
 #include "concat.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 void OutputCapture::append(std::string_view text) {
     const std::size_t head_limit = limit_ / 2;
@@ -42,4 +42,4 @@ std::string OutputCapture::take() {
     return text;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

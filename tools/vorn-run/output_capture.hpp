@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorn_run {
+namespace vorn::run {
 
 class OutputCapture {
 public:
@@ -24,4 +24,4 @@ private:
     std::size_t dropped_ = 0;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -4,10 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "concat.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 void writeText(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
@@ -70,6 +71,29 @@ std::string closingLine(const RunCounts& counts) {
     add(counts.timed_out, "timed out");
     add(counts.crashed, "crashed");
     return line;
+}
+
+std::string printable(std::string_view name) {
+    std::string text;
+    text.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xc2 && i + 1 < name.size() &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(name[i + 1]) <= 0x9f;
+        if (byte < 0x20 || byte == 0x7f || c1) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            text += escape;
+            if (c1) {
+                std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(name[++i]));
+                text += escape;
+            }
+        } else {
+            text += name[i];
+        }
+    }
+    return text;
 }
 
 int exitStatus(const RunCounts& counts) {
@@ -156,7 +180,7 @@ void Reporter::printRun(std::size_t position, const TestRun& run) {
     // With a progress bar, passing tests are shown by the bar alone.
     if (progress_bar_ && !attention) return;
     const std::string line = concat({std::to_string(position + 1), "/", std::to_string(selected_.size()), " ",
-                                     names_[run.index], "...", verdict(run), "\n"});
+                                     printable(names_[run.index]), "...", verdict(run), "\n"});
     writeText(out_, line);
     if (isProblem(run) && !run.output.empty()) {
         writeText(out_, run.output);
@@ -182,7 +206,7 @@ void Reporter::drawBar() {
                                std::to_string(done_), "/", std::to_string(total)});
     if (problems_ != 0) text += concat({" (", std::to_string(problems_), " not ok)"});
     if (!running_.empty()) {
-        text += concat({" ", names_[*std::min_element(running_.begin(), running_.end())]});
+        text += concat({" ", printable(names_[*std::min_element(running_.begin(), running_.end())])});
     }
     writeText(out_, concat({"\r\x1b[K", fitColumns(text, width - 1)}));
     bar_shown_ = true;
@@ -195,4 +219,4 @@ void Reporter::eraseBar() {
     bar_shown_ = false;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -12,7 +12,7 @@
 
 #include "test_run.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct RunCounts {
     std::size_t passed = 0;
@@ -32,6 +32,9 @@ std::string closingLine(const RunCounts& counts);
 int exitStatus(const RunCounts& counts);
 // "OK", "FAIL", "CRASH (SIGSEGV)", ... with notes on leaks and logged errors.
 std::string verdict(const TestRun& run);
+// A test name made safe to print on a terminal: control characters (C0, DEL and the C1 range)
+// become visible "\xNN" escapes, so no name can move the cursor or start an escape sequence.
+std::string printable(std::string_view name);
 
 class Reporter {
 public:
@@ -68,4 +71,4 @@ private:
     std::FILE* out_;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

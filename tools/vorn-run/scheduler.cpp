@@ -13,7 +13,7 @@
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // Even with nothing due, the loop looks around this often.
@@ -46,13 +46,24 @@ int takeInterruptSignal(int fd) {
     return fd >= 0 && ::read(fd, &byte, 1) == 1 ? byte : 0;
 }
 
-ServerPool::ServerPool(std::string executable, std::chrono::milliseconds timeout)
+ServerPool::ServerPool(std::string executable, std::chrono::nanoseconds timeout)
     : executable_(std::move(executable)), timeout_(timeout) {}
 
 ServerPool::~ServerPool() = default;
 
 Worker& ServerPool::startServer() {
-    workers_.push_back(std::make_unique<Worker>(ServerProcess::spawn(executable_), timeout_, Clock::now()));
+    vorn::process::Command command;
+    command.argv = {executable_, "--listen=-"};
+    command.in = command.out = command.err = vorn::process::Stream::piped();
+    // Its own group: a server's helpers end with it, however it ends.
+    command.own_process_group = true;
+    command.nonblocking_pipes = true;
+    try {
+        workers_.push_back(
+            std::make_unique<Worker>(vorn::process::ChildProcess::start(command), timeout_, Clock::now()));
+    } catch (const vorn::process::StartError& error) {
+        throw UsageError(error.what());
+    }
     return *workers_.back();
 }
 
@@ -162,4 +173,4 @@ void ServerPool::pollOnce() {
     for (auto& worker : workers_) worker->onTick(now);
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

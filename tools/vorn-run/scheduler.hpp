@@ -13,7 +13,7 @@
 #include "test_run.hpp"
 #include "worker.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 struct RunCallbacks {
     std::function<void(std::size_t index)> started;
@@ -23,7 +23,7 @@ struct RunCallbacks {
 
 class ServerPool {
 public:
-    ServerPool(std::string executable, std::chrono::milliseconds timeout);
+    ServerPool(std::string executable, std::chrono::nanoseconds timeout);
     ServerPool(const ServerPool&) = delete;
     ServerPool& operator=(const ServerPool&) = delete;
     ~ServerPool();
@@ -48,7 +48,7 @@ private:
     void forwardStray(const RunCallbacks* callbacks);
 
     std::string executable_;
-    std::chrono::milliseconds timeout_;
+    std::chrono::nanoseconds timeout_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::string version_;
     int interrupt_fd_ = -1;
@@ -64,4 +64,4 @@ int installInterruptPipe();
 // The signal that made the descriptor readable, or 0.
 int takeInterruptSignal(int fd);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -5,7 +5,7 @@
 #include "concat.hpp"
 #include "errors.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 std::vector<std::size_t> selectTests(const std::vector<std::string>& names, const Options& options) {
     for (const std::string& exact : options.exact_names) {
@@ -35,4 +35,4 @@ std::vector<std::size_t> selectTests(const std::vector<std::string>& names, cons
     return selected;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

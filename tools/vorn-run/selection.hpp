@@ -7,11 +7,11 @@
 
 #include "options.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 // Table positions in table order. With no --filter, --exact or --index every test is chosen;
 // otherwise a test is chosen when any of them matches it. An --exact name or an --index that
 // matches no test is a UsageError: a stale test command must not pass by running nothing.
 std::vector<std::size_t> selectTests(const std::vector<std::string>& names, const Options& options);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

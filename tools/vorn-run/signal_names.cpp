@@ -8,7 +8,7 @@
 
 #include "concat.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 std::string signalName(int signal_number) {
     static constexpr std::pair<int, std::string_view> names[] = {
@@ -30,4 +30,4 @@ std::string describeWaitStatus(int wait_status) {
     return concat({"unknown wait status ", std::to_string(wait_status)});
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

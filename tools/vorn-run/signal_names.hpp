@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace vorn_run {
+namespace vorn::run {
 
 // "SIGSEGV", "SIGABRT", ...; "signal N" for a number without a conventional name.
 std::string signalName(int signal_number);
@@ -11,4 +11,4 @@ std::string signalName(int signal_number);
 // From a waitpid status: the signal's name, or "exit status N".
 std::string describeWaitStatus(int wait_status);
 
-}  // namespace vorn_run
+}  // namespace vorn::run

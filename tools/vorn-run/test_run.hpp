@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vorn_run {
+namespace vorn::run {
 
 enum class Outcome : std::uint8_t { passed, failed, skipped, timed_out, crashed };
 
@@ -26,4 +26,4 @@ inline bool isProblem(const TestRun& run) {
            run.outcome == Outcome::crashed || run.leaked || run.log_err_count != 0;
 }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

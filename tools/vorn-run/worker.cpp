@@ -1,6 +1,7 @@
 #include "worker.hpp"
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,10 +13,11 @@
 
 #include "concat.hpp"
 #include "errors.hpp"
+#include "options.hpp"
 #include "protocol.hpp"
 #include "signal_names.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 namespace {
 
 // After a server's output closes or it is killed, how long its standard error may stay open
@@ -26,16 +28,7 @@ constexpr std::chrono::milliseconds reap_interval{5};
 constexpr std::size_t max_test_output = std::size_t{256} * 1024;
 constexpr std::size_t max_stray_output = std::size_t{64} * 1024;
 constexpr std::size_t read_chunk = std::size_t{64} * 1024;
-
-std::string seconds(std::chrono::milliseconds ms) {
-    char text[32];
-    if (ms.count() % 1000 == 0) {
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(ms.count() / 1000));
-    } else {
-        std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ms.count()) / 1000.0);
-    }
-    return text;
-}
+constexpr std::string_view stopped_after_closing = "closed its output and was stopped by vorn-run";
 
 // Reads once; returns the bytes read, 0 at end of file, -1 when nothing is there now.
 ssize_t readSome(int fd, std::array<char, read_chunk>& buffer) {
@@ -56,7 +49,7 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-Worker::Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now)
+Worker::Worker(vorn::process::ChildProcess process, std::chrono::nanoseconds timeout, Clock::time_point now)
     : process_(std::move(process)), timeout_(timeout), deadline_(now + timeout), output_(max_test_output) {}
 
 void Worker::requestMetadata(Clock::time_point now) {
@@ -228,17 +221,17 @@ void Worker::beginEnding(EndCause cause, Clock::time_point now) {
     deadline_ = now + ending_grace;
     process_.closeStdin();
     if (cause == EndCause::timed_out) {
-        ::kill(process_.pid(), SIGKILL);
+        process_.signal(SIGKILL);
         process_.closeStdout();
     }
 }
 
 void Worker::onTick(Clock::time_point now) {
     if (state_ == State::ending) {
-        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryReap()) {
+        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryWait()) {
             finishEnding();
         } else if (now >= deadline_) {
-            process_.killAndReap();
+            process_.stop();
             drainStderr();
             finishEnding();
         }
@@ -247,9 +240,10 @@ void Worker::onTick(Clock::time_point now) {
     if (state_ == State::ended || state_ == State::idle || now < deadline_) return;
     switch (state_) {
         case State::starting:
-            handshakeFailed(concat({"sent no version string within ", seconds(timeout_)}));
+            handshakeFailed(concat({"sent no version string within ", describeTimeout(timeout_)}));
         case State::awaiting_metadata:
-            handshakeFailed(concat({"did not answer query_test_metadata within ", seconds(timeout_)}));
+            handshakeFailed(
+                concat({"did not answer query_test_metadata within ", describeTimeout(timeout_)}));
         case State::running:
             beginEnding(EndCause::timed_out, now);
             break;
@@ -262,22 +256,27 @@ void Worker::finishEnding() {
     process_.closeStdout();
     process_.closeStderr();
     state_ = State::ended;
-    const std::string how = describeWaitStatus(process_.waitStatus().value_or(0));
+    const int status = process_.waitStatus().value_or(0);
+    // A server that closed its output but kept running was killed here, not by a fault of its own.
+    const bool stopped_here = end_cause_ == EndCause::died && process_.stoppedByKill() &&
+                              WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    const std::string how = stopped_here ? std::string(stopped_after_closing) : describeWaitStatus(status);
+    const std::string ended = stopped_here ? how : concat({"ended (", how, ")"});
     switch (state_before_ending_) {
         case State::starting:
             if (end_cause_ != EndCause::exit_requested)
-                handshakeFailed(concat({"ended (", how, ") before sending its version string"}));
+                handshakeFailed(concat({ended, " before sending its version string"}));
             break;
         case State::awaiting_metadata:
             if (end_cause_ != EndCause::exit_requested)
-                handshakeFailed(concat({"ended (", how, ") before answering query_test_metadata"}));
+                handshakeFailed(concat({ended, " before answering query_test_metadata"}));
             break;
         case State::running: {
             TestRun run;
             run.index = running_index_;
             run.outcome = end_cause_ == EndCause::timed_out ? Outcome::timed_out : Outcome::crashed;
             run.crash_reason =
-                end_cause_ == EndCause::timed_out ? concat({"after ", seconds(timeout_)}) : how;
+                end_cause_ == EndCause::timed_out ? concat({"after ", describeTimeout(timeout_)}) : how;
             run.output = output_.take();
             run.duration = Clock::now() - test_started_;
             finished_ = std::move(run);
@@ -316,4 +315,4 @@ std::optional<std::vector<std::string>> Worker::takeMetadata() {
 std::optional<TestRun> Worker::takeFinished() { return std::exchange(finished_, std::nullopt); }
 std::string Worker::takeStrayOutput() { return std::exchange(stray_, std::string()); }
 
-}  // namespace vorn_run
+}  // namespace vorn::run

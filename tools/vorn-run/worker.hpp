@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
 #include "frame_reader.hpp"
 #include "output_capture.hpp"
+#include "process/child_process.hpp"
 #include "test_run.hpp"
 
-namespace vorn_run {
+namespace vorn::run {
 
 using Clock = std::chrono::steady_clock;
 
@@ -24,7 +24,7 @@ class Worker {
 public:
     enum class State { starting, awaiting_metadata, idle, running, ending, ended };
 
-    Worker(ServerProcess process, std::chrono::milliseconds timeout, Clock::time_point now);
+    Worker(vorn::process::ChildProcess process, std::chrono::nanoseconds timeout, Clock::time_point now);
 
     State state() const { return state_; }
     const std::string& version() const { return version_; }
@@ -61,8 +61,8 @@ private:
     void appendOutput(std::string_view text);
     [[noreturn]] void handshakeFailed(const std::string& reason) const;
 
-    ServerProcess process_;
-    std::chrono::milliseconds timeout_;
+    vorn::process::ChildProcess process_;
+    std::chrono::nanoseconds timeout_;
     State state_ = State::starting;
     State state_before_ending_ = State::starting;
     EndCause end_cause_ = EndCause::died;
@@ -79,4 +79,4 @@ private:
     std::optional<TestRun> finished_;
 };
 
-}  // namespace vorn_run
+}  // namespace vorn::run

@@ -34,9 +34,19 @@ ServerClient::ServerClient(const std::string& program, StdinKind stdin_kind, Std
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (stdin_kind == StdinKind::nonblocking_pipe && ::fcntl(in[0], F_SETFL, O_NONBLOCK) != 0) {
+        throw std::runtime_error("cannot make the input pipe non-blocking");
+    }
+    if (stdout_kind == StdoutKind::nonblocking_pipe) {
+        for (const int fd : {out[1], err[1]}) {
+            if (::fcntl(fd, F_SETPIPE_SZ, 4096) < 0 || ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) {
+                throw std::runtime_error("cannot make the output pipes small and non-blocking");
+            }
+        }
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (stdin_kind == StdinKind::pipe) {
+    if (stdin_kind != StdinKind::unreadable) {
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/", O_RDONLY | O_DIRECTORY, 0);
@@ -59,7 +69,7 @@ ServerClient::ServerClient(const std::string& program, StdinKind stdin_kind, Std
     from_stdout_ = out[0];
     from_stderr_ = err[0];
     if (rc != 0) throw std::runtime_error("cannot start " + program);
-    if (stdin_kind != StdinKind::pipe) closeFd(to_child_);
+    if (stdin_kind == StdinKind::unreadable) closeFd(to_child_);
 }
 
 ServerClient::~ServerClient() {

@@ -20,9 +20,13 @@ struct ChildEnd {
     int signal = 0;
 };
 
-enum class StdinKind { pipe, unreadable };      // unreadable: a directory, so every read fails
+// unreadable: a directory, so every read fails. nonblocking_pipe: the child's end has
+// O_NONBLOCK set, as a parent sharing its own pipe may have left it.
+enum class StdinKind { pipe, nonblocking_pipe, unreadable };
 enum class InputAtFinish { close, keep_open };  // keep_open: the runner must stop on its own
-enum class StdoutKind { pipe, closed_pipe };    // closed_pipe: the parent has closed its end
+// closed_pipe: the parent has closed its end. nonblocking_pipe: standard output and standard
+// error both, non-blocking and holding only 4096 bytes each.
+enum class StdoutKind { pipe, nonblocking_pipe, closed_pipe };
 
 class ServerClient {
 public:

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <type_traits>
 
 namespace vorn_kernel {
@@ -150,6 +151,15 @@ constexpr double PGL4::det() const {
     return ((t0 - t1) + t2) - t3;
 }
 
+// Row r of the result is ((((+0 + m(r,0)·x) + m(r,1)·y) + m(r,2)·z) + m(r,3)·w.
+inline HomVec4 PGL4::apply(HomVec4 v) const {
+    const auto& d = data;
+    return {(((0.0 + d[0] * v.x) + d[4] * v.y) + d[8] * v.z) + d[12] * v.w,
+            (((0.0 + d[1] * v.x) + d[5] * v.y) + d[9] * v.z) + d[13] * v.w,
+            (((0.0 + d[2] * v.x) + d[6] * v.y) + d[10] * v.z) + d[14] * v.w,
+            (((0.0 + d[3] * v.x) + d[7] * v.y) + d[11] * v.z) + d[15] * v.w};
+}
+
 PGL4 pglTranslate(double tx, double ty, double tz);
 PGL4 pglScale(double sx, double sy, double sz);
 PGL4 pglRotateZ(double angle);
@@ -174,5 +184,19 @@ consteval PGL4 pglFromHomogeneous(const double (&m)[4][4]) {
 PGL4 computeResonance(const PGL4& a);
 PGL4 computeProjector(const PGL4& jc, double delta);
 PGL4 deformedTensorProduct(const PGL4& x, const PGL4& y, double epsilon);
+
+// Vector arithmetic on HomVec4, component by component: one IEEE operation per component, so
+// a + b, a - b, -a and k * a give the same bits as the arithmetic written out.
+constexpr HomVec4 operator+(HomVec4 a, HomVec4 b) { return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
+constexpr HomVec4 operator-(HomVec4 a, HomVec4 b) { return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w}; }
+constexpr HomVec4 operator-(HomVec4 a) { return {-a.x, -a.y, -a.z, -a.w}; }
+constexpr HomVec4 operator*(double k, HomVec4 a) { return {k * a.x, k * a.y, k * a.z, k * a.w}; }
+constexpr HomVec4 operator*(HomVec4 a, double k) { return k * a; }
+
+// The part of v tangent to S³ at the unit point p: v − ⟨p, v⟩·p.
+constexpr HomVec4 tangentPart(HomVec4 p, HomVec4 v) { return v - HomVec4::dot(p, v) * p; }
+
+// Writes "(x, y, z, w)" with the stream's own number formatting.
+std::ostream& operator<<(std::ostream& out, HomVec4 v);
 
 }  // namespace vorn_kernel

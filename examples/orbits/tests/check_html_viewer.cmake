@@ -1,0 +1,91 @@
+# The HTML viewer in a real browser: a small run writes the page; it must pass xmllint's
+# HTML parser without a message, load in headless chromium without a script error, paint
+# its canvas, and move: screenshots after a short and a longer play differ.
+#   cmake -DORBITS=... -DCHROMIUM=... -DXMLLINT=... -DOUT_DIR=... -P check_html_viewer.cmake
+# Headless chromium gives the page only a few display refreshes, whatever the time budget,
+# so "it moves" compares the page opened paused on its first frame with the page playing.
+if(NOT CHROMIUM)
+  message("chromium not found: the HTML viewer test is skipped (install Debian's chromium to run it)")
+  return()
+endif()
+
+file(REMOVE_RECURSE "${OUT_DIR}")
+file(MAKE_DIRECTORY "${OUT_DIR}")
+set(page "${OUT_DIR}/viewer.html")
+execute_process(
+  COMMAND "${ORBITS}" --bodies 12 --attractors 2 --steps 1200 --seed 11 --html "${page}"
+  RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE orbits_error TIMEOUT 120)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "orbits --html failed (${status}): ${orbits_error}")
+endif()
+
+if(XMLLINT)
+  execute_process(COMMAND "${XMLLINT}" --html --noout "${page}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE lint_output ERROR_VARIABLE lint_output)
+  if(NOT status EQUAL 0 OR NOT lint_output STREQUAL "")
+    message(FATAL_ERROR "xmllint --html rejects the page (${status}):\n${lint_output}")
+  endif()
+endif()
+
+# Every run gets a fresh profile and no network; nothing is left running after the timeout.
+set(browser_flags --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
+    --disable-background-networking --disable-component-update --disable-sync
+    --disable-extensions --mute-audio --hide-scrollbars --window-size=1100,860)
+function(run_browser budget_ms fragment result_var)
+  string(RANDOM LENGTH 12 profile_name)
+  set(profile "${OUT_DIR}/profile-${profile_name}")
+  execute_process(
+    COMMAND "${CHROMIUM}" ${browser_flags} --user-data-dir=${profile} --virtual-time-budget=${budget_ms}
+            ${ARGN} "file://${page}${fragment}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 90)
+  file(REMOVE_RECURSE "${profile}")
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "chromium failed (${status}):\n${errors}")
+  endif()
+  set(${result_var} "${output}" PARENT_SCOPE)
+endfunction()
+
+# The page reports on itself in the attributes of its status line.
+run_browser(3000 "" dom --dump-dom)
+string(REGEX MATCH "<div id=\"status\"[^>]*>[^<]*" status_line "${dom}")
+if(status_line STREQUAL "")
+  message(FATAL_ERROR "the page shows no status line; did the script run?\n${dom}")
+endif()
+string(REGEX MATCH "data-errors=\"([0-9]+)\"" _ "${status_line}")
+set(errors "${CMAKE_MATCH_1}")
+string(REGEX MATCH "data-drawn=\"([0-9]+)\"" _ "${status_line}")
+set(drawn "${CMAKE_MATCH_1}")
+string(REGEX MATCH "data-painted=\"([0-9]+)\"" _ "${status_line}")
+set(painted "${CMAKE_MATCH_1}")
+string(REGEX MATCH "data-frame=\"([0-9]+)\"" _ "${status_line}")
+set(frame "${CMAKE_MATCH_1}")
+if(NOT errors STREQUAL "0")
+  message(FATAL_ERROR "the page reports script errors: ${status_line}")
+endif()
+if(drawn STREQUAL "" OR drawn LESS 5 OR frame STREQUAL "" OR frame LESS 5)
+  message(FATAL_ERROR "the page did not play: ${status_line}")
+endif()
+if(painted STREQUAL "" OR painted LESS 5000)
+  message(FATAL_ERROR "the canvas is (nearly) blank: ${status_line}")
+endif()
+
+# The first frame (the page opened paused) and the page after it played a while: both well
+# filled, and different.
+run_browser(3000 "#paused" ignored --screenshot=${OUT_DIR}/early.png)
+run_browser(3000 "" ignored --screenshot=${OUT_DIR}/later.png)
+foreach(shot early later)
+  if(NOT EXISTS "${OUT_DIR}/${shot}.png")
+    message(FATAL_ERROR "chromium wrote no ${shot} screenshot")
+  endif()
+  file(SIZE "${OUT_DIR}/${shot}.png" size)
+  # A blank page of this size compresses to a few kilobytes.
+  if(size LESS 30000)
+    message(FATAL_ERROR "the ${shot} screenshot is nearly empty (${size} bytes)")
+  endif()
+endforeach()
+file(SHA256 "${OUT_DIR}/early.png" early_hash)
+file(SHA256 "${OUT_DIR}/later.png" later_hash)
+if(early_hash STREQUAL later_hash)
+  message(FATAL_ERROR "the picture does not move: both screenshots are the same")
+endif()
+message("viewer ok: ${status_line}")
