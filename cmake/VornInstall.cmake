@@ -19,7 +19,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorn
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.hpp")
 
-install(TARGETS vorn_kernel
+set_target_properties(vorn_world PROPERTIES
+  OUTPUT_NAME vorn_world
+  EXPORT_NAME world)
+install(TARGETS vorn_kernel vorn_world
   EXPORT vornTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT vornTargets

@@ -123,9 +123,9 @@ int run(const orbits::Options& options) {
     progress.finish();
 
     if (csv && !csv->commit(error)) return fail(error);
-    const std::string title =
-        orbits::cat(counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
-                    counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"), " on S\u00b3");
+    const std::string title = orbits::cat(
+        counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
+        counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"), " on S\u00b3");
     if (svg) {
         orbits::writeSvg(
             svg->stream(), sketch, simulation.attractors(),

@@ -39,7 +39,7 @@ TEST(TerminalDisplay, ProgressIsDrawnForSlowTestsAndErasedBeforeOtherText) {
     const auto run = runChildOnTerminal(fixturePath(), "slow");
     if (!run) GTEST_SKIP() << "script(1) is not installed";
     const std::string& shown = run->out;
-    // Each test runs 450 ms: the display has drawn the root label and the running test.
+    // Each test runs until the display has drawn: the root label and the running test.
     EXPECT_NE(shown.find("Test [0/2]"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\xe2\x94\x94\xe2\x94\x80 fixture.test.slowly passes"), std::string::npos) << shown;
     // The check's message and the FAIL line come right after an erase, never inside a drawing.

@@ -160,8 +160,12 @@ TEST(Selftest, WritesWellFormedJUnit) {
 
 // ---- synthetic tables over the real runner ----
 
+// Long enough that no test but the one that never returns meets it, however loaded the machine.
+constexpr const char* test_timeout = "10";
+constexpr std::chrono::seconds test_timeout_s{10};
+
 TEST(Synthetic, EveryWayATestEndsIsReportedWhileTheRestRuns) {
-    const Captured run = vornRun({"-j2", "--timeout", "3", synthetic});
+    const Captured run = vornRun({"-j2", "--timeout", test_timeout, synthetic});
     ASSERT_FALSE(run.killed_at_limit);
     EXPECT_EQ(run.exit_code, 1);
     const auto r = resultLines(run.err);
@@ -171,7 +175,7 @@ TEST(Synthetic, EveryWayATestEndsIsReportedWhileTheRestRuns) {
     // SIGSEGV normally; a sanitizer build stops the bad store itself and exits.
     EXPECT_EQ(r.at(3).second.rfind("CRASH (", 0), 0u) << r.at(3).second;
     EXPECT_EQ(r.at(4).second, "CRASH (SIGABRT)");
-    EXPECT_EQ(r.at(5).second, "TIMEOUT (after 3 s)");
+    EXPECT_EQ(r.at(5).second, "TIMEOUT (after " + std::string(test_timeout) + " s)");
     EXPECT_EQ(r.at(6).second.rfind("OK [leaked memory]", 0), 0u);
     EXPECT_EQ(r.at(7).second, "OK [1 error logged]");
     EXPECT_EQ(r.at(8).second, "SKIP");
@@ -185,7 +189,8 @@ TEST(Synthetic, EveryWayATestEndsIsReportedWhileTheRestRuns) {
                              "something went wrong", "bytes of output dropped here"}) {
         EXPECT_NE(run.err.find(text), std::string::npos) << text;
     }
-    EXPECT_LT(run.elapsed, 15s);
+    // The hanging test is waited out once, while the others run: never twice.
+    EXPECT_LT(run.elapsed, 2 * test_timeout_s);
 }
 
 TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
@@ -195,14 +200,14 @@ TEST(Synthetic, ResultsComeInTableOrderWhateverTheParallelism) {
             v.push_back(result.first + " " + result.second);
         return v;
     };
-    const auto serial = verdicts(vornRun({"-j1", "--timeout", "3", synthetic}));
+    const auto serial = verdicts(vornRun({"-j1", "--timeout", test_timeout, synthetic}));
     EXPECT_EQ(serial.size(), 11u);
-    EXPECT_EQ(verdicts(vornRun({"-j4", "--timeout", "3", synthetic})), serial);
+    EXPECT_EQ(verdicts(vornRun({"-j4", "--timeout", test_timeout, synthetic})), serial);
 }
 
 TEST(Synthetic, JUnitMarksFailuresErrorsAndSkips) {
     const std::string path = vorn::run_tests::temporaryPath("synthetic.xml");
-    vornRun({"-j2", "--timeout", "3", "--junit", path, synthetic});
+    vornRun({"-j2", "--timeout", test_timeout, "--junit", path, synthetic});
     const std::string xml = slurp(path);
     EXPECT_EQ(count(xml, "<testcase "), 11u);
     EXPECT_EQ(count(xml, "<skipped/>"), 1u);
@@ -227,7 +232,8 @@ TEST(Synthetic, NamesThatAreHardToQuoteSurviveListAndJUnit) {
 }
 
 TEST(Synthetic, OnATerminalABarShowsProgressAndOnlyTestsNeedingAttentionGetLines) {
-    const Captured run = vorn::run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", "3", synthetic});
+    const Captured run =
+        vorn::run_tests::runOnTerminal({vorn_run, "-j2", "--timeout", test_timeout, synthetic});
     ASSERT_FALSE(run.killed_at_limit);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("\r\x1b[K["), std::string::npos);
@@ -247,7 +253,7 @@ void expectUsageError(const Captured& run, const std::string& mentions) {
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(splitLines(run.err).size(), 1u) << run.err;
     EXPECT_NE(run.err.find(mentions), std::string::npos) << run.err;
-    EXPECT_LT(run.elapsed, 5s);
+    EXPECT_LT(run.elapsed, 30s);  // answered, not waited out (the default timeout is 60 s)
 }
 
 TEST(BadUsage, OneLineAndStatusTwo) {
@@ -282,15 +288,15 @@ TEST(BrokenServer, MalformedFramesEndTheRunAtOnce) {
 TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
     for (const std::string mode : {"silent", "stall_metadata"}) {
         SCOPED_TRACE(mode);
-        const Captured run = vornRun({"--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=" + mode});
-        expectUsageError(run, "within 0.300 s");
+        const Captured run = vornRun({"--timeout", "2", fake_server}, {"VORN_FAKE_SERVER=" + mode});
+        expectUsageError(run, mode == "silent" ? "sent no version string within 2 s"
+                                               : "did not answer query_test_metadata within 2 s");
     }
     // Stalling inside tests is the tests' problem: each times out, the run completes.
-    const Captured tests =
-        vornRun({"-j3", "--timeout", "0.3", fake_server}, {"VORN_FAKE_SERVER=stall_tests"});
+    const Captured tests = vornRun({"-j3", "--timeout", "2", fake_server}, {"VORN_FAKE_SERVER=stall_tests"});
     EXPECT_EQ(tests.exit_code, 1);
     EXPECT_EQ(lastLine(tests.err), "0 passed, 0 failed, 3 timed out");
-    EXPECT_LT(tests.elapsed, 5s);
+    EXPECT_LT(tests.elapsed, 6s);  // the three stalls are waited out side by side, not one after another
 }
 
 // Whether process `pid` has ended (gone, or a zombie nobody has reaped yet).
@@ -313,7 +319,7 @@ TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
     expectUsageError(run, "sent no version string within 0.500 s");
     const std::string helper = slurp(pid_file).substr(0, slurp(pid_file).find('\n'));
     ASSERT_FALSE(helper.empty());
-    const auto give_up = std::chrono::steady_clock::now() + 3s;
+    const auto give_up = std::chrono::steady_clock::now() + 60s;  // only a helper left behind waits this long
     while (!processEnded(helper) && std::chrono::steady_clock::now() < give_up)
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(processEnded(helper)) << "the server's helper " << helper << " is still running";

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -23,6 +25,15 @@ int remainingMs(std::chrono::steady_clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// The scheduler state of process `pid` as /proc shows it ('R', 'S', 'Z', ...); 'X' once gone.
+char processState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return 'X';
+    const std::size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() ? text[paren + 2] : 'X';
 }
 
 }  // namespace
@@ -113,8 +124,8 @@ bool ServerClient::pump(std::chrono::steady_clock::time_point deadline) {
     return true;
 }
 
-std::optional<Frame> ServerClient::nextFrame(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+std::optional<Frame> ServerClient::nextFrame(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
         if (stdout_.size() >= 8) {
             const std::size_t len = u32At(stdout_, 4);
@@ -132,9 +143,9 @@ std::optional<Frame> ServerClient::nextFrame(std::chrono::milliseconds timeout) 
 
 void ServerClient::closeInput() { closeFd(to_child_); }
 
-ChildEnd ServerClient::finish(std::chrono::milliseconds timeout, InputAtFinish input) {
+ChildEnd ServerClient::finish(InputAtFinish input, std::chrono::milliseconds bound) {
     if (input == InputAtFinish::close) closeInput();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     while (std::chrono::steady_clock::now() < deadline && pump(deadline)) {}
     ChildEnd end;
     for (;;) {
@@ -154,11 +165,26 @@ ChildEnd ServerClient::finish(std::chrono::milliseconds timeout, InputAtFinish i
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    // Whatever is still buffered in the pipes after the exit.
-    const auto drained = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    // Whatever is still buffered in the pipes after the exit, up to their end.
+    const auto drained = std::chrono::steady_clock::now() + hang_bound;
     while (std::chrono::steady_clock::now() < drained && pump(drained)) {}
     end_ = end;
     return end;
+}
+
+bool ServerClient::waitUntilBlocked(Blocked what, std::chrono::milliseconds bound) const {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        const char state = processState(pid_);
+        if (state == 'Z' || state == 'X') return true;
+        int unread = 0;
+        if (state == 'S' && ::ioctl(to_child_, FIONREAD, &unread) == 0 &&
+            (what == Blocked::on_input ? unread == 0 : unread > 0)) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 }  // namespace vorn::server_test

@@ -1,5 +1,7 @@
 // A minimal parent for server mode: starts a runner with --listen=- on pipes, sends messages,
-// reads frames with a deadline and collects standard error, then waits for the exit.
+// reads frames and collects standard error, then waits for the exit. Every wait ends at an
+// event (a frame, the exit); its bound is generous and there only so that a hang fails the
+// test instead of stopping it.
 #pragma once
 
 #include <sys/types.h>
@@ -14,7 +16,7 @@
 namespace vorn::server_test {
 
 struct ChildEnd {
-    bool finished = false;  // false: still running at the deadline (then killed)
+    bool finished = false;  // false: still running at the bound (then killed)
     bool exited = false;    // exited normally (else ended by `signal`)
     int status = -1;
     int signal = 0;
@@ -27,6 +29,11 @@ enum class InputAtFinish { close, keep_open };  // keep_open: the runner must st
 // closed_pipe: the parent has closed its end. nonblocking_pipe: standard output and standard
 // error both, non-blocking and holding only 4096 bytes each.
 enum class StdoutKind { pipe, nonblocking_pipe, closed_pipe };
+// What the runner is blocked on: input (none is unread) or output (input is there unread).
+enum class Blocked { on_input, on_output };
+
+// How long a wait may last before the runner counts as hung; only a hang ever reaches it.
+inline constexpr std::chrono::seconds hang_bound{60};
 
 class ServerClient {
 public:
@@ -37,13 +44,15 @@ public:
     ServerClient& operator=(const ServerClient&) = delete;
 
     bool send(const Bytes& bytes) const;
-    // The next whole frame, or nullopt when none arrived by the deadline.
-    std::optional<Frame> nextFrame(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // The next whole frame, or nullopt when the output ended or none arrived within `bound`.
+    std::optional<Frame> nextFrame(std::chrono::milliseconds bound = hang_bound);
     void closeInput();
-    // Closes the input (unless told to keep it open), drains both outputs and waits for the process, killing
-    // it at the deadline.
-    ChildEnd finish(std::chrono::milliseconds timeout = std::chrono::seconds(1),
-                    InputAtFinish input = InputAtFinish::close);
+    // Closes the input (unless told to keep it open), drains both outputs and waits for the
+    // process, killing it when it has not ended within `bound`.
+    ChildEnd finish(InputAtFinish input = InputAtFinish::close, std::chrono::milliseconds bound = hang_bound);
+    // Waits until the runner sleeps blocked as `what` says, or has ended: true then, false when
+    // that did not happen within `bound`. Reads neither output.
+    bool waitUntilBlocked(Blocked what, std::chrono::milliseconds bound = hang_bound) const;
 
     // Output that arrived but was not taken as a frame (must stay empty or whole frames).
     const Bytes& pendingStdout() const { return stdout_; }

@@ -1,0 +1,180 @@
+// A world of many bodies on S³ stepped together: bodies in structure-of-arrays form under stable
+// ids, fixed attractors, optional mutual gravity, three integrators, energy and angular
+// momentum, contacts found by a broadphase, and a pluggable parallel-for.
+//
+// The law: a point of mass M pulls a body with the acceleration G·M / (sin²d + 1e-10) (the
+// body's own mass cancels), d being the Fubini–Study distance, along the great circle toward
+// the nearer representative of the source; zero when sin d < 1e-10. sin d and the direction
+// are formed from the chord, never from an arc cosine, so they stay accurate down to the
+// cut-off. Every result is the same bit for bit whatever the parallel-for and its chunking:
+// each body's value is computed by one fixed sequence of operations, and sums over bodies run
+// in storage order. The World allocates when bodies are added and in its scratch arrays.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "vorn_kernel.hpp"
+#include "vorn_physics.hpp"
+
+namespace vorn_world {
+
+using vorn_kernel::HomVec4;
+using vorn_physics::VornBody;
+
+// The softening of the law, and its cut-off on sin d.
+inline constexpr double GRAVITY_SOFTENING = 1e-10;
+inline constexpr double GRAVITY_CUTOFF = 1e-10;
+
+// The acceleration that a source of gravitational parameter gm = G·M at `source` gives a body at
+// `p`; both unit length. Tangent at p, toward the representative of `source` on p's side.
+HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm);
+// The potential energy per unit mass of the body at p: gm·U(d), U(d) = atan(√((1+ε)/ε)·tan d) /
+// √(ε(1+ε)) with ε = 1e-10; zero at d = 0, increasing to gm·π/(2√(ε(1+ε))) at d = π/2.
+double gravityPotential(HomVec4 p, HomVec4 source, double gm);
+
+// Runs body(begin, end) over disjoint ranges that together cover [0, count), in any order and
+// on any threads, and returns when all have finished. body may be called with no range when
+// count is 0.
+using RangeBody = std::function<void(std::size_t begin, std::size_t end)>;
+using ParallelFor = std::function<void(std::size_t count, const RangeBody& body)>;
+
+// One call body(0, count) on the calling thread.
+ParallelFor serialFor();
+
+// A fixed set of worker threads. run() splits [0, count) into `threads` contiguous chunks of
+// nearly equal size (or chunks of `chunk` indices, when given), the calling thread taking part.
+// An exception thrown by body is rethrown by run() after every chunk has finished. run() must
+// not be called from two threads at once, nor from inside a body.
+class ThreadPool {
+public:
+    explicit ThreadPool(unsigned threads, std::size_t chunk = 0);
+    ~ThreadPool();
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
+    ThreadPool(ThreadPool&&) = delete;
+    ThreadPool& operator=(ThreadPool&&) = delete;
+
+    void run(std::size_t count, const RangeBody& body);
+    // A ParallelFor that calls run(); the pool must outlive every use of it.
+    ParallelFor parallelFor();
+    unsigned threads() const;
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+};
+
+using BodyId = std::uint64_t;
+
+struct Attractor {
+    HomVec4 position;  // unit length
+    double mass;
+};
+
+enum class Integrator : std::uint8_t {
+    // Per body exactly vorn_physics::integrateStep under the forces of the step's start
+    // (see World::step): first order in dt under gravity, kept to compare with existing loops.
+    compat = 0,
+    // Kick–drift–kick: half a tangential kick, the exact great-circle motion, half a kick.
+    // Symplectic, time-reversible, second order; one force evaluation per step.
+    kdk = 1,
+    // Three kdk steps of weights 1/(2−2^(1/3)), −2^(1/3)/(2−2^(1/3)), 1/(2−2^(1/3)):
+    // symplectic, time-reversible, fourth order; three force evaluations per step.
+    yoshida4 = 2,
+};
+
+// Two bodies closer than the threshold: ids a < b and their Fubini–Study distance.
+struct Contact {
+    BodyId a;
+    BodyId b;
+    double distance;
+};
+
+// Σ m·q∧v over the moved bodies: component ij is Σ m·(q_i·v_j − q_j·v_i).
+struct Bivector {
+    double xy, xz, xw, yz, yw, zw;
+};
+
+// One World is used by one thread at a time (its loops use the ParallelFor); const members
+// may refresh the cached accelerations. A moved-from World may only be assigned or destroyed.
+class World {
+public:
+    explicit World(double G = 1.0);
+    ~World();
+    World(const World& other);
+    World& operator=(const World& other);
+    World(World&&) noexcept;
+    World& operator=(World&&) noexcept;
+
+    // Bodies. The storage order is the order of ids (ids only grow and are never reused); the
+    // moved bodies are the active dynamic ones of mass at least 1e-10, as for integrateStep.
+    // A body whose position is not finite or has norm at most 1e-15, or whose velocity or mass
+    // is not finite, is refused with std::invalid_argument. Unknown ids throw std::out_of_range.
+    BodyId add(const VornBody& body);
+    void remove(BodyId id);
+    bool contains(BodyId id) const;
+    VornBody body(BodyId id) const;
+    void setBody(BodyId id, const VornBody& body);
+    void applyForce(BodyId id, HomVec4 force);  // added to the body's accumulator, as VornBody does
+    std::size_t size() const;
+    std::span<const BodyId> ids() const;
+    std::vector<VornBody> exportBodies() const;
+    // The positions and velocities in place: component c (x, y, z, w for c = 0..3) of the body in
+    // storage slot i is data[c * stride + i], for i < size(). Valid until a body is added or
+    // removed; a step changes the values, not the place.
+    struct Components {
+        const double* data;
+        std::size_t stride;
+    };
+    Components positionComponents() const;
+    Components velocityComponents() const;
+
+    // Attractors: fixed point masses, positions normalised on entry (norm above 1e-15, finite).
+    void addAttractor(HomVec4 position, double mass);
+    void clearAttractors();
+    std::span<const Attractor> attractors() const;
+
+    double gravitationalConstant() const;
+    void setGravitationalConstant(double G);
+    // Whether the moved bodies pull one another (off by default).
+    bool mutualGravity() const;
+    void setMutualGravity(bool on);
+    void setParallelFor(ParallelFor parallel_for);
+
+    // One step of length dt. Accumulated forces act, divided by the mass, as constant external
+    // accelerations over the step and are then cleared. compat runs, from the positions at the
+    // start of the step, F_i = Σ_k m_i·vornGravity(b_i, A_k', M_k, G) over the attractors in
+    // order, then (mutual gravity on) Σ_j m_i·vornGravity(b_i, p_j', m_j, G) over the other
+    // moved bodies j in storage order, each added component by component to a zero vector
+    // (A' the representative on the body's side: negated when its dot product with the body's
+    // position is negative), then vorn_physics::integrateSteps over all bodies in storage order.
+    void step(double dt, Integrator integrator = Integrator::kdk);
+
+    // The gravitational acceleration of every body in storage order (zero for bodies not moved).
+    void accelerations(std::span<HomVec4> out) const;
+
+    // Σ ½m|v|² + Σ_i,k m_i·G·M_k·U(d_ik) + Σ_{i<j} G·m_i·m_j·U(d_ij) over the moved bodies (the
+    // last only with mutual gravity on), in storage order.
+    double energy() const;
+    Bivector angularMomentum() const;
+
+    // Every pair of bodies (of any type) with vorn_kernel::fsDistance(p_a, p_b) < threshold: the
+    // set checkCollision reports, sorted by (a, b).
+    std::vector<Contact> contacts(double threshold) const;
+    // For each contact in order whose bodies approach, an impulse along the contact normal with
+    // restitution e = min(e_a, e_b), bodies that are not moved taking none of it. Between two
+    // moved bodies it conserves the angular-momentum bivector.
+    void resolveContacts(std::span<const Contact> contacts);
+
+    struct State;  // the arrays, for the module's own code
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace vorn_world

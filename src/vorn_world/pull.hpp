@@ -1,0 +1,83 @@
+// The law for one body (T = double) or four (T = lanes::F64x4), written once so that both
+// give the same bits. With p and the source s of unit length, s' = ±s the representative on
+// p's side, δ = s' − p and h = |δ|²/2 = 1 − cos d:
+//   t = δ + h·p is tangent at p toward s', with |t|² = sin²d = |δ|² − h²,
+// which keeps full relative accuracy as d → 0 (no arc cosine, no 1 − cos d cancellation).
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "vorn_world.hpp"
+#include "vorn_world/lane_math.hpp"
+
+namespace vorn_world::detail {
+
+template <class T>
+struct V4 {
+    T x, y, z, w;
+};
+
+[[gnu::always_inline]] inline bool less(double a, double b) { return a < b; }
+// −x where `where` holds, else x; +0 where `where` holds, else x. Written as sign and bit
+// operations in the lanes (the same values as negation and selection).
+[[gnu::always_inline]] inline double negateWhere(bool where, double x) { return where ? -x : x; }
+[[gnu::always_inline]] inline lanes::F64x4 negateWhere(const lanes::Mask& where, const lanes::F64x4& x) {
+    const lanes::Mask sign_bit{INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+    return std::bit_cast<lanes::F64x4>(std::bit_cast<lanes::Mask>(x) ^ (where & sign_bit));
+}
+[[gnu::always_inline]] inline double zeroWhere(bool where, double x) { return where ? 0.0 : x; }
+[[gnu::always_inline]] inline lanes::F64x4 zeroWhere(const lanes::Mask& where, const lanes::F64x4& x) {
+    return std::bit_cast<lanes::F64x4>(std::bit_cast<lanes::Mask>(x) & ~where);
+}
+[[gnu::always_inline]] inline lanes::Mask less(const lanes::F64x4& a, double b) {
+    return lanes::less(a, lanes::broadcast(b));
+}
+[[gnu::always_inline]] inline double squareRoot(double x) { return std::sqrt(x); }
+[[gnu::always_inline]] inline lanes::F64x4 squareRoot(const lanes::F64x4& x) { return lanes::sqrtLanes(x); }
+
+// The chord geometry of p and the source: t (tangent toward s'), h = 1 − cos d and sin²d.
+template <class T>
+struct Chord {
+    V4<T> t;
+    T h;
+    T sin_sq;
+};
+
+// The source s comes with each coordinate in every lane.
+template <class T>
+[[gnu::always_inline]] inline Chord<T> chord(const V4<T>& p, const V4<T>& s) {
+    const T dot = ((p.x * s.x + p.y * s.y) + p.z * s.z) + p.w * s.w;
+    const auto far_side = less(dot, 0.0);
+    const T dx = negateWhere(far_side, s.x) - p.x;
+    const T dy = negateWhere(far_side, s.y) - p.y;
+    const T dz = negateWhere(far_side, s.z) - p.z;
+    const T dw = negateWhere(far_side, s.w) - p.w;
+    const T dd = ((dx * dx + dy * dy) + dz * dz) + dw * dw;
+    const T h = 0.5 * dd;
+    return Chord<T>{{dx + h * p.x, dy + h * p.y, dz + h * p.z, dw + h * p.w}, h, dd - h * h};
+}
+
+// acc + gm·t / ((sin²d + ε)·sin d), or acc + 0 below the cut-off.
+template <class T>
+[[gnu::always_inline]] inline void addPull(const V4<T>& p, const V4<T>& s, const T& gm, V4<T>& acc) {
+    const Chord<T> c = chord(p, s);
+    const T sin_d = squareRoot(c.sin_sq);
+    const T k = zeroWhere(less(sin_d, GRAVITY_CUTOFF), gm / ((c.sin_sq + GRAVITY_SOFTENING) * sin_d));
+    acc.x = acc.x + k * c.t.x;
+    acc.y = acc.y + k * c.t.y;
+    acc.z = acc.z + k * c.t.z;
+    acc.w = acc.w + k * c.t.w;
+}
+
+// gm·atan(√((1+ε)/ε)·tan d) / √(ε(1+ε)), as atan2(√(1+ε)·sin d, √ε·cos d) with cos d = 1 − h.
+inline double potential(HomVec4 p, HomVec4 s, double gm) {
+    const Chord<double> c = chord(V4<double>{p.x, p.y, p.z, p.w}, V4<double>{s.x, s.y, s.z, s.w});
+    const double eps = GRAVITY_SOFTENING;
+    const double one_plus = 1.0 + eps;
+    const double angle = std::atan2(std::sqrt(one_plus) * std::sqrt(c.sin_sq), std::sqrt(eps) * (1.0 - c.h));
+    return gm * (angle / std::sqrt(eps * one_plus));
+}
+
+}  // namespace vorn_world::detail

@@ -1,0 +1,72 @@
+// The World's arrays. Every per-body array has a length that is a multiple of four (the
+// lanes of the force and step loops); the slots past size() hold padding bodies at (0, 0, 0, 1)
+// that are never moved and pull nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "vorn_world.hpp"
+
+namespace vorn_world {
+
+struct World::State {
+    double G = 1.0;
+    bool mutual = false;
+    ParallelFor parallel_for;
+
+    std::vector<BodyId> ids;  // size() entries, strictly increasing
+    BodyId next_id = 0;
+
+    // Positions and velocities, each one block of four columns (x, y, z, w) of `rows` values
+    // (at least paddedSize()), so that a body's components lie a fixed stride apart
+    // (World::positionComponents); the rows grow by doubling.
+    std::vector<double> q_block, v_block;
+    std::size_t rows = 0;
+    std::span<double> qx() { return {q_block.data(), paddedSize()}; }
+    std::span<double> qy() { return {q_block.data() + rows, paddedSize()}; }
+    std::span<double> qz() { return {q_block.data() + 2 * rows, paddedSize()}; }
+    std::span<double> qw() { return {q_block.data() + 3 * rows, paddedSize()}; }
+    std::span<double> vx() { return {v_block.data(), paddedSize()}; }
+    std::span<double> vy() { return {v_block.data() + rows, paddedSize()}; }
+    std::span<double> vz() { return {v_block.data() + 2 * rows, paddedSize()}; }
+    std::span<double> vw() { return {v_block.data() + 3 * rows, paddedSize()}; }
+    std::span<const double> qx() const { return {q_block.data(), paddedSize()}; }
+    std::span<const double> qy() const { return {q_block.data() + rows, paddedSize()}; }
+    std::span<const double> qz() const { return {q_block.data() + 2 * rows, paddedSize()}; }
+    std::span<const double> qw() const { return {q_block.data() + 3 * rows, paddedSize()}; }
+    std::span<const double> vx() const { return {v_block.data(), paddedSize()}; }
+    std::span<const double> vy() const { return {v_block.data() + rows, paddedSize()}; }
+    std::span<const double> vz() const { return {v_block.data() + 2 * rows, paddedSize()}; }
+    std::span<const double> vw() const { return {v_block.data() + 3 * rows, paddedSize()}; }
+    std::vector<double> fx, fy, fz, fw;  // accumulated forces
+    std::vector<double> mass, restitution, friction;
+    std::vector<std::uint8_t> type, active;
+    std::vector<std::uint8_t> moved;  // 1 for the bodies the integrators move
+
+    std::vector<Attractor> attractors;
+
+    // Gravitational accelerations at the current positions, valid while gravity_valid.
+    std::vector<double> gx, gy, gz, gw;
+    bool gravity_valid = false;
+
+    std::size_t size() const { return ids.size(); }
+    std::size_t paddedSize() const { return mass.size(); }
+    std::size_t slotOf(BodyId id) const;  // throws std::out_of_range
+    void resizePadded(std::size_t padded);
+    void writeSlot(std::size_t slot, const VornBody& body);
+    VornBody readSlot(std::size_t slot) const;
+    void runParallel(std::size_t count, const RangeBody& body) const;
+
+    // Fills gx..gw for every slot (padding and bodies not moved get zero) and marks them valid.
+    void computeGravity();
+};
+
+// Whether integrateStep moves a body: active, dynamic, mass at least 1e-10 (a NaN mass passes).
+inline bool isMoved(const VornBody& body) {
+    return body.active && body.body_type == VornBody::BodyType::dynamic && !(body.mass < 1e-10);
+}
+
+}  // namespace vorn_world

@@ -1,0 +1,211 @@
+// The World's bodies and settings: adding, removing, reading and writing bodies by id.
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "vorn_world.hpp"
+#include "vorn_world/state.hpp"
+
+namespace vorn_world {
+
+namespace {
+
+bool isFinite(HomVec4 v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+
+void checkBody(const VornBody& body) {
+    if (!isFinite(body.position) || !(body.position.norm() > 1e-15)) {
+        throw std::invalid_argument("vorn_world: a body's position must be finite and of nonzero length");
+    }
+    if (!isFinite(body.velocity) || !std::isfinite(body.mass)) {
+        throw std::invalid_argument("vorn_world: a body's velocity and mass must be finite");
+    }
+}
+
+}  // namespace
+
+std::size_t World::State::slotOf(BodyId id) const {
+    const auto it = std::lower_bound(ids.begin(), ids.end(), id);
+    if (it == ids.end() || *it != id) {
+        throw std::out_of_range("vorn_world: no body with id " + std::to_string(id));
+    }
+    return static_cast<std::size_t>(it - ids.begin());
+}
+
+void World::State::resizePadded(std::size_t padded) {
+    const std::size_t old = paddedSize();
+    if (padded > rows) {
+        // Each column moves to its place in blocks of the new row count.
+        const std::size_t grown = std::max(padded, 2 * rows);
+        for (auto* block : {&q_block, &v_block}) {
+            std::vector<double> moved_block(4 * grown, 0.0);
+            for (std::size_t c = 0; c < 4; ++c) {
+                std::copy_n(block->data() + c * rows, old, moved_block.data() + c * grown);
+            }
+            block->swap(moved_block);
+        }
+        rows = grown;
+    }
+    // New padding slots: at (0, 0, 0, 1), at rest.
+    for (std::size_t i = old; i < padded; ++i) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            q_block[c * rows + i] = c == 3 ? 1.0 : 0.0;
+            v_block[c * rows + i] = 0.0;
+        }
+    }
+    for (auto* array : {&fx, &fy, &fz, &fw, &mass, &restitution, &friction, &gx, &gy, &gz, &gw}) {
+        array->resize(padded, 0.0);
+    }
+    for (auto* array : {&type, &active, &moved}) array->resize(padded, 0);
+}
+
+void World::State::writeSlot(std::size_t slot, const VornBody& body) {
+    qx()[slot] = body.position.x;
+    qy()[slot] = body.position.y;
+    qz()[slot] = body.position.z;
+    qw()[slot] = body.position.w;
+    vx()[slot] = body.velocity.x;
+    vy()[slot] = body.velocity.y;
+    vz()[slot] = body.velocity.z;
+    vw()[slot] = body.velocity.w;
+    fx[slot] = body.force_accum.x;
+    fy[slot] = body.force_accum.y;
+    fz[slot] = body.force_accum.z;
+    fw[slot] = body.force_accum.w;
+    mass[slot] = body.mass;
+    restitution[slot] = body.restitution;
+    friction[slot] = body.friction;
+    type[slot] = static_cast<std::uint8_t>(body.body_type);
+    active[slot] = body.active ? 1 : 0;
+    moved[slot] = isMoved(body) ? 1 : 0;
+    gravity_valid = false;
+}
+
+VornBody World::State::readSlot(std::size_t slot) const {
+    return VornBody{
+        .position = HomVec4::init(qx()[slot], qy()[slot], qz()[slot], qw()[slot]),
+        .velocity = HomVec4::init(vx()[slot], vy()[slot], vz()[slot], vw()[slot]),
+        .mass = mass[slot],
+        .restitution = restitution[slot],
+        .friction = friction[slot],
+        .force_accum = HomVec4::init(fx[slot], fy[slot], fz[slot], fw[slot]),
+        .body_type = static_cast<VornBody::BodyType>(type[slot]),
+        .active = active[slot] != 0,
+    };
+}
+
+void World::State::runParallel(std::size_t count, const RangeBody& body) const {
+    if (parallel_for) {
+        parallel_for(count, body);
+    } else {
+        body(0, count);
+    }
+}
+
+World::World(double G) : state_(std::make_unique<State>()) { state_->G = G; }
+World::~World() = default;
+World::World(const World& other) : state_(std::make_unique<State>(*other.state_)) {}
+World& World::operator=(const World& other) {
+    if (this != &other) *state_ = *other.state_;
+    return *this;
+}
+World::World(World&&) noexcept = default;
+World& World::operator=(World&&) noexcept = default;
+
+BodyId World::add(const VornBody& body) {
+    checkBody(body);
+    State& s = *state_;
+    const std::size_t slot = s.size();
+    if (slot + 1 > s.paddedSize()) s.resizePadded(s.paddedSize() + 4);
+    s.ids.push_back(s.next_id);
+    s.writeSlot(slot, body);
+    return s.next_id++;
+}
+
+void World::remove(BodyId id) {
+    State& s = *state_;
+    const std::size_t slot = s.slotOf(id);
+    const std::size_t last = s.size() - 1;
+    // Later bodies move down one slot, keeping the storage in id order.
+    for (std::size_t i = slot; i < last; ++i) s.writeSlot(i, s.readSlot(i + 1));
+    s.ids.erase(s.ids.begin() + static_cast<std::ptrdiff_t>(slot));
+    s.writeSlot(last, VornBody{.position = HomVec4::init(0.0, 0.0, 0.0, 1.0),
+                               .velocity = HomVec4::zero(),
+                               .mass = 0.0,
+                               .restitution = 0.0,
+                               .friction = 0.0,
+                               .force_accum = HomVec4::zero(),
+                               .body_type = VornBody::BodyType::static_,
+                               .active = false});
+    const std::size_t padded = (s.size() + 3) / 4 * 4;
+    if (padded < s.paddedSize()) s.resizePadded(padded);
+}
+
+World::Components World::positionComponents() const { return {state_->q_block.data(), state_->rows}; }
+World::Components World::velocityComponents() const { return {state_->v_block.data(), state_->rows}; }
+
+bool World::contains(BodyId id) const {
+    return std::binary_search(state_->ids.begin(), state_->ids.end(), id);
+}
+
+VornBody World::body(BodyId id) const { return state_->readSlot(state_->slotOf(id)); }
+
+void World::setBody(BodyId id, const VornBody& body) {
+    const std::size_t slot = state_->slotOf(id);
+    checkBody(body);
+    state_->writeSlot(slot, body);
+}
+
+void World::applyForce(BodyId id, HomVec4 force) {
+    VornBody b = body(id);
+    b.applyForce(force);
+    state_->writeSlot(state_->slotOf(id), b);
+}
+
+std::size_t World::size() const { return state_->size(); }
+
+std::span<const BodyId> World::ids() const { return state_->ids; }
+
+std::vector<VornBody> World::exportBodies() const {
+    std::vector<VornBody> bodies;
+    bodies.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) bodies.push_back(state_->readSlot(i));
+    return bodies;
+}
+
+void World::addAttractor(HomVec4 position, double mass) {
+    if (!isFinite(position) || !(position.norm() > 1e-15) || !std::isfinite(mass)) {
+        throw std::invalid_argument(
+            "vorn_world: an attractor needs a finite position of nonzero length and a finite mass");
+    }
+    state_->attractors.push_back(Attractor{position.normalize(), mass});
+    state_->gravity_valid = false;
+}
+
+void World::clearAttractors() {
+    state_->attractors.clear();
+    state_->gravity_valid = false;
+}
+
+std::span<const Attractor> World::attractors() const { return state_->attractors; }
+
+double World::gravitationalConstant() const { return state_->G; }
+
+void World::setGravitationalConstant(double G) {
+    state_->G = G;
+    state_->gravity_valid = false;
+}
+
+bool World::mutualGravity() const { return state_->mutual; }
+
+void World::setMutualGravity(bool on) {
+    state_->mutual = on;
+    state_->gravity_valid = false;
+}
+
+void World::setParallelFor(ParallelFor parallel_for) { state_->parallel_for = std::move(parallel_for); }
+
+}  // namespace vorn_world
