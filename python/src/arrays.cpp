@@ -39,7 +39,8 @@ Points rowsOf(const py::handle& value, py::ssize_t width, const char* what) {
                              std::string(py::str(array.dtype())));
     }
     if (array.ndim() != 2 || array.shape(1) != width) {
-        throw py::value_error(std::string(what) + ": expected " + expected + ", got shape " + shapeText(array));
+        throw py::value_error(std::string(what) + ": expected " + expected + ", got shape " +
+                              shapeText(array));
     }
     using Converted = py::array_t<double, py::array::c_style | py::array::forcecast>;
     Converted converted = Converted::ensure(array);
@@ -49,8 +50,9 @@ Points rowsOf(const py::handle& value, py::ssize_t width, const char* what) {
 
 void requireSameLength(const Points& a, const Points& b, const char* what_a, const char* what_b) {
     if (a.shape(0) != b.shape(0)) {
-        throw py::value_error(std::string(what_a) + " and " + what_b + " must have the same number of rows, got " +
-                              std::to_string(a.shape(0)) + " and " + std::to_string(b.shape(0)));
+        throw py::value_error(std::string(what_a) + " and " + what_b +
+                              " must have the same number of rows, got " + std::to_string(a.shape(0)) +
+                              " and " + std::to_string(b.shape(0)));
     }
 }
 

@@ -9,9 +9,9 @@
 #include <memory_resource>
 #include <new>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
-#include <string>
 
 #include <vorn/vorn_geodesic.hpp>
 
@@ -33,7 +33,8 @@ public:
 
 private:
     void* do_allocate(std::size_t bytes, std::size_t alignment) override {
-        if (array_.has_value() || bytes % sizeof(GeodesicState) != 0 || alignment > alignof(std::max_align_t)) {
+        if (array_.has_value() || bytes % sizeof(GeodesicState) != 0 ||
+            alignment > alignof(std::max_align_t)) {
             throw std::bad_alloc();
         }
         const auto states = static_cast<py::ssize_t>(bytes / sizeof(GeodesicState));
@@ -47,7 +48,9 @@ private:
     void do_deallocate(void* /*p*/, std::size_t /*bytes*/, std::size_t /*alignment*/) override {
         array_.reset();
     }
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
 
     std::optional<py::array_t<double>> array_;
 };
@@ -55,7 +58,8 @@ private:
 static_assert(sizeof(GeodesicState) == 8 * sizeof(double), "a state is q then v, eight doubles");
 
 std::string reprOf(const GeodesicState& s) {
-    return "GeodesicState(q=" + std::string(py::str(py::cast(s.q))) + ", v=" + std::string(py::str(py::cast(s.v))) + ")";
+    return "GeodesicState(q=" + std::string(py::str(py::cast(s.q))) +
+           ", v=" + std::string(py::str(py::cast(s.v))) + ")";
 }
 
 }  // namespace
@@ -69,8 +73,9 @@ void bindGeodesic(py::module_& m) {
         .def("pos", &GeodesicState::pos)
         .def("vel", &GeodesicState::vel)
         .def("__repr__", &reprOf)
-        .def("__eq__", [](const GeodesicState& a, const GeodesicState& b) { return a.q == b.q && a.v == b.v; },
-             py::is_operator());
+        .def(
+            "__eq__", [](const GeodesicState& a, const GeodesicState& b) { return a.q == b.q && a.v == b.v; },
+            py::is_operator());
 
     m.def("add_state", &vorn_geodesic::addState, py::arg("a"), py::arg("b"));
     m.def("scale_state", &vorn_geodesic::scaleState, py::arg("s"), py::arg("k"));

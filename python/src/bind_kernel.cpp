@@ -52,8 +52,9 @@ HomVec4 vecFromSequence(const py::handle& values) {
 // A (4, 4) row-major array: the way NumPy users write matrices.
 PGL4 matrixFromRows(const py::handle& rows) {
     const Points array = rowsOf(rows, 4, "rows");
-    if (array.shape(0) != 4) throw py::value_error("rows: expected an array of shape (4, 4), got " +
-                                                   std::to_string(array.shape(0)) + " rows");
+    if (array.shape(0) != 4)
+        throw py::value_error("rows: expected an array of shape (4, 4), got " +
+                              std::to_string(array.shape(0)) + " rows");
     double m[4][4];
     for (std::size_t r = 0; r < 4; ++r) {
         for (std::size_t c = 0; c < 4; ++c) m[r][c] = array.at(r, c);
@@ -65,7 +66,8 @@ py::array_t<double> rowsOfMatrix(const PGL4& m) {
     py::array_t<double> out({4, 4});
     auto view = out.mutable_unchecked<2>();
     for (py::ssize_t r = 0; r < 4; ++r) {
-        for (py::ssize_t c = 0; c < 4; ++c) view(r, c) = m.get(static_cast<std::size_t>(r), static_cast<std::size_t>(c));
+        for (py::ssize_t c = 0; c < 4; ++c)
+            view(r, c) = m.get(static_cast<std::size_t>(r), static_cast<std::size_t>(c));
     }
     return out;
 }
@@ -75,9 +77,9 @@ std::size_t checkedIndex(py::ssize_t i) {
     return static_cast<std::size_t>(i);
 }
 
-
 void bindHomVec4(py::module_& m) {
-    py::enum_<AffineCard>(m, "AffineCard", "The affine chart in which a point is read: the coordinate set to 1.")
+    py::enum_<AffineCard>(m, "AffineCard",
+                          "The affine chart in which a point is read: the coordinate set to 1.")
         .value("UW", AffineCard::UW)
         .value("UX", AffineCard::UX)
         .value("UY", AffineCard::UY)
@@ -96,7 +98,8 @@ void bindHomVec4(py::module_& m) {
         .def_static("from_cartesian", &HomVec4::fromCartesian, py::arg("x"), py::arg("y"), py::arg("z"),
                     "The point (x, y, z, 1).")
         .def_static("zero", &HomVec4::zero)
-        .def_static("dot", &HomVec4::dot, py::arg("a"), py::arg("b"), "((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w")
+        .def_static("dot", &HomVec4::dot, py::arg("a"), py::arg("b"),
+                    "((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w")
         .def("norm", &HomVec4::norm)
         .def("normalize", &HomVec4::normalize, "Unit length; (0, 0, 0, 1) below a norm of 1e-15.")
         .def("cartesian3", &HomVec4::cartesian3)
@@ -104,21 +107,26 @@ void bindHomVec4(py::module_& m) {
         .def("is_antipodal_to", &HomVec4::isAntipodalTo, py::arg("b"), py::arg("tol"))
         .def("pick_best_card", &HomVec4::pickBestCard)
         .def("__repr__", [](const HomVec4& v) { return reprOf(v); })
-        .def("__eq__", [](const HomVec4& a, const HomVec4& b) { return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w; },
-             py::is_operator())
+        .def(
+            "__eq__",
+            [](const HomVec4& a, const HomVec4& b) {
+                return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
+            },
+            py::is_operator())
         .def("__iter__", [](const HomVec4& v) { return py::iter(py::make_tuple(v.x, v.y, v.z, v.w)); })
         .def("__len__", [](const HomVec4&) { return 4; })
-        .def("__array__",
-             [](const HomVec4& v, const py::object& /*dtype*/) {
-                 py::array_t<double> out(4);
-                 double* d = out.mutable_data();
-                 d[0] = v.x;
-                 d[1] = v.y;
-                 d[2] = v.z;
-                 d[3] = v.w;
-                 return out;
-             },
-             py::arg("dtype") = py::none())
+        .def(
+            "__array__",
+            [](const HomVec4& v, const py::object& /*dtype*/) {
+                py::array_t<double> out(4);
+                double* d = out.mutable_data();
+                d[0] = v.x;
+                d[1] = v.y;
+                d[2] = v.z;
+                d[3] = v.w;
+                return out;
+            },
+            py::arg("dtype") = py::none())
         .def(py::pickle([](const HomVec4& v) { return py::make_tuple(v.x, v.y, v.z, v.w); },
                         [](const py::tuple& t) { return vecFromSequence(t); }));
     py::implicitly_convertible<py::tuple, HomVec4>();
@@ -132,12 +140,15 @@ void bindPGL4(py::module_& m) {
         .def(py::init([] { return PGL4::identity(); }))
         .def(py::init(&matrixFromRows), py::arg("rows"))
         .def_static("identity", &PGL4::identity)
-        .def_static("from_column_major",
-                    [](const std::array<double, 16>& data) { return PGL4::init(data); }, py::arg("data"))
-        .def_property_readonly("data", [](const PGL4& p) { return p.data; }, "The 16 entries, column-major.")
+        .def_static(
+            "from_column_major", [](const std::array<double, 16>& data) { return PGL4::init(data); },
+            py::arg("data"))
+        .def_property_readonly(
+            "data", [](const PGL4& p) { return p.data; }, "The 16 entries, column-major.")
         .def("to_numpy", &rowsOfMatrix, "A new (4, 4) row-major array.")
-        .def("__array__", [](const PGL4& p, const py::object& /*dtype*/) { return rowsOfMatrix(p); },
-             py::arg("dtype") = py::none())
+        .def(
+            "__array__", [](const PGL4& p, const py::object& /*dtype*/) { return rowsOfMatrix(p); },
+            py::arg("dtype") = py::none())
         .def("__getitem__",
              [](const PGL4& p, std::pair<py::ssize_t, py::ssize_t> rc) {
                  return p.get(checkedIndex(rc.first), checkedIndex(rc.second));
@@ -148,15 +159,18 @@ void bindPGL4(py::module_& m) {
              })
         .def("apply", &PGL4::apply, py::arg("v"))
         .def_static("mul", &PGL4::mul, py::arg("a"), py::arg("b"))
-        .def("__matmul__", [](const PGL4& a, const PGL4& b) { return PGL4::mul(a, b); }, py::is_operator())
-        .def("__matmul__", [](const PGL4& a, const HomVec4& v) { return a.apply(v); }, py::is_operator())
+        .def(
+            "__matmul__", [](const PGL4& a, const PGL4& b) { return PGL4::mul(a, b); }, py::is_operator())
+        .def(
+            "__matmul__", [](const PGL4& a, const HomVec4& v) { return a.apply(v); }, py::is_operator())
         .def("transpose", &PGL4::transpose)
         .def("det", &PGL4::det)
         .def("normalize_det", &PGL4::normalizeDet)
         .def("inverse", &PGL4::inverse, py::arg("delta"), py::arg("max_iter"),
              "Newton–Schulz inverse of self + delta·I, at most max_iter refinements.")
         .def("__repr__", [](const PGL4& p) { return reprOf(p); })
-        .def("__eq__", [](const PGL4& a, const PGL4& b) { return a.data == b.data; }, py::is_operator())
+        .def(
+            "__eq__", [](const PGL4& a, const PGL4& b) { return a.data == b.data; }, py::is_operator())
         .def(py::pickle([](const PGL4& p) { return py::make_tuple(p.data); },
                         [](const py::tuple& t) { return PGL4::init(t[0].cast<std::array<double, 16>>()); }));
 
@@ -184,7 +198,8 @@ void bindPointFunctions(py::module_& m) {
             const double* x = pa.data();
             const double* y = pb.data();
             double* d = out.mutable_data();
-            forEachRow(pa.shape(0), [&](std::size_t i) { d[i] = vorn_kernel::fsDistance(rowAt(x, i), rowAt(y, i)); });
+            forEachRow(pa.shape(0),
+                       [&](std::size_t i) { d[i] = vorn_kernel::fsDistance(rowAt(x, i), rowAt(y, i)); });
             return out;
         },
         py::arg("a"), py::arg("b"), "Row by row over two (N, 4) arrays; returns an (N,) array.");

@@ -39,7 +39,8 @@ std::span<Point3> points3(Points& rows) {
 Points newPoints3(py::ssize_t n) { return Points({n, py::ssize_t{3}}); }
 
 std::string reprOf(const Rotation& r) {
-    return "Rotation(l=" + std::string(py::repr(py::cast(r.l))) + ", r=" + std::string(py::repr(py::cast(r.r))) + ")";
+    return "Rotation(l=" + std::string(py::repr(py::cast(r.l))) +
+           ", r=" + std::string(py::repr(py::cast(r.r))) + ")";
 }
 
 // A batch of projections: every row of `points` to an (N, 3) array, unusable images as NaN rows.
@@ -71,7 +72,8 @@ void bindMotion(py::module_& m) {
             const double* x = pa.data();
             const double* y = pb.data();
             double* d = out.mutable_data();
-            forEachRow(pa.shape(0), [&](std::size_t i) { storeRow(d, i, vorn_motion::qmul(rowAt(x, i), rowAt(y, i))); });
+            forEachRow(pa.shape(0),
+                       [&](std::size_t i) { storeRow(d, i, vorn_motion::qmul(rowAt(x, i), rowAt(y, i))); });
             return out;
         },
         py::arg("a"), py::arg("b"), "Row-by-row quaternion products of two (N, 4) arrays.");
@@ -86,7 +88,10 @@ void bindMotion(py::module_& m) {
         .value("ZW", vorn_motion::Plane::ZW);
 
     py::class_<Rotation>(m, "Rotation", "The rotation p ↦ l·p·conj(r) of S³ for unit quaternions l and r.")
-        .def(py::init([](HomVec4 l, HomVec4 r) { return Rotation{l, r}; }), py::arg("l"), py::arg("r"))
+        .def(py::init([](HomVec4 l, HomVec4 r) {
+                 return Rotation{l, r};
+             }),
+             py::arg("l"), py::arg("r"))
         .def_static("identity", &Rotation::identity)
         .def_readwrite("l", &Rotation::l)
         .def_readwrite("r", &Rotation::r)
@@ -107,23 +112,30 @@ void bindMotion(py::module_& m) {
         .def("to_pgl4", &Rotation::toPGL4)
         .def("__matmul__", &vorn_motion::compose, py::is_operator(), "a @ b: a after b.")
         .def("__repr__", &reprOf)
-        .def("__eq__", [](const Rotation& a, const Rotation& b) {
-            return a.l.x == b.l.x && a.l.y == b.l.y && a.l.z == b.l.z && a.l.w == b.l.w && a.r.x == b.r.x &&
-                   a.r.y == b.r.y && a.r.z == b.r.z && a.r.w == b.r.w;
-        }, py::is_operator());
+        .def(
+            "__eq__",
+            [](const Rotation& a, const Rotation& b) {
+                return a.l.x == b.l.x && a.l.y == b.l.y && a.l.z == b.l.z && a.l.w == b.l.w &&
+                       a.r.x == b.r.x && a.r.y == b.r.y && a.r.z == b.r.z && a.r.w == b.r.w;
+            },
+            py::is_operator());
 
     m.def("compose", &vorn_motion::compose, py::arg("a"), py::arg("b"), "a after b.");
     m.def("is_rotation", &vorn_motion::isRotation, py::arg("m"), py::arg("tolerance") = 1e-12);
     m.def(
         "rotation_from_pgl4",
-        [](const PGL4& matrix, double tolerance) { return optionalRotation(vorn_motion::rotationFromPGL4(matrix, tolerance)); },
+        [](const PGL4& matrix, double tolerance) {
+            return optionalRotation(vorn_motion::rotationFromPGL4(matrix, tolerance));
+        },
         py::arg("m"), py::arg("tolerance") = 1e-12, "The rotation of a rotation matrix, or None.");
     m.def("plane_rotation", &vorn_motion::planeRotation, py::arg("plane"), py::arg("angle"));
     m.def("left_isoclinic", &vorn_motion::leftIsoclinic, py::arg("q"));
     m.def("right_isoclinic", &vorn_motion::rightIsoclinic, py::arg("q"));
     m.def(
-        "rotation_taking", [](HomVec4 a, HomVec4 b) { return optionalRotation(vorn_motion::rotationTaking(a, b)); },
-        py::arg("a"), py::arg("b"), "The rotation carrying a to b along their great circle, or None (antipodal).");
+        "rotation_taking",
+        [](HomVec4 a, HomVec4 b) { return optionalRotation(vorn_motion::rotationTaking(a, b)); },
+        py::arg("a"), py::arg("b"),
+        "The rotation carrying a to b along their great circle, or None (antipodal).");
     m.def("slerp", &vorn_motion::slerp, py::arg("a"), py::arg("b"), py::arg("t"));
     const auto apply_rows = [](const PGL4& matrix, const py::array& points) {
         const Points in = pointsOf(points, "points");
@@ -135,8 +147,9 @@ void bindMotion(py::module_& m) {
         return out;
     };
     // PGL4.apply over an array is the batch apply.
-    py::reinterpret_borrow<py::class_<PGL4>>(py::type::of<PGL4>()).def("apply", apply_rows, py::arg("points"),
-                                                      "Every row of an (N, 4) array, the bits of apply for each.");
+    py::reinterpret_borrow<py::class_<PGL4>>(py::type::of<PGL4>())
+        .def("apply", apply_rows, py::arg("points"),
+             "Every row of an (N, 4) array, the bits of apply for each.");
     m.def("apply_to_all", apply_rows, py::arg("m"), py::arg("points"),
           "m.apply for every row of an (N, 4) array, the same bits, several at a time.");
 
@@ -150,7 +163,8 @@ void bindMotion(py::module_& m) {
                    ", residual=" + std::string(py::repr(py::float_(r.residual))) +
                    ", converged=" + (r.converged ? "True" : "False") + ")";
         });
-    m.def("inverse_with_report", &vorn_motion::inverseWithReport, py::arg("m"), py::arg("delta"), py::arg("max_iter"));
+    m.def("inverse_with_report", &vorn_motion::inverseWithReport, py::arg("m"), py::arg("delta"),
+          py::arg("max_iter"));
 
     py::class_<vorn_motion::StereographicPole>(m, "StereographicPole")
         .def_static("at", &vorn_motion::StereographicPole::at, py::arg("pole"), py::arg("max_radius"))
@@ -159,7 +173,9 @@ void bindMotion(py::module_& m) {
     const auto tuple3 = [](Point3 p) { return py::make_tuple(p.x, p.y, p.z); };
     m.def(
         "stereographic",
-        [tuple3](HomVec4 p, const vorn_motion::StereographicPole& pole) { return tuple3(vorn_motion::stereographic(p, pole)); },
+        [tuple3](HomVec4 p, const vorn_motion::StereographicPole& pole) {
+            return tuple3(vorn_motion::stereographic(p, pole));
+        },
         py::arg("p"), py::arg("pole"));
     m.def(
         "stereographic",
@@ -169,15 +185,20 @@ void bindMotion(py::module_& m) {
         py::arg("points"), py::arg("pole"), "An (N, 3) array; rows without an image are NaN.");
     m.def(
         "gnomonic",
-        [tuple3](HomVec4 p, AffineCard chart, double max_radius) { return tuple3(vorn_motion::gnomonic(p, chart, max_radius)); },
+        [tuple3](HomVec4 p, AffineCard chart, double max_radius) {
+            return tuple3(vorn_motion::gnomonic(p, chart, max_radius));
+        },
         py::arg("p"), py::arg("chart"), py::arg("max_radius"));
     m.def(
         "gnomonic",
         [](const py::array& points, AffineCard chart, double max_radius) {
-            return projectRows(points, [&](auto in, auto out) { vorn_motion::gnomonic(in, out, chart, max_radius); });
+            return projectRows(points,
+                               [&](auto in, auto out) { vorn_motion::gnomonic(in, out, chart, max_radius); });
         },
-        py::arg("points"), py::arg("chart"), py::arg("max_radius"), "An (N, 3) array; rows without an image are NaN.");
-    m.def("hopf", [tuple3](HomVec4 p) { return tuple3(vorn_motion::hopf(p)); }, py::arg("p"));
+        py::arg("points"), py::arg("chart"), py::arg("max_radius"),
+        "An (N, 3) array; rows without an image are NaN.");
+    m.def(
+        "hopf", [tuple3](HomVec4 p) { return tuple3(vorn_motion::hopf(p)); }, py::arg("p"));
     m.def(
         "hopf",
         [](const py::array& points) {

@@ -18,8 +18,9 @@ using vorn_physics::VornBody;
 std::string reprOf(const VornBody& b) {
     return "VornBody(position=" + std::string(py::str(py::repr(py::cast(b.position)))) +
            ", velocity=" + std::string(py::str(py::repr(py::cast(b.velocity)))) +
-           ", mass=" + std::string(py::str(py::repr(py::float_(b.mass)))) + ", type=" +
-           std::string(py::str(py::cast(b.body_type).attr("name"))) + ", active=" + (b.active ? "True" : "False") + ")";
+           ", mass=" + std::string(py::str(py::repr(py::float_(b.mass)))) +
+           ", type=" + std::string(py::str(py::cast(b.body_type).attr("name"))) +
+           ", active=" + (b.active ? "True" : "False") + ")";
 }
 
 }  // namespace
@@ -52,7 +53,8 @@ void bindPhysics(py::module_& m) {
         .def_readonly("collided", &CollisionResult::collided)
         .def("__bool__", [](const CollisionResult& r) { return r.collided; })
         .def("__repr__", [](const CollisionResult& r) {
-            return "CollisionResult(fs_distance=" + std::string(py::str(py::repr(py::float_(r.fs_distance)))) +
+            return "CollisionResult(fs_distance=" +
+                   std::string(py::str(py::repr(py::float_(r.fs_distance)))) +
                    ", collided=" + (r.collided ? "True" : "False") + ")";
         });
 
@@ -60,8 +62,8 @@ void bindPhysics(py::module_& m) {
           py::arg("attractor_mass"), py::arg("G"),
           "The kernel's softened pull on `body` toward a point mass (not multiplied by the body's mass).");
     m.def("damping_force", &vorn_physics::dampingForce, py::arg("velocity"), py::arg("gamma"));
-    m.def("integrate_step", &vorn_physics::integrateStep, py::arg("body"), py::arg("dt"), py::arg("external_force"),
-          "One Runge–Kutta step of `body` in place.");
+    m.def("integrate_step", &vorn_physics::integrateStep, py::arg("body"), py::arg("dt"),
+          py::arg("external_force"), "One Runge–Kutta step of `body` in place.");
     m.def("check_collision", &vorn_physics::checkCollision, py::arg("a"), py::arg("b"), py::arg("threshold"));
 }
 

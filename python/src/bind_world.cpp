@@ -5,8 +5,8 @@
 #include <pybind11/stl.h>
 
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -76,29 +76,35 @@ py::array componentView(const py::object& self, World::Components components) {
         delete held;
     });
     const auto item = static_cast<py::ssize_t>(sizeof(double));
-    py::array view(py::dtype::of<double>(), {n, py::ssize_t{4}},
-                   {item, item * static_cast<py::ssize_t>(components.stride)}, components.data, keeper);
+    py::array view(py::dtype::of<double>(), std::vector<py::ssize_t>{n, 4},
+                   std::vector<py::ssize_t>{item, item * static_cast<py::ssize_t>(components.stride)},
+                   components.data, keeper);
     view.attr("setflags")(py::arg("write") = false);
     return view;
 }
 
 py::dtype contactDtype() {
-    return py::dtype::from_args(py::make_tuple(py::make_tuple("a", "<u8"), py::make_tuple("b", "<u8"),
-                                               py::make_tuple("distance", "<f8")));
+    py::list fields;
+    fields.append(py::make_tuple("a", "<u8"));
+    fields.append(py::make_tuple("b", "<u8"));
+    fields.append(py::make_tuple("distance", "<f8"));
+    return py::dtype::from_args(fields);
 }
 
 static_assert(sizeof(Contact) == 24 && offsetof(Contact, b) == 8 && offsetof(Contact, distance) == 16,
               "Contact is read as the record (a: u8, b: u8, distance: f8)");
 
 py::array contactsArray(const std::vector<Contact>& contacts) {
-    py::array out(contactDtype(), {static_cast<py::ssize_t>(contacts.size())});
-    if (!contacts.empty()) std::memcpy(out.mutable_data(), contacts.data(), contacts.size() * sizeof(Contact));
+    py::array out(contactDtype(), std::vector<py::ssize_t>{static_cast<py::ssize_t>(contacts.size())});
+    if (!contacts.empty())
+        std::memcpy(out.mutable_data(), contacts.data(), contacts.size() * sizeof(Contact));
     return out;
 }
 
 std::vector<Contact> contactsFrom(const py::array& records) {
     if (!records.dtype().equal(contactDtype()) || records.ndim() != 1) {
-        throw py::type_error("contacts: expected the array World.contacts returns (dtype a: u8, b: u8, distance: f8)");
+        throw py::type_error(
+            "contacts: expected the array World.contacts returns (dtype a: u8, b: u8, distance: f8)");
     }
     const py::array contiguous = py::array::ensure(records, py::array::c_style);
     std::vector<Contact> out(static_cast<std::size_t>(contiguous.shape(0)));
@@ -114,7 +120,8 @@ py::array_t<BodyId> addBodies(PyWorld& self, const py::array& positions, const p
     requireSameLength(p, v, "positions", "velocities");
     const auto m = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(masses);
     if (!m || m.ndim() != 1 || m.shape(0) != p.shape(0)) {
-        throw py::value_error("masses: expected an array of shape (N,) with N = " + std::to_string(p.shape(0)));
+        throw py::value_error("masses: expected an array of shape (N,) with N = " +
+                              std::to_string(p.shape(0)));
     }
     py::array_t<BodyId> ids(p.shape(0));
     BodyId* out = ids.mutable_data();
@@ -131,8 +138,10 @@ py::array_t<BodyId> addBodies(PyWorld& self, const py::array& positions, const p
 
 void bindWorld(py::module_& m) {
     py::enum_<Integrator>(m, "Integrator", "How World.step advances the bodies.")
-        .value("compat", Integrator::compat, "integrateStep per body under the step's starting forces (first order)")
-        .value("kdk", Integrator::kdk, "kick-drift-kick with the exact great-circle drift (symplectic, second order)")
+        .value("compat", Integrator::compat,
+               "integrateStep per body under the step's starting forces (first order)")
+        .value("kdk", Integrator::kdk,
+               "kick-drift-kick with the exact great-circle drift (symplectic, second order)")
         .value("yoshida4", Integrator::yoshida4, "three kdk steps composed (symplectic, fourth order)");
 
     py::class_<vorn_world::Attractor>(m, "Attractor")
@@ -146,18 +155,23 @@ void bindWorld(py::module_& m) {
         .def_readonly("yz", &vorn_world::Bivector::yz)
         .def_readonly("yw", &vorn_world::Bivector::yw)
         .def_readonly("zw", &vorn_world::Bivector::zw)
-        .def("__array__",
-             [](const vorn_world::Bivector& b, const py::object& /*dtype*/) {
-                 return py::array_t<double>(6, std::vector<double>{b.xy, b.xz, b.xw, b.yz, b.yw, b.zw}.data());
-             },
-             py::arg("dtype") = py::none())
+        .def(
+            "__array__",
+            [](const vorn_world::Bivector& b, const py::object& /*dtype*/) {
+                return py::array_t<double>(6, std::vector<double>{b.xy, b.xz, b.xw, b.yz, b.yw, b.zw}.data());
+            },
+            py::arg("dtype") = py::none())
         .def("__repr__", [](const vorn_world::Bivector& b) {
-            return "Bivector(xy=" + std::string(py::repr(py::float_(b.xy))) + ", xz=" + std::string(py::repr(py::float_(b.xz))) +
-                   ", xw=" + std::string(py::repr(py::float_(b.xw))) + ", yz=" + std::string(py::repr(py::float_(b.yz))) +
-                   ", yw=" + std::string(py::repr(py::float_(b.yw))) + ", zw=" + std::string(py::repr(py::float_(b.zw))) + ")";
+            return "Bivector(xy=" + std::string(py::repr(py::float_(b.xy))) +
+                   ", xz=" + std::string(py::repr(py::float_(b.xz))) +
+                   ", xw=" + std::string(py::repr(py::float_(b.xw))) +
+                   ", yz=" + std::string(py::repr(py::float_(b.yz))) +
+                   ", yw=" + std::string(py::repr(py::float_(b.yw))) +
+                   ", zw=" + std::string(py::repr(py::float_(b.zw))) + ")";
         });
 
-    m.def("gravity_acceleration", &vorn_world::gravityAcceleration, py::arg("p"), py::arg("source"), py::arg("gm"));
+    m.def("gravity_acceleration", &vorn_world::gravityAcceleration, py::arg("p"), py::arg("source"),
+          py::arg("gm"));
     m.def("gravity_potential", &vorn_world::gravityPotential, py::arg("p"), py::arg("source"), py::arg("gm"));
 
     py::class_<PyWorld>(m, "World",
@@ -171,10 +185,12 @@ void bindWorld(py::module_& m) {
                  return w;
              }),
              py::arg("G") = 1.0, py::arg("mutual_gravity") = false, py::arg("threads") = 1)
-        .def_property("G", [](const PyWorld& w) { return w.idle().world.gravitationalConstant(); },
-                      [](PyWorld& w, double G) { w.idle().world.setGravitationalConstant(G); })
-        .def_property("mutual_gravity", [](const PyWorld& w) { return w.idle().world.mutualGravity(); },
-                      [](PyWorld& w, bool on) { w.idle().world.setMutualGravity(on); })
+        .def_property(
+            "G", [](const PyWorld& w) { return w.idle().world.gravitationalConstant(); },
+            [](PyWorld& w, double G) { w.idle().world.setGravitationalConstant(G); })
+        .def_property(
+            "mutual_gravity", [](const PyWorld& w) { return w.idle().world.mutualGravity(); },
+            [](PyWorld& w, bool on) { w.idle().world.setMutualGravity(on); })
         .def_property("threads", &PyWorld::threads, &PyWorld::setThreads,
                       "Threads a step runs on; results are the same bits for any number.")
         .def(
@@ -185,7 +201,8 @@ void bindWorld(py::module_& m) {
             },
             py::arg("body"), "Adds a copy of the body; returns its id.")
         .def("add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
-             py::arg("restitution") = 0.5, "Adds dynamic bodies from (N, 4), (N, 4) and (N,) arrays; returns their ids.")
+             py::arg("restitution") = 0.5,
+             "Adds dynamic bodies from (N, 4), (N, 4) and (N,) arrays; returns their ids.")
         .def(
             "remove",
             [](PyWorld& w, BodyId id) {
@@ -195,27 +212,34 @@ void bindWorld(py::module_& m) {
             py::arg("id"))
         .def("__contains__", [](const PyWorld& w, BodyId id) { return w.idle().world.contains(id); })
         .def("__len__", [](const PyWorld& w) { return w.idle().world.size(); })
-        .def("body", [](const PyWorld& w, BodyId id) { return w.idle().world.body(id); }, py::arg("id"))
-        .def("set_body", [](PyWorld& w, BodyId id, const VornBody& b) { w.idle().world.setBody(id, b); }, py::arg("id"),
-             py::arg("body"))
-        .def("apply_force", [](PyWorld& w, BodyId id, HomVec4 f) { w.idle().world.applyForce(id, f); }, py::arg("id"),
-             py::arg("force"))
+        .def(
+            "body", [](const PyWorld& w, BodyId id) { return w.idle().world.body(id); }, py::arg("id"))
+        .def(
+            "set_body", [](PyWorld& w, BodyId id, const VornBody& b) { w.idle().world.setBody(id, b); },
+            py::arg("id"), py::arg("body"))
+        .def(
+            "apply_force", [](PyWorld& w, BodyId id, HomVec4 f) { w.idle().world.applyForce(id, f); },
+            py::arg("id"), py::arg("force"))
         .def_property_readonly("ids",
                                [](const PyWorld& w) {
                                    const auto ids = w.idle().world.ids();
-                                   return py::array_t<BodyId>(static_cast<py::ssize_t>(ids.size()), ids.data());
+                                   return py::array_t<BodyId>(static_cast<py::ssize_t>(ids.size()),
+                                                              ids.data());
                                })
         .def("export_bodies", [](const PyWorld& w) { return w.idle().world.exportBodies(); })
         .def_property_readonly("positions",
                                [](const py::object& self) {
-                                   return componentView(self, self.cast<PyWorld&>().world.positionComponents());
+                                   return componentView(self,
+                                                        self.cast<PyWorld&>().world.positionComponents());
                                })
         .def_property_readonly("velocities",
                                [](const py::object& self) {
-                                   return componentView(self, self.cast<PyWorld&>().world.velocityComponents());
+                                   return componentView(self,
+                                                        self.cast<PyWorld&>().world.velocityComponents());
                                })
-        .def("add_attractor", [](PyWorld& w, HomVec4 p, double mass) { w.idle().world.addAttractor(p, mass); },
-             py::arg("position"), py::arg("mass"))
+        .def(
+            "add_attractor", [](PyWorld& w, HomVec4 p, double mass) { w.idle().world.addAttractor(p, mass); },
+            py::arg("position"), py::arg("mass"))
         .def("clear_attractors", [](PyWorld& w) { w.idle().world.clearAttractors(); })
         .def_property_readonly("attractors",
                                [](const PyWorld& w) {
@@ -248,17 +272,25 @@ void bindWorld(py::module_& m) {
         .def("energy", [](const PyWorld& w) { return w.idle().world.energy(); })
         .def("angular_momentum", [](const PyWorld& w) { return w.idle().world.angularMomentum(); })
         .def(
-            "contacts", [](const PyWorld& w, double threshold) { return contactsArray(w.idle().world.contacts(threshold)); },
+            "contacts",
+            [](const PyWorld& w, double threshold) {
+                return contactsArray(w.idle().world.contacts(threshold));
+            },
             py::arg("threshold"),
-            "Pairs closer than `threshold` (Fubini–Study angle): a record array (a, b, distance), a < b, sorted.")
+            "Pairs closer than `threshold` (Fubini–Study angle): a record array (a, b, distance), a < b, "
+            "sorted.")
         .def(
             "resolve_contacts",
-            [](PyWorld& w, const py::array& contacts) { w.idle().world.resolveContacts(contactsFrom(contacts)); },
+            [](PyWorld& w, const py::array& contacts) {
+                w.idle().world.resolveContacts(contactsFrom(contacts));
+            },
             py::arg("contacts"), "Applies the restitution impulses for contacts from World.contacts.")
         .def("__repr__", [](const PyWorld& w) {
-            return "World(" + std::to_string(w.idle().world.size()) + " bodies, " + std::to_string(w.idle().world.attractors().size()) +
-                   " attractors, G=" + std::string(py::repr(py::float_(w.idle().world.gravitationalConstant()))) +
-                   (w.idle().world.mutualGravity() ? ", mutual gravity" : "") + ", threads=" + std::to_string(w.threads()) + ")";
+            return "World(" + std::to_string(w.idle().world.size()) + " bodies, " +
+                   std::to_string(w.idle().world.attractors().size()) + " attractors, G=" +
+                   std::string(py::repr(py::float_(w.idle().world.gravitationalConstant()))) +
+                   (w.idle().world.mutualGravity() ? ", mutual gravity" : "") +
+                   ", threads=" + std::to_string(w.threads()) + ")";
         });
 }
 
