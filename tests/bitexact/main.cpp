@@ -11,6 +11,10 @@
 // function that rounds differently here): pairs of lines "- GOLDEN LINE" and "+ THIS TARGET'S
 // LINE"; lines starting with '#' and empty lines are comments. A pair that no line needs is
 // reported and fails the comparison too, so the list stays exact.
+//   vorn_bitexact --inputs          write the battery itself, every value's exact bits, so that
+//                                   other front ends (the Python package) can replay it
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -137,9 +141,61 @@ int compareWith(const std::string& actual, const char* golden_path, KnownDiffere
     return 1;
 }
 
+// One line per battery entry: its kind, its index and the bit patterns of its doubles.
+std::string batteryInputs() {
+    const bitexact::Battery b = bitexact::makeBattery();
+    std::string out;
+    const auto bits = [&out](double value) {
+        char text[20];
+        std::snprintf(text, sizeof text, " %016llx",
+                      static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(value)));
+        out += text;
+    };
+    const auto vec = [&bits](bitexact::HomVec4 v) {
+        bits(v.x);
+        bits(v.y);
+        bits(v.z);
+        bits(v.w);
+    };
+    const auto start = [&out](const char* kind, std::size_t i) { out += kind + (' ' + std::to_string(i)); };
+    for (std::size_t i = 0; i < b.scalars.size(); ++i) {
+        start("scalar", i);
+        bits(b.scalars[i]);
+        out += '\n';
+    }
+    for (std::size_t i = 0; i < b.vectors.size(); ++i) {
+        start("vector", i);
+        vec(b.vectors[i]);
+        out += '\n';
+    }
+    for (std::size_t i = 0; i < b.pairs.size(); ++i) {
+        start("pair", i);
+        vec(b.pairs[i].first);
+        vec(b.pairs[i].second);
+        out += '\n';
+    }
+    for (std::size_t i = 0; i < b.points.size(); ++i) {
+        start("point", i);
+        vec(b.points[i]);
+        vec(b.tangents[i]);
+        out += '\n';
+    }
+    for (std::size_t i = 0; i < b.matrices.size(); ++i) {
+        start("matrix", i);
+        for (const double entry : b.matrices[i].data) bits(entry);
+        out += '\n';
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--inputs") {
+        const std::string inputs = batteryInputs();
+        std::fwrite(inputs.data(), 1, inputs.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     const std::string results = allResults();
     if (argc == 1) {
         std::fwrite(results.data(), 1, results.size(), stdout);
@@ -152,6 +208,6 @@ int main(int argc, char** argv) {
         if (!known) return 2;
         return compareWith(results, argv[2], std::move(*known));
     }
-    std::cerr << "usage: vorn_bitexact [--compare GOLDEN_FILE [--known-differences LIST]]\n";
+    std::cerr << "usage: vorn_bitexact [--compare GOLDEN_FILE [--known-differences LIST] | --inputs]\n";
     return 2;
 }

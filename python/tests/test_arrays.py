@@ -1,0 +1,96 @@
+"""The NumPy boundary: accepted shapes and dtypes, clear refusals, errors as Python exceptions,
+and batch calls that let other Python threads run."""
+
+import sys
+import threading
+
+import numpy as np
+import pytest
+import vorn
+
+
+def test_real_arrays_of_any_layout_are_accepted_once_converted():
+    rng = np.random.default_rng(7)
+    points = rng.normal(size=(9, 4))
+    expected = vorn.normalize(points)
+    assert expected.dtype == np.float64 and expected.flags.c_contiguous and expected.shape == (9, 4)
+    assert np.array_equal(vorn.normalize(np.asfortranarray(points)), expected)
+    strided = np.zeros((9, 8))
+    strided[:, ::2] = points
+    assert np.array_equal(vorn.normalize(strided[:, ::2]), expected)
+    ints = np.arange(8).reshape(2, 4)
+    assert np.array_equal(vorn.normalize(ints), vorn.normalize(ints.astype(np.float64)))
+    assert np.array_equal(vorn.normalize(points.astype(np.float32)), vorn.normalize(points.astype(np.float32).astype(float)))
+    assert vorn.normalize(np.empty((0, 4))).shape == (0, 4)
+    # Results are new arrays: the input is never written.
+    before = points.copy()
+    vorn.normalize(points)
+    assert np.array_equal(points, before)
+
+
+@pytest.mark.parametrize(
+    "call, error, text",
+    [
+        (lambda: vorn.normalize(np.zeros((3, 3))), ValueError, "shape (N, 4) and dtype float64, got shape (3, 3)"),
+        (lambda: vorn.normalize(np.zeros(4)), ValueError, "got shape (4,)"),
+        (lambda: vorn.normalize(np.array([["a", "b", "c", "d"]])), TypeError, "got dtype <U1"),
+        (lambda: vorn.normalize(np.zeros((2, 4), dtype=complex)), TypeError, "got dtype complex128"),
+        (lambda: vorn.fs_distance(np.zeros((2, 4)), np.zeros((3, 4))), ValueError, "same number of rows, got 2 and 3"),
+        (lambda: vorn.PGL4(np.zeros((3, 4))), ValueError, "shape (4, 4)"),
+        (lambda: vorn.PGL4()[4, 0], IndexError, "0 to 3"),
+    ],
+)
+def test_bad_input_is_refused_with_a_message_naming_what_was_expected(call, error, text):
+    with pytest.raises(error) as caught:
+        call()
+    assert text in str(caught.value)
+
+
+def test_cpp_allocation_failure_is_a_memory_error():
+    start = vorn.GeodesicState([1, 0, 0, 0], [0, 1, 0, 0])
+    with pytest.raises(MemoryError):
+        vorn.rk4_integrate_free(0.0, 1.0, start, 4294967295)
+    trajectory = vorn.rk4_integrate_free(0.0, 1.0, start, 3)
+    assert trajectory.shape == (4, 2, 4) and trajectory.flags.owndata
+
+
+def test_values_compare_print_and_pickle():
+    import pickle
+
+    v = vorn.HomVec4(0.1, -2.0, 3e-300, float("inf"))
+    assert eval(repr(v), {"HomVec4": vorn.HomVec4, "inf": float("inf")}) == v
+    assert pickle.loads(pickle.dumps(v)) == v
+    m = vorn.pgl_rotate_z(0.25)
+    assert pickle.loads(pickle.dumps(m)) == m
+    assert np.array_equal(np.asarray(m), m.to_numpy()) and vorn.PGL4(np.asarray(m)) == m
+    assert vorn.HomVec4(float("nan"), 0, 0, 0) != vorn.HomVec4(float("nan"), 0, 0, 0)
+
+
+def releases_the_lock(call, times=20):
+    """Whether another thread runs while `call` is inside C++: with a huge switch interval the
+    calling thread keeps the lock unless the call gives it up."""
+    done = []
+
+    def worker():
+        for _ in range(times):
+            call()
+            done.append(1)
+
+    old = sys.getswitchinterval()
+    sys.setswitchinterval(100.0)
+    try:
+        thread = threading.Thread(target=worker)
+        thread.start()
+        seen = len(done)  # runs as soon as the worker's first call releases the lock
+        thread.join()
+    finally:
+        sys.setswitchinterval(old)
+    return seen < times
+
+
+def test_batch_calls_and_world_steps_release_the_interpreter_lock():
+    points = np.random.default_rng(3).normal(size=(200_000, 4))
+    assert releases_the_lock(lambda: vorn.normalize(points))
+    world = vorn.World(G=1.0, mutual_gravity=True)
+    world.add_bodies(vorn.normalize(points[:400]), np.zeros((400, 4)), np.ones(400))
+    assert releases_the_lock(lambda: world.step(0.001))

@@ -1,0 +1,10 @@
+"""Geometry and point-body physics on the unit 3-sphere.
+
+Every function gives the bits the C++ library gives. Batches of points are (N, 4) float64
+NumPy arrays, one point per row, components in the order x, y, z, w.
+"""
+
+from ._vorn import *  # noqa: F401,F403
+from ._vorn import __doc__ as _extension_doc  # noqa: F401
+
+__all__ = [name for name in dir() if not name.startswith("_")]
