@@ -88,6 +88,7 @@ int run(const orbits::Options& options) {
     orbits::SimulationConfig config;
     config.dt = options.dt;
     config.damping = options.damping;
+    config.integrator = options.integrator;
     config.G = scene.G;
     config.attractor_mass = scene.attractor_mass;
 

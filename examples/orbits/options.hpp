@@ -6,6 +6,8 @@
 #include <string>
 #include <variant>
 
+#include <vorn/vorn_world.hpp>
+
 namespace orbits {
 
 struct Options {
@@ -15,6 +17,7 @@ struct Options {
     double dt = 0.005;
     double damping = 0.03;
     std::uint64_t seed = 1;
+    vorn_world::Integrator integrator = vorn_world::Integrator::kdk;
     std::uint64_t every = 5;  // write every n-th step to the CSV (the first and last always)
     std::optional<std::string> csv_path;
     std::optional<std::string> svg_path;
