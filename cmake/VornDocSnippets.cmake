@@ -1,13 +1,17 @@
-# vorn_add_doc_snippets(<markdown file>)
+# vorn_add_doc_snippets(<markdown file> [<library>...])
 #
-# Every ```cpp block of the file becomes a source file of its own, compiled against
-# vorn::kernel with the project's warnings. A block that defines main() is also linked and
+# Every ```cpp block of the file becomes a source file of its own, compiled against the
+# libraries given (vorn::kernel when none are) with the project's warnings. A block that defines main() is also linked and
 # run as a test; the others only have to compile. Editing the file re-runs the configuration.
 # Code blocks may not contain backticks.
 function(vorn_add_doc_snippets markdown)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${markdown})
   file(READ ${markdown} text)
   get_filename_component(doc_name ${markdown} NAME_WE)
+  set(libraries ${ARGN})
+  if(NOT libraries)
+    set(libraries vorn::kernel)
+  endif()
 
   # Lists split on ';' and treat brackets specially: hide both while cutting out the blocks.
   string(REPLACE ";" "@VORN_SEMICOLON@" text "${text}")
@@ -43,7 +47,7 @@ function(vorn_add_doc_snippets markdown)
     else()
       add_library(${target} OBJECT ${source})
     endif()
-    target_link_libraries(${target} PRIVATE vorn::kernel vorn_warnings)
+    target_link_libraries(${target} PRIVATE ${libraries} vorn_warnings)
   endforeach()
 
   if(index EQUAL 0)

@@ -60,4 +60,6 @@ else()
   set(VORN_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/vorn.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vorn.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vorn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vorn-world.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vorn-world.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vorn.pc ${CMAKE_CURRENT_BINARY_DIR}/vorn-world.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

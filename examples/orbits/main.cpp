@@ -61,12 +61,12 @@ std::string unstableRunMessage(const orbits::Simulation& simulation, std::size_t
 
 int run(const orbits::Options& options) {
     orbits::removeTemporaryFilesOnInterrupt();
-    if (options.dt > orbits::LARGEST_SOUND_DT) {
+    if (options.dt > orbits::largestSoundDt(options.integrator)) {
         std::fprintf(stderr,
                      "orbits: warning: --dt %g is longer than %g, the longest step that resolves close "
                      "passes; bodies may skip past an attractor and gain speed, and the run may become "
                      "unstable\n",
-                     options.dt, orbits::LARGEST_SOUND_DT);
+                     options.dt, orbits::largestSoundDt(options.integrator));
     }
     // Opened before the run, so a bad path fails at once, not after the simulation.
     auto outputs = orbits::openOutputs(
@@ -88,6 +88,7 @@ int run(const orbits::Options& options) {
     orbits::SimulationConfig config;
     config.dt = options.dt;
     config.damping = options.damping;
+    config.integrator = options.integrator;
     config.G = scene.G;
     config.attractor_mass = scene.attractor_mass;
 

@@ -55,7 +55,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         }
         const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
                            name == "--dt" || name == "--damping" || name == "--seed" || name == "--every" ||
-                           name == "--csv" || name == "--svg" || name == "--html";
+                           name == "--integrator" || name == "--csv" || name == "--svg" || name == "--html";
         if (!known) return UsageError{cat("unknown option ", quoted(name))};
 
         std::string_view value;
@@ -98,6 +98,16 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             const auto n = parseInteger<std::uint64_t>(value);
             if (!n || *n < 1) return bad("a whole number of at least 1");
             options.every = *n;
+        } else if (name == "--integrator") {
+            if (value == "compat") {
+                options.integrator = vorn_world::Integrator::compat;
+            } else if (value == "kdk") {
+                options.integrator = vorn_world::Integrator::kdk;
+            } else if (value == "yoshida4") {
+                options.integrator = vorn_world::Integrator::yoshida4;
+            } else {
+                return bad("compat, kdk or yoshida4");
+            }
         } else if (name == "--csv" || name == "--svg" || name == "--html") {
             if (value.empty()) return bad("a file name");
             (name == "--csv"   ? options.csv_path
@@ -129,10 +139,12 @@ std::string usageText(const std::string& program_name) {
                "  --attractors N  number of fixed attractors, 1 to 3 (default 3)\n"
                "  --steps N       number of integration steps (default 4000)\n"
                "  --dt X          time step, above 0 and at most 0.5 (default 0.005); steps\n"
-               "                  above 0.02 do not resolve close passes: bodies skip past an\n"
-               "                  attractor and gain speed, and the run may become unstable\n"
+               "                  above 0.03 (0.02 with compat) do not resolve close passes:\n"
+               "                  bodies skip past an attractor and gain speed, and the run\n"
+               "                  may become unstable\n"
                "  --damping X     linear damping rate, 0 to 10 (default 0.03)\n"
                "  --seed N        seed of the initial conditions (default 1)\n"
+               "  --integrator I  compat, kdk or yoshida4 (default kdk)\n"
                "  --every N       write every N-th step to the CSV (default 5)\n"
                "  --csv FILE      write the trajectories as CSV\n"
                "  --svg FILE      draw the trajectories as an SVG picture\n"

@@ -6,6 +6,8 @@
 #include <string>
 #include <variant>
 
+#include <vorn/vorn_world.hpp>
+
 namespace orbits {
 
 struct Options {
@@ -15,6 +17,7 @@ struct Options {
     double dt = 0.005;
     double damping = 0.03;
     std::uint64_t seed = 1;
+    vorn_world::Integrator integrator = vorn_world::Integrator::kdk;
     std::uint64_t every = 5;  // write every n-th step to the CSV (the first and last always)
     std::optional<std::string> csv_path;
     std::optional<std::string> svg_path;
@@ -23,8 +26,14 @@ struct Options {
 
 // The longest time step that resolves close passes: in the runs measured (README.md), no
 // body skipped past an attractor's capture distance at steps up to this, with a margin.
-// Longer steps, up to 0.5, are accepted with a warning.
-inline constexpr double LARGEST_SOUND_DT = 0.02;
+// Longer steps, up to 0.5, are accepted with a warning. The first-order compat integrator
+// needs shorter steps than kdk and yoshida4.
+inline constexpr double LARGEST_SOUND_DT = 0.03;
+inline constexpr double LARGEST_SOUND_DT_COMPAT = 0.02;
+
+constexpr double largestSoundDt(vorn_world::Integrator integrator) {
+    return integrator == vorn_world::Integrator::compat ? LARGEST_SOUND_DT_COMPAT : LARGEST_SOUND_DT;
+}
 
 struct HelpRequested {};
 

@@ -13,9 +13,17 @@ Simulation::Simulation(const SimulationConfig& config, std::vector<VornBody> att
                        std::vector<VornBody> bodies)
     : config_(config),
       attractors_(std::move(attractors)),
+      world_(config.G),
       bodies_(std::move(bodies)),
       in_contact_(bodies_.size(), false),
-      pair_touching_(bodies_.empty() ? 0 : bodies_.size() * (bodies_.size() - 1) / 2, false) {}
+      pair_touching_(bodies_.empty() ? 0 : bodies_.size() * (bodies_.size() - 1) / 2, false) {
+    // Every attractor pulls with the configured mass; the world divides forces by the body's
+    // mass, so the body's own mass cancels from gravity as it does from the law.
+    for (const VornBody& attractor : attractors_)
+        world_.addAttractor(attractor.position, config_.attractor_mass);
+    ids_.reserve(bodies_.size());
+    for (const VornBody& body : bodies_) ids_.push_back(world_.add(body));
+}
 
 BodyState Simulation::state(std::size_t body) const {
     if (!bodies_[body].active) return BodyState::captured;
@@ -51,17 +59,16 @@ void Simulation::findUnstableBody() {
     }
 }
 
+// Damping is a force (−γ·m·v, so the world's division by the mass leaves the rate γ for every
+// body) held constant over the step; the world adds the attractors' gravity.
 void Simulation::advanceBodies() {
-    for (VornBody& body : bodies_) {
+    for (std::size_t i = 0; i < bodies_.size(); ++i) {
+        const VornBody& body = bodies_[i];
         if (!body.active) continue;
-        // Gravity goes through the accumulator, damping as the step's external force.
-        for (const VornBody& attractor : attractors_) {
-            body.applyForce(
-                vorn_physics::vornGravity(body, attractor.position, config_.attractor_mass, config_.G));
-        }
-        vorn_physics::integrateStep(body, config_.dt,
-                                    vorn_physics::dampingForce(body.velocity, config_.damping));
+        world_.applyForce(ids_[i], body.mass * vorn_physics::dampingForce(body.velocity, config_.damping));
     }
+    world_.step(config_.dt, config_.integrator);
+    for (std::size_t i = 0; i < bodies_.size(); ++i) bodies_[i] = world_.body(ids_[i]);
 }
 
 // A body that reaches an attractor stops there. This also keeps it away from the
@@ -77,6 +84,7 @@ void Simulation::findCaptures() {
             body.active = false;
             body.velocity = HomVec4::zero();
             body.clearForces();
+            world_.setBody(ids_[i], body);
             new_captures_.push_back({steps_done_, static_cast<int>(i), static_cast<int>(k), body.position});
             break;
         }

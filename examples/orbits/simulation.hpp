@@ -1,5 +1,6 @@
-// The simulation loop: gravity of the attractors and damping on every free body, one
-// integration step, then captures by the attractors and contacts between bodies.
+// The simulation loop: the bodies live in a vorn_world::World holding the attractors; each step
+// applies damping to every free body, steps the world, then looks for captures by the attractors
+// and contacts between bodies.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include <vorn/vorn_physics.hpp>
+#include <vorn/vorn_world.hpp>
 
 namespace orbits {
 
@@ -18,6 +20,7 @@ struct SimulationConfig {
     double attractor_mass = 0.02;
     double contact_distance = 0.02;  // two bodies closer than this angle touch (one moving)
     double capture_distance = 0.03;  // a body closer than this to an attractor stops there
+    vorn_world::Integrator integrator = vorn_world::Integrator::kdk;
 };
 
 enum class BodyState : std::uint8_t { free, contact, captured };
@@ -54,6 +57,9 @@ public:
     const std::vector<vorn_physics::VornBody>& attractors() const { return attractors_; }
     const std::vector<vorn_physics::VornBody>& bodies() const { return bodies_; }
     BodyState state(std::size_t body) const;
+    // The world's total energy: kinetic plus potential of the free and touching bodies (captured
+    // bodies have left the dynamics and count for nothing).
+    double energy() const { return world_.energy(); }
 
     // The contacts that began and the captures that happened in the last step.
     const std::vector<ContactEvent>& newContacts() const { return new_contacts_; }
@@ -68,9 +74,11 @@ private:
 
     SimulationConfig config_;
     std::vector<vorn_physics::VornBody> attractors_;
-    std::vector<vorn_physics::VornBody> bodies_;
-    std::vector<bool> in_contact_;     // per body, during the last step
-    std::vector<bool> pair_touching_;  // per unordered pair i < j, during the last step
+    vorn_world::World world_;
+    std::vector<vorn_world::BodyId> ids_;         // per body, its id in world_
+    std::vector<vorn_physics::VornBody> bodies_;  // a copy of world_'s bodies after each step
+    std::vector<bool> in_contact_;                // per body, during the last step
+    std::vector<bool> pair_touching_;             // per unordered pair i < j, during the last step
     std::vector<ContactEvent> new_contacts_;
     std::vector<CaptureEvent> new_captures_;
     std::optional<std::size_t> unstable_body_;

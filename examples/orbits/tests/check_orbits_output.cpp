@@ -1,5 +1,6 @@
 // Checks the CSV of an orbits run: every position lies on the unit sphere within 1e-12 with a
-// velocity tangent to it, and the rows are whole steps of all bodies. (xmllint checks the SVG.)
+// velocity tangent to it, the rows are whole steps of all bodies, and the energy is one finite
+// value per step that the damping has lowered by the last step. (xmllint checks the SVG.)
 //   check_orbits_output <csv file> <number of bodies>
 #include <charconv>
 #include <cmath>
@@ -57,16 +58,26 @@ int checkCsv(const char* path, unsigned long bodies) {
     }
     unsigned long rows = 0;
     double worst_norm_error = 0.0;
+    double first_energy = 0.0;
+    double step_energy = 0.0;
     while (std::getline(lines, line)) {
         ++rows;
         const auto fields = splitFields(line);
-        double value[12] = {};
+        double value[13] = {};
         unsigned long body = 0;
-        bool ok = fields.size() == 12 && parse(fields[2], body) && body < bodies;
+        bool ok = fields.size() == 13 && parse(fields[2], body) && body < bodies;
         for (std::size_t i = 3; ok && i < 11; ++i) ok = parse(fields[i], value[i]) && std::isfinite(value[i]);
         ok = ok && (fields[11] == "free" || fields[11] == "contact" || fields[11] == "captured");
+        ok = ok && parse(fields[12], value[12]) && std::isfinite(value[12]);
         if (!ok) {
             std::fprintf(stderr, "%s:%lu: malformed row '%s'\n", path, rows + 1, line.c_str());
+            return 1;
+        }
+        if ((rows - 1) % bodies == 0) {
+            step_energy = value[12];
+            if (rows == 1) first_energy = step_energy;
+        } else if (value[12] != step_energy) {
+            std::fprintf(stderr, "%s:%lu: the energy differs from the step's first row\n", path, rows + 1);
             return 1;
         }
         const double x = value[3], y = value[4], z = value[5], w = value[6];
@@ -87,6 +98,11 @@ int checkCsv(const char* path, unsigned long bodies) {
     if (rows == 0 || rows % bodies != 0) {
         std::fprintf(stderr, "%s: %lu rows is not a whole number of steps of %lu bodies\n", path, rows,
                      bodies);
+        return 1;
+    }
+    if (!(step_energy < first_energy)) {
+        std::fprintf(stderr, "%s: the energy went from %.17g to %.17g under damping\n", path, first_energy,
+                     step_energy);
         return 1;
     }
     std::printf("%s: %lu rows, every position within %.3g of the unit sphere\n", path, rows,
