@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -128,4 +128,4 @@ std::span<const vorn_physics::VornBody> bodies() {
     return values;
 }
 
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -11,7 +11,7 @@
 #include "vorn_kernel.hpp"
 #include "vorn_physics.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 
 // Every input array has this many entries; a benchmark iteration runs over all of them.
 inline constexpr std::size_t input_count = 1024;
@@ -38,4 +38,4 @@ std::span<const vorn_geodesic::GeodesicState> states();
 // Dynamic bodies on S³ with tangent velocities and masses in [0.5, 2].
 std::span<const vorn_physics::VornBody> bodies();
 
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn::process::ChildProcess;
@@ -75,4 +75,4 @@ int runToCompletion(const std::string& path, const std::string& stderr_path) {
     }
 }
 
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -10,7 +10,7 @@
 
 #include "process/child_process.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 
 class PipedChild {
 public:
@@ -35,4 +35,4 @@ private:
 // its exit status, or -1 when it could not be started or did not exit normally.
 int runToCompletion(const std::string& path, const std::string& stderr_path);
 
-}  // namespace vorn_bench
+}  // namespace vorn::bench

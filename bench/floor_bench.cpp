@@ -11,7 +11,7 @@
 
 #include "bench_inputs.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 constexpr std::size_t floor_count = 4096;
@@ -95,4 +95,4 @@ void BM_floor_sqrt_avx2_4_lanes(benchmark::State& state) {
 BENCHMARK(BM_floor_sqrt_avx2_4_lanes);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -8,7 +8,7 @@
 
 #include "throughput.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_geodesic::GeodesicState;
@@ -151,4 +151,4 @@ void BM_logMap(benchmark::State& state) {
 BENCHMARK(BM_logMap);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -8,7 +8,7 @@
 
 #include "throughput.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -222,4 +222,4 @@ void BM_deformedTensorProduct(benchmark::State& state) {
 BENCHMARK(BM_deformedTensorProduct);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -6,7 +6,7 @@
 
 #include "throughput.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -133,4 +133,4 @@ void BM_libm_invSqrt(benchmark::State& state) {
 BENCHMARK(BM_libm_invSqrt);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -12,7 +12,7 @@
 #include "throughput.hpp"
 #include "vorn_motion.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -96,4 +96,4 @@ void BM_Rotation_apply(benchmark::State& state) {
 BENCHMARK(BM_Rotation_apply);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -5,7 +5,7 @@
 
 #include "throughput.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -134,4 +134,4 @@ void BM_checkCollision(benchmark::State& state) {
 BENCHMARK(BM_checkCollision);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

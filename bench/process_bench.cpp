@@ -10,7 +10,7 @@
 
 #include "child_process.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 // The file the programs' standard error goes to, empty at the start of a benchmark and removed
@@ -77,4 +77,4 @@ void BM_process_vorn_selftest_and_empty_in_turn(benchmark::State& state) {
 BENCHMARK(BM_process_vorn_selftest_and_empty_in_turn)->UseRealTime();
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -14,7 +14,7 @@
 #include "registered_test_table.hpp"
 #include "vorn_runner.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn::selftest::registered_tests;
@@ -124,4 +124,4 @@ void BM_pipe_echo_round_trip(benchmark::State& state) {
 BENCHMARK(BM_pipe_echo_round_trip)->UseRealTime();
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

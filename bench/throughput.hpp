@@ -10,7 +10,7 @@
 
 #include "bench_inputs.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 
 template <typename Op>
 void measureThroughput(benchmark::State& state, Op op) {
@@ -26,4 +26,4 @@ void measureThroughput(benchmark::State& state, Op op) {
                             static_cast<std::int64_t>(input_count));
 }
 
-}  // namespace vorn_bench
+}  // namespace vorn::bench

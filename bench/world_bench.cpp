@@ -11,7 +11,7 @@
 #include "vorn_physics.hpp"
 #include "vorn_world.hpp"
 
-namespace vorn_bench {
+namespace vorn::bench {
 namespace {
 
 using vorn_kernel::HomVec4;
@@ -168,4 +168,4 @@ void BM_user_scene_world(benchmark::State& state) {
 BENCHMARK(BM_user_scene_world)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace vorn_bench
+}  // namespace vorn::bench

@@ -6,7 +6,7 @@
 #include <limits>
 #include <span>
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 namespace {
 
@@ -271,4 +271,4 @@ Battery makeBattery() {
     return b;
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

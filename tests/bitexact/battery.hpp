@@ -9,7 +9,7 @@
 
 #include "vorn_kernel.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 using vorn_kernel::F32x4;
 using vorn_kernel::HomVec4;
@@ -33,4 +33,4 @@ double opaque(double value);
 
 Battery makeBattery();
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 BitLine& BitLine::start(std::string_view op, std::size_t index) {
     out_ += op;
@@ -49,4 +49,4 @@ BitLine& BitLine::body(const vorn_physics::VornBody& b) {
     return flag(b.active);
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

@@ -15,7 +15,7 @@
 #include "vorn_kernel.hpp"
 #include "vorn_physics.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 class BitLine {
 public:
@@ -48,4 +48,4 @@ private:
     std::string& out_;
 };
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

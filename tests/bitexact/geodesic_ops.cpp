@@ -4,7 +4,7 @@
 #include "bit_line.hpp"
 #include "ops.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 namespace {
 
@@ -83,4 +83,4 @@ void printGeodesicOps(const Battery& battery, std::string& out) {
     printIntegrations(battery, line);
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

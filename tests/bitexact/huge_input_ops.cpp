@@ -4,7 +4,7 @@
 #include "bit_line.hpp"
 #include "ops.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 void printHugeInputOps(const Battery& b, std::string& out) {
     BitLine line(out);
@@ -36,4 +36,4 @@ void printHugeInputOps(const Battery& b, std::string& out) {
     }
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

@@ -4,7 +4,7 @@
 #include "bit_line.hpp"
 #include "ops.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 namespace {
 
@@ -110,4 +110,4 @@ void printKernelOps(const Battery& battery, std::string& out) {
     printMatrixOps(battery, line);
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

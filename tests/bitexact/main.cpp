@@ -32,12 +32,12 @@
 namespace {
 
 std::string allResults() {
-    const bitexact::Battery battery = bitexact::makeBattery();
+    const vorn::bitexact::Battery battery = vorn::bitexact::makeBattery();
     std::string out;
-    bitexact::printKernelOps(battery, out);
-    bitexact::printGeodesicOps(battery, out);
-    bitexact::printPhysicsOps(battery, out);
-    bitexact::printHugeInputOps(battery, out);
+    vorn::bitexact::printKernelOps(battery, out);
+    vorn::bitexact::printGeodesicOps(battery, out);
+    vorn::bitexact::printPhysicsOps(battery, out);
+    vorn::bitexact::printHugeInputOps(battery, out);
     return out;
 }
 
@@ -143,7 +143,7 @@ int compareWith(const std::string& actual, const char* golden_path, KnownDiffere
 
 // One line per battery entry: its kind, its index and the bit patterns of its doubles.
 std::string batteryInputs() {
-    const bitexact::Battery b = bitexact::makeBattery();
+    const vorn::bitexact::Battery b = vorn::bitexact::makeBattery();
     std::string out;
     const auto bits = [&out](double value) {
         char text[20];
@@ -151,7 +151,7 @@ std::string batteryInputs() {
                       static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(value)));
         out += text;
     };
-    const auto vec = [&bits](bitexact::HomVec4 v) {
+    const auto vec = [&bits](vorn::bitexact::HomVec4 v) {
         bits(v.x);
         bits(v.y);
         bits(v.z);

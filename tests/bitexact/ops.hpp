@@ -5,11 +5,11 @@
 
 #include "battery.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 void printKernelOps(const Battery& battery, std::string& out);
 void printGeodesicOps(const Battery& battery, std::string& out);
 void printPhysicsOps(const Battery& battery, std::string& out);
 void printHugeInputOps(const Battery& battery, std::string& out);
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

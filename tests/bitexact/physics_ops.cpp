@@ -1,7 +1,7 @@
 #include "bit_line.hpp"
 #include "ops.hpp"
 
-namespace bitexact {
+namespace vorn::bitexact {
 
 namespace {
 
@@ -69,4 +69,4 @@ void printPhysicsOps(const Battery& battery, std::string& out) {
     printSteps(battery, line);
 }
 
-}  // namespace bitexact
+}  // namespace vorn::bitexact

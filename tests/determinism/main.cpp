@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr determinism::SceneSize scene_size{36, 3000};
+constexpr vorn::determinism::SceneSize scene_size{36, 3000};
 
 std::string hexOf(std::uint64_t value) {
     char text[19];
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vorn_determinism [--expect GOLDEN_FILE]\n");
         return 2;
     }
-    const determinism::SceneSummary summary = determinism::runScene(scene_size);
+    const vorn::determinism::SceneSummary summary = vorn::determinism::runScene(scene_size);
     const std::string hash = hexOf(summary.hash);
     std::printf("%s\n", hash.c_str());
     std::fprintf(stderr, "%d bodies, %d frames, %llu contacts, hash %s\n", scene_size.bodies,

@@ -7,7 +7,7 @@
 
 #include "vorn_physics.hpp"
 
-namespace determinism {
+namespace vorn::determinism {
 
 namespace {
 
@@ -133,4 +133,4 @@ SceneSummary runScene(SceneSize size) {
     return summary;
 }
 
-}  // namespace determinism
+}  // namespace vorn::determinism

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace determinism {
+namespace vorn::determinism {
 
 struct SceneSummary {
     std::uint64_t hash;      // FNV-1a over every position, velocity and contact of every frame
@@ -20,4 +20,4 @@ struct SceneSize {
 
 SceneSummary runScene(SceneSize size);
 
-}  // namespace determinism
+}  // namespace vorn::determinism

@@ -22,7 +22,7 @@
 #include "vorn_kernel/newton_schulz.hpp"
 #include "vorn_physics/body_step.hpp"
 
-namespace isa_builds {
+namespace vorn::isa_builds {
 namespace {
 
 using vorn_geodesic::GeodesicState;
@@ -321,4 +321,4 @@ TEST(IsaBuilds, Rk4IntegrateOfFreeMotionMatchesRk4Step) {
 }
 
 }  // namespace
-}  // namespace isa_builds
+}  // namespace vorn::isa_builds

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
-namespace isa_builds {
+namespace vorn::isa_builds {
 
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
@@ -144,4 +144,4 @@ std::vector<vorn_geodesic::GeodesicState> referenceFreeTrajectory(vorn_geodesic:
     return out;
 }
 
-}  // namespace isa_builds
+}  // namespace vorn::isa_builds

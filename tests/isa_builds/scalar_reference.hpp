@@ -9,7 +9,7 @@
 #include "vorn_kernel.hpp"
 #include "vorn_physics.hpp"
 
-namespace isa_builds {
+namespace vorn::isa_builds {
 
 vorn_kernel::PGL4 referenceMul(const vorn_kernel::PGL4& a, const vorn_kernel::PGL4& b);
 double referenceDet(const vorn_kernel::PGL4& m);
@@ -27,4 +27,4 @@ void referenceIntegrateStep(vorn_physics::VornBody& body, double dt, vorn_kernel
 std::vector<vorn_geodesic::GeodesicState> referenceFreeTrajectory(vorn_geodesic::GeodesicState y0,
                                                                   std::uint32_t n_steps, double h);
 
-}  // namespace isa_builds
+}  // namespace vorn::isa_builds

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
@@ -16,8 +16,8 @@ using vorn_kernel::F32x4;
 using vorn_kernel::fsDistance;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
-using vorn_kernel_test::opaque;
-using vorn_kernel_test::sameBits;
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 
 constexpr double max = std::numeric_limits<double>::max();
 
@@ -33,10 +33,10 @@ void expectSameBits(HomVec4 expected, HomVec4 actual) {
 }
 
 TEST(HugeComponents, VectorsGiveTheResultsOfTheirUnscaledCopies) {
-    const HomVec4 ordinary[] = {HomVec4::init(opaque(3.0), 0, 0, 4),
-                                HomVec4::init(opaque(0.3), -1.2, 2.5, 0.7),
-                                HomVec4::init(opaque(1.0), 1, 0, 0), HomVec4::init(0, opaque(-1.5), 1e-3, 0)};
-    const HomVec4 other = HomVec4::init(opaque(0.1), 0.9, -0.4, 0.2);
+    const HomVec4 ordinary[] = {HomVec4::init(atRunTime(3.0), 0, 0, 4),
+                                HomVec4::init(atRunTime(0.3), -1.2, 2.5, 0.7),
+                                HomVec4::init(atRunTime(1.0), 1, 0, 0), HomVec4::init(0, atRunTime(-1.5), 1e-3, 0)};
+    const HomVec4 other = HomVec4::init(atRunTime(0.1), 0.9, -0.4, 0.2);
     // 2^520 overflows the squares; 2^1021 also the length itself, for some of them.
     for (const int k : {520, 900, 1021}) {
         for (const HomVec4 v : ordinary) {
@@ -64,7 +64,7 @@ TEST(HugeComponents, VectorsGiveTheResultsOfTheirUnscaledCopies) {
 }
 
 TEST(HugeComponents, FloatLanesGiveTheDirectionOfTheirUnscaledCopies) {
-    const F32x4 v = vorn_kernel::f32x4(opaque(3.0f), 0, 0, -4);
+    const F32x4 v = vorn_kernel::f32x4(atRunTime(3.0f), 0, 0, -4);
     const F32x4 huge = v * 0x1p100f;  // squares beyond the f32 range
     const F32x4 expected = vorn_kernel::simdNormalize3(v);
     const F32x4 actual = vorn_kernel::simdNormalize3(huge);
@@ -74,11 +74,11 @@ TEST(HugeComponents, FloatLanesGiveTheDirectionOfTheirUnscaledCopies) {
 TEST(HugeComponents, MatricesGiveTheResultsOfTheirUnscaledCopies) {
     // Largest entry in [1, 2): times 2^k it normalises to exactly the bits of the original, and
     // its inverse is the original's times 2^−k.
-    const PGL4 m = PGL4::fromRowMajor({{opaque(1.75), -0.375, 0.625, 0.25},
+    const PGL4 m = PGL4::fromRowMajor({{atRunTime(1.75), -0.375, 0.625, 0.25},
                                        {-0.5, 1.125, 0.125, -0.75},
                                        {1.0, 0.25, -0.875, 0.375},
                                        {0.125, -0.625, 0.5, 1.125}});
-    const double delta = opaque(0.25);
+    const double delta = atRunTime(0.25);
     const PGL4 expected = m.normalizeDet();
     const PGL4 expected_inverse = m.inverse(delta, 50);
     for (const int k : {300, 1000}) {
@@ -94,12 +94,12 @@ TEST(HugeComponents, MatricesGiveTheResultsOfTheirUnscaledCopies) {
     }
 
     PGL4 scaled_identity = PGL4::identity();
-    for (std::size_t d = 0; d < 4; ++d) scaled_identity.set(d, d, opaque(1e100));
+    for (std::size_t d = 0; d < 4; ++d) scaled_identity.set(d, d, atRunTime(1e100));
     EXPECT_NEAR(1.0, scaled_identity.normalizeDet().det(), 1e-15);
 
     // Singular however large: returned unchanged, as a small singular matrix is.
     const PGL4 singular = PGL4::fromRowMajor(
-        {{opaque(1e300), 2e300, 0, 0}, {1e300, 2e300, 0, 0}, {0, 0, 1e300, 0}, {0, 0, 0, 1e300}});
+        {{atRunTime(1e300), 2e300, 0, 0}, {1e300, 2e300, 0, 0}, {0, 0, 1e300, 0}, {0, 0, 0, 1e300}});
     const PGL4 unchanged = singular.normalizeDet();
     for (std::size_t i = 0; i < 16; ++i) EXPECT_TRUE(sameBits(singular.data[i], unchanged.data[i])) << i;
 }

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "random_points.hpp"
 #include "vorn_motion.hpp"
 
@@ -13,7 +13,7 @@ namespace {
 
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
-using vorn_kernel_test::sameBits;
+using vorn::test::sameBits;
 
 // The action on a point as the loop over rows and columns, from +0.
 HomVec4 applyByLoop(const PGL4& m, HomVec4 v) {
@@ -35,7 +35,7 @@ void expectSameBits(HomVec4 expected, HomVec4 actual) {
 
 // Single and batch apply give the loop's bits, signs of zeros included, in place or not.
 TEST(ApplyToAll, GivesTheBitsOfTheScalarLoop) {
-    vorn_motion_test::RandomPoints random(7);
+    vorn::motion_test::RandomPoints random(7);
     PGL4 m{};
     for (double& entry : m.data) entry = random.uniform(-3, 3);
     m.set(2, 1, -0.0);

@@ -4,13 +4,13 @@
 #include <cstddef>
 #include <limits>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_motion.hpp"
 
 namespace {
 
 using vorn_kernel::PGL4;
-using vorn_kernel_test::sameBits;
+using vorn::test::sameBits;
 
 void expectSameBits(const PGL4& expected, const PGL4& actual) {
     for (std::size_t i = 0; i < 16; ++i) EXPECT_TRUE(sameBits(expected.data[i], actual.data[i])) << i;

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "random_points.hpp"
 #include "vorn_motion.hpp"
 
@@ -13,7 +13,7 @@ namespace {
 
 using vorn_kernel::AffineCard;
 using vorn_kernel::HomVec4;
-using vorn_kernel_test::sameBits;
+using vorn::test::sameBits;
 using vorn_motion::Point3;
 using vorn_motion::StereographicPole;
 
@@ -23,7 +23,7 @@ bool hasNoImage(Point3 p) { return std::isnan(p.x) && std::isnan(p.y) && std::is
 // back from its image by the inverse map 2P/(1 + |P|²) in the frame plus (|P|² − 1)/(|P|² + 1)
 // times the pole, which holds only if the frame is orthonormal and orthogonal to the pole.
 TEST(Stereographic, InvertsToThePointFromAnyPole) {
-    vorn_motion_test::RandomPoints random(8);
+    vorn::motion_test::RandomPoints random(8);
     const StereographicPole south = StereographicPole::at({0, 0, 0, -1}, 1e6);
     for (int trial = 0; trial < 100; ++trial) {
         const HomVec4 p = random.unitPoint();
@@ -80,7 +80,7 @@ TEST(Gnomonic, DividesByTheChartCoordinateAndStopsAtItsZeroSet) {
 
 // The Hopf map lands on the unit sphere and is constant along each fibre.
 TEST(Hopf, MapsFibresToSinglePointsOfTheUnitSphere) {
-    vorn_motion_test::RandomPoints random(9);
+    vorn::motion_test::RandomPoints random(9);
     for (int trial = 0; trial < 100; ++trial) {
         const HomVec4 p = random.unitPoint();
         const Point3 h = vorn_motion::hopf(p);

@@ -1,6 +1,6 @@
 #include "random_points.hpp"
 
-namespace vorn_motion_test {
+namespace vorn::motion_test {
 
 vorn_kernel::HomVec4 RandomPoints::unitPoint() {
     std::normal_distribution<double> normal;
@@ -16,4 +16,4 @@ double RandomPoints::uniform(double lo, double hi) {
     return std::uniform_real_distribution<double>(lo, hi)(engine_);
 }
 
-}  // namespace vorn_motion_test
+}  // namespace vorn::motion_test

@@ -5,7 +5,7 @@
 
 #include "vorn_kernel.hpp"
 
-namespace vorn_motion_test {
+namespace vorn::motion_test {
 
 class RandomPoints {
 public:
@@ -22,4 +22,4 @@ private:
     std::mt19937_64 engine_;
 };
 
-}  // namespace vorn_motion_test
+}  // namespace vorn::motion_test

@@ -40,7 +40,7 @@ PGL4 givens(std::size_t from, std::size_t to, double angle) {
     return m;
 }
 
-Rotation randomRotation(vorn_motion_test::RandomPoints& random) {
+Rotation randomRotation(vorn::motion_test::RandomPoints& random) {
     return {random.unitPoint(), random.unitPoint()};
 }
 
@@ -51,7 +51,7 @@ TEST(PlaneRotation, EachPlaneIsItsGivensMatrix) {
     };
     const Case cases[] = {{Plane::XY, 0, 1}, {Plane::XZ, 0, 2}, {Plane::XW, 0, 3},
                           {Plane::YZ, 1, 2}, {Plane::YW, 1, 3}, {Plane::ZW, 2, 3}};
-    vorn_motion_test::RandomPoints random(1);
+    vorn::motion_test::RandomPoints random(1);
     for (const Case& c : cases) {
         for (int trial = 0; trial < 50; ++trial) {
             const double angle = random.uniform(-7.0, 7.0);
@@ -64,7 +64,7 @@ TEST(PlaneRotation, EachPlaneIsItsGivensMatrix) {
 
 // Composition, inverse and application against the matrices' own products.
 TEST(Rotation, AgreesWithMatrixProducts) {
-    vorn_motion_test::RandomPoints random(2);
+    vorn::motion_test::RandomPoints random(2);
     for (int trial = 0; trial < 200; ++trial) {
         const Rotation a = randomRotation(random);
         const Rotation b = randomRotation(random);
@@ -79,7 +79,7 @@ TEST(Rotation, AgreesWithMatrixProducts) {
 }
 
 TEST(Rotation, IsoclinicRotationsMoveEveryPointByTheSameAngle) {
-    vorn_motion_test::RandomPoints random(3);
+    vorn::motion_test::RandomPoints random(3);
     for (int trial = 0; trial < 100; ++trial) {
         const HomVec4 q = random.unitPoint();
         const HomVec4 p = random.unitPoint();
@@ -92,7 +92,7 @@ TEST(Rotation, IsoclinicRotationsMoveEveryPointByTheSameAngle) {
 }
 
 TEST(RotationFromPGL4, RecoversTheMatrixAndRejectsWhatIsNoRotation) {
-    vorn_motion_test::RandomPoints random(4);
+    vorn::motion_test::RandomPoints random(4);
     for (int trial = 0; trial < 200; ++trial) {
         const PGL4 m = randomRotation(random).toPGL4();
         const auto recovered = vorn_motion::rotationFromPGL4(m);
@@ -117,7 +117,7 @@ TEST(RotationFromPGL4, RecoversTheMatrixAndRejectsWhatIsNoRotation) {
 
 // The rotation taking a to b turns only the plane of a and b, by the angle between them.
 TEST(RotationTaking, TurnsThePlaneOfBothPointsOnly) {
-    vorn_motion_test::RandomPoints random(5);
+    vorn::motion_test::RandomPoints random(5);
     for (int trial = 0; trial < 200; ++trial) {
         // a and b in one random plane, c orthogonal to it.
         const Rotation frame = randomRotation(random);
@@ -144,7 +144,7 @@ TEST(RotationTaking, TurnsThePlaneOfBothPointsOnly) {
 }
 
 TEST(Slerp, FollowsTheExactGeodesic) {
-    vorn_motion_test::RandomPoints random(6);
+    vorn::motion_test::RandomPoints random(6);
     for (int trial = 0; trial < 200; ++trial) {
         const HomVec4 a = random.unitPoint();
         const HomVec4 b = random.unitPoint();

@@ -3,13 +3,13 @@
 #include <iomanip>
 #include <sstream>
 
-#include "bit_exact.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_kernel.hpp"
 
 namespace {
 
 using vorn_kernel::HomVec4;
-using vorn_kernel_test::sameBits;
+using vorn::test::sameBits;
 
 // One IEEE operation per component: negation keeps the sign of zero (0 − x would not), and
 // the operators are found from outside the namespace.

@@ -13,10 +13,10 @@
 
 namespace {
 
+using vorn::world_test::HomVec4;
+using vorn::world_test::Random;
+using vorn::world_test::VornBody;
 using vorn_world::World;
-using world_test::HomVec4;
-using world_test::Random;
-using world_test::VornBody;
 
 HomVec4 negated(HomVec4 p) { return HomVec4::init(-p.x, -p.y, -p.z, -p.w); }
 
@@ -59,7 +59,7 @@ TEST(WorldContacts, BroadphaseFindsExactlyTheAllPairsSet) {
         clustered.push_back(negated(centre));
         for (int k = 0; k < 12; ++k) {
             const double angle = k < 4 ? 1e-12 * k : 0.02 * (0.5 + 0.5 * random.symmetric());
-            const HomVec4 p = world_test::near(random, centre, angle);
+            const HomVec4 p = vorn::world_test::near(random, centre, angle);
             clustered.push_back(k % 2 == 0 ? p : negated(p));
         }
     }
@@ -71,7 +71,8 @@ TEST(WorldContacts, BroadphaseFindsExactlyTheAllPairsSet) {
         const HomVec4 u = random.unit();
         const HomVec4 p = HomVec4::init(u.x, u.y, u.z, 1e-3 * random.symmetric()).normalize();
         equator.push_back(p);
-        equator.push_back(negated(world_test::near(random, p, 0.01 * (0.5 + 0.5 * random.symmetric()))));
+        equator.push_back(
+            negated(vorn::world_test::near(random, p, 0.01 * (0.5 + 0.5 * random.symmetric()))));
     }
     for (const double threshold : {0.005, 0.01, 0.03}) expectAllPairsSet(equator, threshold);
 }
@@ -101,7 +102,7 @@ TEST(WorldContacts, ResponseSeparatesAndKeepsBivectorAndElasticEnergy) {
     // Now separating: a second pass changes nothing.
     const std::vector<VornBody> separated = world.exportBodies();
     world.resolveContacts(contacts);
-    EXPECT_TRUE(world_test::sameBits(world.exportBodies(), separated));
+    EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), separated));
     EXPECT_LT(separated[0].velocity.x, 0.3);
 }
 

@@ -18,8 +18,8 @@
 
 namespace {
 
-using world_test::HomVec4;
-using world_test::VornBody;
+using vorn::world_test::HomVec4;
+using vorn::world_test::VornBody;
 
 struct Hash {
     std::uint64_t value = 0xcbf29ce484222325ULL;
@@ -37,7 +37,7 @@ struct Hash {
 };
 
 std::uint64_t runScene(unsigned threads) {
-    world_test::Random random(2026);
+    vorn::world_test::Random random(2026);
     vorn_world::World world(0.02);
     world.setMutualGravity(true);
     for (int k = 0; k < 3; ++k) world.addAttractor(random.unit(), 0.5 + 0.25 * k);

@@ -13,11 +13,11 @@
 
 namespace {
 
+using vorn::world_test::HomVec4;
+using vorn::world_test::Random;
+using vorn::world_test::VornBody;
 using vorn_world::Integrator;
 using vorn_world::World;
-using world_test::HomVec4;
-using world_test::Random;
-using world_test::VornBody;
 
 HomVec4 onSide(HomVec4 p, HomVec4 a) {
     return HomVec4::dot(p, a) < 0.0 ? HomVec4::init(-a.x, -a.y, -a.z, -a.w) : a;
@@ -65,7 +65,7 @@ TEST(WorldIntegrators, CompatIsTheUsersLoopBitForBit) {
         world.step(0.01, Integrator::compat);
     }
     const std::vector<VornBody> stepped = world.exportBodies();
-    EXPECT_TRUE(world_test::sameBits(stepped, bodies));
+    EXPECT_TRUE(vorn::world_test::sameBits(stepped, bodies));
 }
 
 // An eccentric orbit about one attractor: speed 0.7 of the circular speed at distance 0.5.
@@ -162,7 +162,7 @@ TEST(WorldThreads, SameBitsForAnyThreadsAndChunks) {
     vorn_world::ThreadPool two(2), eight(8), ragged(3, 1);
     for (vorn_world::ThreadPool* pool : {&two, &eight, &ragged}) {
         const std::vector<VornBody> threaded = runThreaded(pool->parallelFor());
-        EXPECT_TRUE(world_test::sameBits(threaded, serial)) << pool->threads();
+        EXPECT_TRUE(vorn::world_test::sameBits(threaded, serial)) << pool->threads();
     }
 }
 

@@ -8,7 +8,7 @@
 
 #include "vorn_world.hpp"
 
-namespace world_test {
+namespace vorn::world_test {
 
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
@@ -85,4 +85,4 @@ inline bool sameBits(const std::vector<VornBody>& a, const std::vector<VornBody>
     return true;
 }
 
-}  // namespace world_test
+}  // namespace vorn::world_test

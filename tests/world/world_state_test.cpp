@@ -13,10 +13,10 @@
 
 namespace {
 
+using vorn::world_test::HomVec4;
+using vorn::world_test::Random;
+using vorn::world_test::VornBody;
 using vorn_world::World;
-using world_test::HomVec4;
-using world_test::Random;
-using world_test::VornBody;
 
 TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     Random random(1);
@@ -38,11 +38,12 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     EXPECT_FALSE(world.contains(ids[5]));
     EXPECT_THROW((void)world.body(ids[5]), std::out_of_range);
     EXPECT_THROW(world.remove(ids[0]), std::out_of_range);
-    for (int i : {1, 2, 3, 4, 6, 7, 8}) EXPECT_TRUE(world_test::sameBits(world.body(ids[i]), bodies[i])) << i;
-    EXPECT_TRUE(world_test::sameBits(world.body(later), bodies[0]));
+    for (int i : {1, 2, 3, 4, 6, 7, 8})
+        EXPECT_TRUE(vorn::world_test::sameBits(world.body(ids[i]), bodies[i])) << i;
+    EXPECT_TRUE(vorn::world_test::sameBits(world.body(later), bodies[0]));
     const std::vector<VornBody> exported = world.exportBodies();
     ASSERT_EQ(exported.size(), 8u);
-    EXPECT_TRUE(world_test::sameBits(exported.back(), bodies[0]));
+    EXPECT_TRUE(vorn::world_test::sameBits(exported.back(), bodies[0]));
     EXPECT_EQ(world.ids().size(), 8u);
 }
 
@@ -59,7 +60,7 @@ TEST(WorldBodies, RefusesBodiesTheLawCannotUse) {
     bad.velocity.x = std::numeric_limits<double>::infinity();
     EXPECT_THROW(world.add(bad), std::invalid_argument);
     EXPECT_THROW(world.addAttractor(HomVec4::zero(), 1.0), std::invalid_argument);
-    EXPECT_TRUE(world_test::sameBits(world.body(id), b));  // nothing lost
+    EXPECT_TRUE(vorn::world_test::sameBits(world.body(id), b));  // nothing lost
     EXPECT_EQ(world.size(), 1u);
 }
 
@@ -75,7 +76,7 @@ TEST(WorldLaw, MatchesTheKernelLawOnEitherRepresentative) {
     for (int trial = 0; trial < 2000; ++trial) {
         const HomVec4 p = random.unit();
         const double angle = 1e-3 + (1.5707963267948966 - 2e-3) * (0.5 + 0.5 * random.symmetric());
-        HomVec4 q = world_test::near(random, p, angle);
+        HomVec4 q = vorn::world_test::near(random, p, angle);
         if (trial % 2 == 1) q = HomVec4::init(-q.x, -q.y, -q.z, -q.w);
         const HomVec4 a = vorn_world::gravityAcceleration(p, q, 2.0 * 0.7);
         const HomVec4 expected = kernelLaw(p, q, 0.7, 2.0);
@@ -97,7 +98,7 @@ TEST(WorldLaw, KeepsMagnitudeAndDirectionAtNearCoincidence) {
     for (int trial = 0; trial < 400; ++trial) {
         const HomVec4 p = random.unit();
         const double d = std::pow(10.0, -9.5 + 6.0 * (0.5 + 0.5 * random.symmetric()));  // 3e-10 .. 3e-4
-        const HomVec4 q = world_test::near(random, p, d);
+        const HomVec4 q = vorn::world_test::near(random, p, d);
         const HomVec4 a = vorn_world::gravityAcceleration(p, q, 1.0);
         const double expected = 1.0 / (d * d + 1e-10);
         EXPECT_NEAR(a.norm(), expected, 1e-6 * expected) << d;
@@ -108,7 +109,8 @@ TEST(WorldLaw, KeepsMagnitudeAndDirectionAtNearCoincidence) {
     }
     EXPECT_GT(kernel_wrong, 100);  // the hazard is real where the world's law is not affected
     const HomVec4 p = random.unit();
-    const HomVec4 at_cutoff = vorn_world::gravityAcceleration(p, world_test::near(random, p, 5e-11), 1.0);
+    const HomVec4 at_cutoff =
+        vorn_world::gravityAcceleration(p, vorn::world_test::near(random, p, 5e-11), 1.0);
     EXPECT_EQ(at_cutoff.norm(), 0.0);
 }
 
