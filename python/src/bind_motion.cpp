@@ -137,21 +137,33 @@ void bindMotion(py::module_& m) {
         py::arg("a"), py::arg("b"),
         "The rotation carrying a to b along their great circle, or None (antipodal).");
     m.def("slerp", &vorn_motion::slerp, py::arg("a"), py::arg("b"), py::arg("t"));
-    const auto apply_rows = [](const PGL4& matrix, const py::array& points) {
+    // The batch apply, into a new array or into `out` (C-contiguous (N, 4) float64, writable;
+    // it may be the input itself): reusing an array saves the page faults of a fresh one.
+    const auto apply_rows = [](const PGL4& matrix, const py::array& points, const py::object& out) {
         const Points in = pointsOf(points, "points");
-        Points out = newPoints(in.shape(0));
+        if (!out.is_none()) {
+            const bool fits = py::isinstance<Points>(out) && py::reinterpret_borrow<Points>(out).ndim() == 2 &&
+                              py::reinterpret_borrow<Points>(out).shape(0) == in.shape(0) &&
+                              py::reinterpret_borrow<Points>(out).shape(1) == 4 &&
+                              py::reinterpret_borrow<Points>(out).writeable();
+            if (!fits) {
+                throw py::value_error("out: expected a writable C-contiguous float64 array of shape (" +
+                                      std::to_string(in.shape(0)) + ", 4)");
+            }
+        }
+        Points result = out.is_none() ? newPoints(in.shape(0)) : py::reinterpret_borrow<Points>(out);
         {
             const py::gil_scoped_release unlocked;
-            vorn_motion::applyToAll(matrix, vecs(in), vecs(out));
+            vorn_motion::applyToAll(matrix, vecs(in), vecs(result));
         }
-        return out;
+        return result;
     };
     // PGL4.apply over an array is the batch apply.
     py::reinterpret_borrow<py::class_<PGL4>>(py::type::of<PGL4>())
-        .def("apply", apply_rows, py::arg("points"),
-             "Every row of an (N, 4) array, the bits of apply for each.");
-    m.def("apply_to_all", apply_rows, py::arg("m"), py::arg("points"),
-          "m.apply for every row of an (N, 4) array, the same bits, several at a time.");
+        .def("apply", apply_rows, py::arg("points"), py::arg("out") = py::none(),
+             "Every row of an (N, 4) array, the bits of apply for each; into `out` when given.");
+    m.def("apply_to_all", apply_rows, py::arg("m"), py::arg("points"), py::arg("out") = py::none(),
+          "m.apply for every row of an (N, 4) array, the same bits, several at a time; into `out` when given.");
 
     py::class_<vorn_motion::InverseReport>(m, "InverseReport")
         .def_readonly("inverse", &vorn_motion::InverseReport::inverse)

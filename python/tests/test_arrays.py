@@ -22,7 +22,12 @@ def test_real_arrays_of_any_layout_are_accepted_once_converted():
     assert np.array_equal(vorn.normalize(ints), vorn.normalize(ints.astype(np.float64)))
     assert np.array_equal(vorn.normalize(points.astype(np.float32)), vorn.normalize(points.astype(np.float32).astype(float)))
     assert vorn.normalize(np.empty((0, 4))).shape == (0, 4)
-    # Results are new arrays: the input is never written.
+    # `out` receives the batch apply in place, the input itself included.
+    m = vorn.pgl_rotate_z(0.5)
+    out = np.empty_like(expected)
+    assert vorn.apply_to_all(m, expected, out=out) is out and np.array_equal(out, m.apply(expected))
+    assert np.array_equal(vorn.apply_to_all(m, out, out=out), m.apply(m.apply(expected)))
+    # Without `out`, results are new arrays: the input is never written.
     before = points.copy()
     vorn.normalize(points)
     assert np.array_equal(points, before)
@@ -38,6 +43,8 @@ def test_real_arrays_of_any_layout_are_accepted_once_converted():
         (lambda: vorn.fs_distance(np.zeros((2, 4)), np.zeros((3, 4))), ValueError, "same number of rows, got 2 and 3"),
         (lambda: vorn.PGL4(np.zeros((3, 4))), ValueError, "shape (4, 4)"),
         (lambda: vorn.PGL4()[4, 0], IndexError, "0 to 3"),
+        (lambda: vorn.apply_to_all(vorn.PGL4(), np.zeros((2, 4)), out=np.zeros((2, 4), dtype=np.float32)), ValueError,
+         "out: expected a writable C-contiguous float64 array of shape (2, 4)"),
     ],
 )
 def test_bad_input_is_refused_with_a_message_naming_what_was_expected(call, error, text):
@@ -94,3 +101,12 @@ def test_batch_calls_and_world_steps_release_the_interpreter_lock():
     world = vorn.World(G=1.0, mutual_gravity=True)
     world.add_bodies(vorn.normalize(points[:400]), np.zeros((400, 4)), np.ones(400))
     assert releases_the_lock(lambda: world.step(0.001))
+
+
+def test_every_public_name_has_a_type_stub():
+    import pathlib
+    import re
+
+    stub = (pathlib.Path(vorn.__file__).parent / "__init__.pyi").read_text()
+    declared = {a or b for a, b in re.findall(r"^(?:class|def) (\w+)|^(\w+):", stub, re.M)}
+    assert sorted(set(vorn.__all__) - declared) == []
