@@ -142,7 +142,8 @@ void bindMotion(py::module_& m) {
     const auto apply_rows = [](const PGL4& matrix, const py::array& points, const py::object& out) {
         const Points in = pointsOf(points, "points");
         if (!out.is_none()) {
-            const bool fits = py::isinstance<Points>(out) && py::reinterpret_borrow<Points>(out).ndim() == 2 &&
+            const bool fits = py::isinstance<Points>(out) &&
+                              py::reinterpret_borrow<Points>(out).ndim() == 2 &&
                               py::reinterpret_borrow<Points>(out).shape(0) == in.shape(0) &&
                               py::reinterpret_borrow<Points>(out).shape(1) == 4 &&
                               py::reinterpret_borrow<Points>(out).writeable();
@@ -162,8 +163,9 @@ void bindMotion(py::module_& m) {
     py::reinterpret_borrow<py::class_<PGL4>>(py::type::of<PGL4>())
         .def("apply", apply_rows, py::arg("points"), py::arg("out") = py::none(),
              "Every row of an (N, 4) array, the bits of apply for each; into `out` when given.");
-    m.def("apply_to_all", apply_rows, py::arg("m"), py::arg("points"), py::arg("out") = py::none(),
-          "m.apply for every row of an (N, 4) array, the same bits, several at a time; into `out` when given.");
+    m.def(
+        "apply_to_all", apply_rows, py::arg("m"), py::arg("points"), py::arg("out") = py::none(),
+        "m.apply for every row of an (N, 4) array, the same bits, several at a time; into `out` when given.");
 
     py::class_<vorn_motion::InverseReport>(m, "InverseReport")
         .def_readonly("inverse", &vorn_motion::InverseReport::inverse)

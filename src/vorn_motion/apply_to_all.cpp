@@ -35,8 +35,8 @@ static_assert(sizeof(HomVec4) == sizeof(F64x4), "a point fills one four-lane vec
 
 void applyToAll(const PGL4& m, std::span<const HomVec4> in, std::span<HomVec4> out) {
     if (in.size() != out.size()) throw std::invalid_argument("applyToAll: the spans differ in length");
-    vorn_kernel::detail::runLanes<&applyLanes>(vorn_kernel::detail::fastestLaneBuild(), m.data.data(), in.data(),
-                                               out.data(), in.size());
+    vorn_kernel::detail::runLanes<&applyLanes>(vorn_kernel::detail::fastestLaneBuild(), m.data.data(),
+                                               in.data(), out.data(), in.size());
 }
 
 }  // namespace vorn_motion

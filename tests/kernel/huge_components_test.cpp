@@ -12,12 +12,12 @@
 
 namespace {
 
+using vorn::test::atRunTime;
+using vorn::test::sameBits;
 using vorn_kernel::F32x4;
 using vorn_kernel::fsDistance;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
-using vorn::test::atRunTime;
-using vorn::test::sameBits;
 
 constexpr double max = std::numeric_limits<double>::max();
 
@@ -33,9 +33,9 @@ void expectSameBits(HomVec4 expected, HomVec4 actual) {
 }
 
 TEST(HugeComponents, VectorsGiveTheResultsOfTheirUnscaledCopies) {
-    const HomVec4 ordinary[] = {HomVec4::init(atRunTime(3.0), 0, 0, 4),
-                                HomVec4::init(atRunTime(0.3), -1.2, 2.5, 0.7),
-                                HomVec4::init(atRunTime(1.0), 1, 0, 0), HomVec4::init(0, atRunTime(-1.5), 1e-3, 0)};
+    const HomVec4 ordinary[] = {
+        HomVec4::init(atRunTime(3.0), 0, 0, 4), HomVec4::init(atRunTime(0.3), -1.2, 2.5, 0.7),
+        HomVec4::init(atRunTime(1.0), 1, 0, 0), HomVec4::init(0, atRunTime(-1.5), 1e-3, 0)};
     const HomVec4 other = HomVec4::init(atRunTime(0.1), 0.9, -0.4, 0.2);
     // 2^520 overflows the squares; 2^1021 also the length itself, for some of them.
     for (const int k : {520, 900, 1021}) {

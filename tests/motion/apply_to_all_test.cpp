@@ -5,15 +5,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include "support/same_bits.hpp"
 #include "random_points.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_motion.hpp"
 
 namespace {
 
+using vorn::test::sameBits;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
-using vorn::test::sameBits;
 
 // The action on a point as the loop over rows and columns, from +0.
 HomVec4 applyByLoop(const PGL4& m, HomVec4 v) {

@@ -9,8 +9,8 @@
 
 namespace {
 
-using vorn_kernel::PGL4;
 using vorn::test::sameBits;
+using vorn_kernel::PGL4;
 
 void expectSameBits(const PGL4& expected, const PGL4& actual) {
     for (std::size_t i = 0; i < 16; ++i) EXPECT_TRUE(sameBits(expected.data[i], actual.data[i])) << i;

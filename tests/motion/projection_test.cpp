@@ -5,15 +5,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include "support/same_bits.hpp"
 #include "random_points.hpp"
+#include "support/same_bits.hpp"
 #include "vorn_motion.hpp"
 
 namespace {
 
+using vorn::test::sameBits;
 using vorn_kernel::AffineCard;
 using vorn_kernel::HomVec4;
-using vorn::test::sameBits;
 using vorn_motion::Point3;
 using vorn_motion::StereographicPole;
 

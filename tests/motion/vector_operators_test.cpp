@@ -8,8 +8,8 @@
 
 namespace {
 
-using vorn_kernel::HomVec4;
 using vorn::test::sameBits;
+using vorn_kernel::HomVec4;
 
 // One IEEE operation per component: negation keeps the sign of zero (0 − x would not), and
 // the operators are found from outside the namespace.
