@@ -9,8 +9,8 @@
 
 namespace {
 
-using geodesic_test::CountingResource;
-using geodesic_test::FailingResource;
+using vorn::geodesic_test::CountingResource;
+using vorn::geodesic_test::FailingResource;
 using vorn_geodesic::registered::rk4MatchesExactSolutionOver;
 
 TEST(RegisteredRk4Test, ReleasesEverythingWhenItPasses) {

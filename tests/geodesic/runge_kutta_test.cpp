@@ -12,8 +12,8 @@
 
 namespace {
 
-using geodesic_test::CountingResource;
-using geodesic_test::FailingResource;
+using vorn::geodesic_test::CountingResource;
+using vorn::geodesic_test::FailingResource;
 using vorn::test::bitsOf;
 using vorn::test::sameBits;
 using vorn_geodesic::freeGeodesicRhs;

@@ -14,7 +14,7 @@
 #include "support/same_bits.hpp"
 #include "vorn_geodesic.hpp"
 
-namespace geodesic_test {
+namespace vorn::geodesic_test {
 
 using vorn_kernel::HomVec4;
 
@@ -60,4 +60,4 @@ private:
     }
 };
 
-}  // namespace geodesic_test
+}  // namespace vorn::geodesic_test
