@@ -10,6 +10,7 @@
 
 #include "vorn_physics.hpp"
 #include "vorn_world.hpp"
+#include "world/scene_support.hpp"
 
 namespace vorn::bench {
 namespace {
@@ -17,40 +18,7 @@ namespace {
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 
-class SplitMix {
-public:
-    explicit SplitMix(std::uint64_t seed) : state_(seed) {}
-    double symmetric() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-52 - 1.0;
-    }
-    HomVec4 unit() {
-        while (true) {
-            const HomVec4 v = draw(1.0);
-            const double n2 = HomVec4::dot(v, v);
-            if (n2 > 1e-4 && n2 <= 1.0) return v.normalize();
-        }
-    }
-    HomVec4 tangent(HomVec4 p, double scale) {
-        const HomVec4 r = draw(scale);
-        const double radial = HomVec4::dot(r, p);
-        return HomVec4::init(r.x - radial * p.x, r.y - radial * p.y, r.z - radial * p.z, r.w - radial * p.w);
-    }
-
-private:
-    // Four draws in x, y, z, w order (the order of a function's arguments is unspecified).
-    HomVec4 draw(double scale) {
-        const double x = scale * symmetric();
-        const double y = scale * symmetric();
-        const double z = scale * symmetric();
-        const double w = scale * symmetric();
-        return HomVec4::init(x, y, z, w);
-    }
-
-    std::uint64_t state_;
-};
+using SplitMix = vorn::world_test::Random;  // the world tests' scenes, shared
 
 std::vector<VornBody> randomBodies(std::size_t count, double speed) {
     SplitMix random(42);
