@@ -46,10 +46,18 @@ non_regular_targets)
     # A FIFO is written through, and stays a FIFO; without a reader it is an error, not a wait.
     mkfifo pipe
     expect 1 'cannot write pipe: no process is reading from it' -- "$orbits" $small_run --csv pipe
-    timeout 60 cat pipe >from_pipe.csv &
+    cat pipe >from_pipe.csv &
     reader=$!
+    trap 'kill $reader 2>/dev/null' EXIT
+    # The program opens the FIFO without waiting, so the reader must be there first: wait until
+    # cat sleeps in its open of the FIFO (state S), which counts it as a reader.
+    for _ in $(seq 600); do
+        [ "$(cut -d' ' -f3 "/proc/$reader/stat" 2>/dev/null)" = S ] && break
+        sleep 0.1
+    done
     expect 0 '' -- "$orbits" $small_run --csv pipe --svg picture.svg
     wait $reader
+    trap - EXIT
     [ -p pipe ] || fail "the FIFO was replaced"
     [ "$(wc -l <from_pipe.csv)" -eq 7 ] || fail "the FIFO's reader got $(wc -l <from_pipe.csv) lines, not 7"
 
