@@ -34,7 +34,7 @@ PGL4 timesDetToMinusQuarter(const PGL4& m, double d) {
 }
 
 bool hasFiniteEntries(const PGL4& m) {
-    return std::ranges::all_of(m.data, [](double entry) { return std::isfinite(entry); });
+    return std::all_of(m.data.begin(), m.data.end(), [](double entry) { return std::isfinite(entry); });
 }
 
 }  // namespace

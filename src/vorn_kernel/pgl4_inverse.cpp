@@ -28,7 +28,7 @@ namespace {
 }
 
 bool isZero(const PGL4& m) {
-    return std::ranges::all_of(m.data, [](double entry) { return entry == 0.0; });
+    return std::all_of(m.data.begin(), m.data.end(), [](double entry) { return entry == 0.0; });
 }
 
 }  // namespace
