@@ -56,6 +56,19 @@ using Mask4 = decltype(F64x4{} < F64x4{});
     return ((lanes[0] + lanes[1]) + lanes[2]) + lanes[3];
 }
 
+// x in every lane.
+[[gnu::always_inline]] inline F64x4 broadcast(double x) { return F64x4{x, x, x, x}; }
+
+// a < b in each lane, two lanes at a time: without AVX a four-lane comparison becomes scalar
+// compares and branches, each half one instruction.
+[[gnu::always_inline]] inline Mask4 lessInHalves(const F64x4& a, const F64x4& b) {
+    const F64x2 a_low = __builtin_shufflevector(a, a, 0, 1);
+    const F64x2 a_high = __builtin_shufflevector(a, a, 2, 3);
+    const F64x2 b_low = __builtin_shufflevector(b, b, 0, 1);
+    const F64x2 b_high = __builtin_shufflevector(b, b, 2, 3);
+    return __builtin_shufflevector(a_low < b_low, a_high < b_high, 0, 1, 2, 3);
+}
+
 // In each lane, `where_set` ? `if_set` : `otherwise`.
 [[gnu::always_inline]] inline F64x4 select(const Mask4& where_set, const F64x4& if_set,
                                            const F64x4& otherwise) {
