@@ -56,7 +56,8 @@ using Mask4 = decltype(F64x4{} < F64x4{});
     return ((lanes[0] + lanes[1]) + lanes[2]) + lanes[3];
 }
 
-// x in every lane.
+// x in every lane (for values fixed over a loop: inside one, the baseline x86 build may
+// assemble it through memory).
 [[gnu::always_inline]] inline F64x4 broadcast(double x) { return F64x4{x, x, x, x}; }
 
 // a < b in each lane, two lanes at a time: without AVX a four-lane comparison becomes scalar

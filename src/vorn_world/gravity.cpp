@@ -32,16 +32,17 @@ BodyArrays World::State::arrays() {
 
 std::size_t World::State::gatherSources(bool with_bodies) {
     sources.clear();
-    for (const Attractor& a : attractors) {
-        sources.insert(sources.end(), {a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass});
-    }
+    const auto add = [this](double x, double y, double z, double w, double gm) {
+        for (const double value : {x, y, z, w, gm}) sources.insert(sources.end(), 4, value);
+    };
+    for (const Attractor& a : attractors)
+        add(a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass);
     if (with_bodies) {
         for (std::size_t j = 0; j < size(); ++j) {
-            if (moved[j] != 0)
-                sources.insert(sources.end(), {qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]});
+            if (moved[j] != 0) add(qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]);
         }
     }
-    return sources.size() / 5;
+    return sources.size() / 20;
 }
 
 namespace {

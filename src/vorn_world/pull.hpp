@@ -18,13 +18,23 @@ namespace vorn_world::detail {
 [[gnu::always_inline]] inline Mask4 less(const F64x4& a, double b) {
     return vorn_kernel::detail::lessInHalves(a, vorn_kernel::detail::broadcast(b));
 }
-// −x where `where` holds, else x; +0 where `where` holds, else x. Written as sign and bit
-// operations in the lanes (the same values as negation and selection).
-[[gnu::always_inline]] inline double negateWhere(bool where, double x) { return where ? -x : x; }
-[[gnu::always_inline]] inline F64x4 negateWhere(const Mask4& where, const F64x4& x) {
-    const Mask4 sign_bit{INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
-    return __builtin_bit_cast(F64x4, __builtin_bit_cast(Mask4, x) ^ (where & sign_bit));
+// −x where value < 0, else x. In the lanes without a comparison (four-lane comparisons cost
+// extra shuffles or scalar code on some builds), from the bits of c = value + 0, which is
+// value with −0 made +0: its sign is set for value < 0, and for NaN, excluded as the one
+// magnitude above that of infinity.
+[[gnu::always_inline]] inline double negateWhereNegative(double value, double x) {
+    return value < 0.0 ? -x : x;
 }
+[[gnu::always_inline]] inline F64x4 negateWhereNegative(const F64x4& value, const F64x4& x) {
+    using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+    constexpr std::uint64_t sign = std::uint64_t{1} << 63;
+    constexpr std::uint64_t above_infinity = 0x7ff0000000000001;  // the least NaN magnitude
+    const U64x4 c = __builtin_bit_cast(U64x4, value + 0.0);
+    const U64x4 magnitude = c & ~sign;
+    const U64x4 flip = c & (magnitude - above_infinity) & sign;  // sign of c, where magnitude < NaN's
+    return __builtin_bit_cast(F64x4, __builtin_bit_cast(U64x4, x) ^ flip);
+}
+// +0 where `where` holds, else x (a bit operation in the lanes).
 [[gnu::always_inline]] inline double zeroWhere(bool where, double x) { return where ? 0.0 : x; }
 [[gnu::always_inline]] inline F64x4 zeroWhere(const Mask4& where, const F64x4& x) {
     return __builtin_bit_cast(F64x4, __builtin_bit_cast(Mask4, x) & ~where);
@@ -44,11 +54,10 @@ struct Chord {
 template <class T>
 [[gnu::always_inline]] inline Chord<T> chord(const V4<T>& p, const V4<T>& s) {
     const T dot = ((p.x * s.x + p.y * s.y) + p.z * s.z) + p.w * s.w;
-    const auto far_side = less(dot, 0.0);
-    const T dx = negateWhere(far_side, s.x) - p.x;
-    const T dy = negateWhere(far_side, s.y) - p.y;
-    const T dz = negateWhere(far_side, s.z) - p.z;
-    const T dw = negateWhere(far_side, s.w) - p.w;
+    const T dx = negateWhereNegative(dot, s.x) - p.x;
+    const T dy = negateWhereNegative(dot, s.y) - p.y;
+    const T dz = negateWhereNegative(dot, s.z) - p.z;
+    const T dw = negateWhereNegative(dot, s.w) - p.w;
     const T dd = ((dx * dx + dy * dy) + dz * dz) + dw * dw;
     const T h = 0.5 * dd;
     return Chord<T>{{dx + h * p.x, dy + h * p.y, dz + h * p.z, dw + h * p.w}, h, dd - h * h};
@@ -66,16 +75,16 @@ template <class T>
     acc.w = acc.w + k * c.t.w;
 }
 
-// The acceleration of the four bodies at p from `count` sources of five doubles each
-// (x, y, z, w, G·m; World::State::sources), added in their order to +0.
+// The acceleration of the four bodies at p from `count` sources, added in their order to +0.
+// A source is 20 doubles, x, y, z, w and G·m each four times over (World::State::sources):
+// read as whole vectors, where a value spread over the lanes in the loop would cost shuffles.
 [[gnu::always_inline]] inline Vec pullOfSources(const Vec& p, const double* sources, std::size_t count) {
-    using vorn_kernel::detail::broadcast;
+    using vorn_kernel::detail::load4;
     const F64x4 zero{};
     Vec acc{zero, zero, zero, zero};
     for (std::size_t j = 0; j < count; ++j) {
-        const double* s = sources + 5 * j;
-        addPull(p, Vec{broadcast(s[0]), broadcast(s[1]), broadcast(s[2]), broadcast(s[3])}, broadcast(s[4]),
-                acc);
+        const double* s = sources + 20 * j;
+        addPull(p, Vec{load4(s), load4(s + 4), load4(s + 8), load4(s + 12)}, load4(s + 16), acc);
     }
     return acc;
 }

@@ -78,9 +78,10 @@ struct World::State {
 
     BodyArrays arrays();
 
-    // The sources of one gravity evaluation, in order, five doubles each (x, y, z, w, G·m):
-    // the attractors and, when `with_bodies`, every moved body in storage order. Kept between
-    // evaluations so that a step allocates nothing once they have grown.
+    // The sources of one gravity evaluation, in order: the attractors and, when `with_bodies`,
+    // every moved body in storage order; each x, y, z, w and G·m, every value four times over
+    // (one vector of lanes). Kept between evaluations so that a step allocates nothing once
+    // the buffer has grown.
     std::vector<double> sources;
     std::size_t gatherSources(bool with_bodies);  // the number of sources
 
