@@ -72,27 +72,34 @@ namespace {
     v = nv;
 }
 
-// What every block pass reads besides positions and velocities: the block's mask of moved
-// bodies, their masses and their forces.
-struct BlockInputs {
+// One block as the passes read it: the mask of its moved bodies, their masses, forces,
+// positions and velocities.
+struct Block {
     Mask4 moves;
     F64x4 m;
-    Vec f;
+    Vec f, q, v;
 };
 
-[[gnu::always_inline]] inline BlockInputs blockInputs(const BodyArrays& a, std::size_t i) {
-    return {detail::movedMask(a.moved + i), vorn_kernel::detail::load4(a.mass + i), detail::loadVec(a.f, i)};
+[[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
+    return {detail::movedMask(a.moved + i), vorn_kernel::detail::load4(a.mass + i), detail::loadVec(a.f, i),
+            detail::loadVec(a.q, i), detail::loadVec(a.v, i)};
+}
+
+// Writes the new positions and velocities of the moved bodies (the others keep theirs).
+[[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Block& b,
+                                               const Vec& q, const Vec& v) {
+    detail::storeVec(a.q, i, detail::selectVec(b.moves, q, b.q));
+    detail::storeVec(a.v, i, detail::selectVec(b.moves, v, b.v));
 }
 
 // Writes the accelerations (zero for the bodies not moved) and, when `clear_forces`, zero
 // forces for the moved bodies.
-[[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i,
-                                                         const BlockInputs& in, const Vec& g,
-                                                         bool clear_forces) {
+[[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i, const Block& b,
+                                                         const Vec& g, bool clear_forces) {
     const F64x4 zero{};
     const Vec none{zero, zero, zero, zero};
-    detail::storeVec(a.g, i, detail::selectVec(in.moves, g, none));
-    if (clear_forces) detail::storeVec(a.f, i, detail::selectVec(in.moves, none, in.f));
+    detail::storeVec(a.g, i, detail::selectVec(b.moves, g, none));
+    if (clear_forces) detail::storeVec(a.f, i, detail::selectVec(b.moves, none, b.f));
 }
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end):
@@ -102,16 +109,12 @@ struct BlockInputs {
                                               std::size_t count, double h, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
-        const std::size_t i = 4 * block;
-        const BlockInputs in = blockInputs(a, i);
-        const Vec q0 = detail::loadVec(a.q, i);
-        const Vec v0 = detail::loadVec(a.v, i);
-        const Vec g = evaluate ? detail::pullOfSources(q0, sources, count) : detail::loadVec(a.g, i);
-        Vec q = q0;
-        Vec v = kick(q0, v0, g, in.f, in.m, 0.5 * h);
+        const Block b = loadBlock(a, 4 * block);
+        const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
+        Vec q = b.q;
+        Vec v = kick(b.q, b.v, g, b.f, b.m, 0.5 * h);
         drift(q, v, h);
-        detail::storeVec(a.q, i, detail::selectVec(in.moves, q, q0));
-        detail::storeVec(a.v, i, detail::selectVec(in.moves, v, v0));
+        storeMotion(a, 4 * block, b, q, v);
     }
 }
 
@@ -121,13 +124,11 @@ struct BlockInputs {
                                                double h, bool clear_forces, std::size_t begin,
                                                std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
-        const std::size_t i = 4 * block;
-        const BlockInputs in = blockInputs(a, i);
-        const Vec q = detail::loadVec(a.q, i);
-        const Vec v0 = detail::loadVec(a.v, i);
-        const Vec g = detail::pullOfSources(q, sources, count);
-        detail::storeVec(a.v, i, detail::selectVec(in.moves, kick(q, v0, g, in.f, in.m, 0.5 * h), v0));
-        storeGravityAndForces(a, i, in, g, clear_forces);
+        const Block b = loadBlock(a, 4 * block);
+        const Vec g = detail::pullOfSources(b.q, sources, count);
+        detail::storeVec(a.v, 4 * block,
+                         detail::selectVec(b.moves, kick(b.q, b.v, g, b.f, b.m, 0.5 * h), b.v));
+        storeGravityAndForces(a, 4 * block, b, g, clear_forces);
     }
 }
 
@@ -138,23 +139,19 @@ struct BlockInputs {
                                               std::size_t count, const double* steps, std::size_t step_count,
                                               std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
-        const std::size_t i = 4 * block;
-        const BlockInputs in = blockInputs(a, i);
-        const Vec q0 = detail::loadVec(a.q, i);
-        const Vec v0 = detail::loadVec(a.v, i);
-        Vec g = evaluate ? detail::pullOfSources(q0, attractors, count) : detail::loadVec(a.g, i);
-        Vec q = q0;
-        Vec v = v0;
+        const Block b = loadBlock(a, 4 * block);
+        Vec g = evaluate ? detail::pullOfSources(b.q, attractors, count) : detail::loadVec(a.g, 4 * block);
+        Vec q = b.q;
+        Vec v = b.v;
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
-            v = kick(q, v, g, in.f, in.m, 0.5 * h);
+            v = kick(q, v, g, b.f, b.m, 0.5 * h);
             drift(q, v, h);
             g = detail::pullOfSources(q, attractors, count);
-            v = kick(q, v, g, in.f, in.m, 0.5 * h);
+            v = kick(q, v, g, b.f, b.m, 0.5 * h);
         }
-        detail::storeVec(a.q, i, detail::selectVec(in.moves, q, q0));
-        detail::storeVec(a.v, i, detail::selectVec(in.moves, v, v0));
-        storeGravityAndForces(a, i, in, g, true);
+        storeMotion(a, 4 * block, b, q, v);
+        storeGravityAndForces(a, 4 * block, b, g, true);
     }
 }
 
