@@ -41,10 +41,10 @@ namespace {
     }
 }
 
-// v + h·(g + f/m), less its part along q.
-[[gnu::always_inline]] inline Vec kick(const Vec& q, const Vec& v, const Vec& g, const Vec& f, const F64x4& m,
+// v + h·(g + f/m), less its part along q, with f/m given (the same in every kick of a step).
+[[gnu::always_inline]] inline Vec kick(const Vec& q, const Vec& v, const Vec& g, const Vec& f_over_m,
                                        double h) {
-    const Vec a{g.x + f.x / m, g.y + f.y / m, g.z + f.z / m, g.w + f.w / m};
+    const Vec a{g.x + f_over_m.x, g.y + f_over_m.y, g.z + f_over_m.z, g.w + f_over_m.w};
     const Vec k{v.x + h * a.x, v.y + h * a.y, v.z + h * a.z, v.w + h * a.w};
     const F64x4 radial = detail::dot(k, q);
     return {k.x - radial * q.x, k.y - radial * q.y, k.z - radial * q.z, k.w - radial * q.w};
@@ -72,17 +72,21 @@ namespace {
     v = nv;
 }
 
-// One block as the passes read it: the mask of its moved bodies, their masses, forces,
-// positions and velocities.
+// One block as the passes read it: the mask of its moved bodies, their forces and forces
+// over masses, positions and velocities.
 struct Block {
     Mask4 moves;
-    F64x4 m;
-    Vec f, q, v;
+    Vec f, f_over_m, q, v;
 };
 
 [[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
-    return {detail::movedMask(a.moved + i), vorn_kernel::detail::load4(a.mass + i), detail::loadVec(a.f, i),
-            detail::loadVec(a.q, i), detail::loadVec(a.v, i)};
+    const F64x4 m = vorn_kernel::detail::load4(a.mass + i);
+    const Vec f = detail::loadVec(a.f, i);
+    return {detail::movedMask(a.moved + i),
+            f,
+            {f.x / m, f.y / m, f.z / m, f.w / m},
+            detail::loadVec(a.q, i),
+            detail::loadVec(a.v, i)};
 }
 
 // Writes the new positions and velocities of the moved bodies (the others keep theirs).
@@ -112,7 +116,7 @@ struct Block {
         const Block b = loadBlock(a, 4 * block);
         const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
         Vec q = b.q;
-        Vec v = kick(b.q, b.v, g, b.f, b.m, 0.5 * h);
+        Vec v = kick(b.q, b.v, g, b.f_over_m, 0.5 * h);
         drift(q, v, h);
         storeMotion(a, 4 * block, b, q, v);
     }
@@ -127,7 +131,7 @@ struct Block {
         const Block b = loadBlock(a, 4 * block);
         const Vec g = detail::pullOfSources(b.q, sources, count);
         detail::storeVec(a.v, 4 * block,
-                         detail::selectVec(b.moves, kick(b.q, b.v, g, b.f, b.m, 0.5 * h), b.v));
+                         detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
         storeGravityAndForces(a, 4 * block, b, g, clear_forces);
     }
 }
@@ -145,10 +149,10 @@ struct Block {
         Vec v = b.v;
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
-            v = kick(q, v, g, b.f, b.m, 0.5 * h);
+            v = kick(q, v, g, b.f_over_m, 0.5 * h);
             drift(q, v, h);
             g = detail::pullOfSources(q, attractors, count);
-            v = kick(q, v, g, b.f, b.m, 0.5 * h);
+            v = kick(q, v, g, b.f_over_m, 0.5 * h);
         }
         storeMotion(a, 4 * block, b, q, v);
         storeGravityAndForces(a, 4 * block, b, g, true);
