@@ -18,10 +18,10 @@ namespace vorn_world::detail {
 [[gnu::always_inline]] inline Mask4 less(const F64x4& a, double b) {
     return vorn_kernel::detail::lessInHalves(a, vorn_kernel::detail::broadcast(b));
 }
-// −x where value < 0, else x. In the lanes without a comparison (four-lane comparisons cost
-// extra shuffles or scalar code on some builds), from the bits of c = value + 0, which is
-// value with −0 made +0: its sign is set for value < 0, and for NaN, excluded as the one
-// magnitude above that of infinity.
+// −x where value < 0, else x. The lanes use no comparison (one costs shuffles or scalar code
+// in some builds): c = value + 0 turns −0 into +0, so the sign bit of c is set exactly where
+// value < 0 or value is a NaN with its sign set, and NaNs (magnitude bits above those of
+// infinity) are masked out.
 [[gnu::always_inline]] inline double negateWhereNegative(double value, double x) {
     return value < 0.0 ? -x : x;
 }
