@@ -56,6 +56,20 @@ using Mask4 = decltype(F64x4{} < F64x4{});
     return ((lanes[0] + lanes[1]) + lanes[2]) + lanes[3];
 }
 
+// x in every lane (for values fixed over a loop: inside one, the baseline x86 build may
+// assemble it through memory).
+[[gnu::always_inline]] inline F64x4 broadcast(double x) { return F64x4{x, x, x, x}; }
+
+// a < b in each lane, two lanes at a time: without AVX, g++ makes a four-lane comparison four
+// scalar ones, while each half is one instruction (in the AVX2 build, two shuffles more).
+[[gnu::always_inline]] inline Mask4 lessInHalves(const F64x4& a, const F64x4& b) {
+    const F64x2 a_low = __builtin_shufflevector(a, a, 0, 1);
+    const F64x2 a_high = __builtin_shufflevector(a, a, 2, 3);
+    const F64x2 b_low = __builtin_shufflevector(b, b, 0, 1);
+    const F64x2 b_high = __builtin_shufflevector(b, b, 2, 3);
+    return __builtin_shufflevector(a_low < b_low, a_high < b_high, 0, 1, 2, 3);
+}
+
 // In each lane, `where_set` ? `if_set` : `otherwise`.
 [[gnu::always_inline]] inline F64x4 select(const Mask4& where_set, const F64x4& if_set,
                                            const F64x4& otherwise) {
@@ -80,9 +94,19 @@ using Mask4 = decltype(F64x4{} < F64x4{});
 #endif
 }
 
-// The correctly rounded square root of each lane.
+// The correctly rounded square root of each lane. Where the code is built without errno
+// (-fno-math-errno), as a loop over the lanes that the compiler turns into whole-vector
+// square roots (one instruction in the AVX2 build); otherwise per target, two lanes at a time.
 [[gnu::always_inline]] inline F64x4 squareRoots(const F64x4& x) {
-#if defined(VORN_LANES_X86)
+#if defined(__NO_MATH_ERRNO__)
+    alignas(32) double in[4];
+    alignas(32) double out[4];
+    std::memcpy(in, &x, sizeof in);
+    for (int k = 0; k < 4; ++k) out[k] = __builtin_sqrt(in[k]);
+    F64x4 roots;
+    std::memcpy(&roots, out, sizeof roots);
+    return roots;
+#elif defined(VORN_LANES_X86)
     const auto low = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[0], x[1]})));
     const auto high = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[2], x[3]})));
     return __builtin_shufflevector(low, high, 0, 1, 2, 3);

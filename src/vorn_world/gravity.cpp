@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "vorn_world.hpp"
-#include "vorn_world/lane_math.hpp"
+#include "vorn_world/block_lanes.hpp"
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
 
 using detail::V4;
-using lanes::F64x4;
 
 HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm) {
     V4<double> acc{0.0, 0.0, 0.0, 0.0};
@@ -22,51 +21,52 @@ HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm) {
 
 double gravityPotential(HomVec4 p, HomVec4 source, double gm) { return detail::potential(p, source, gm); }
 
+BodyArrays World::State::arrays() {
+    return {{qx().data(), qy().data(), qz().data(), qw().data()},
+            {vx().data(), vy().data(), vz().data(), vw().data()},
+            {fx.data(), fy.data(), fz.data(), fw.data()},
+            {gx.data(), gy.data(), gz.data(), gw.data()},
+            mass.data(),
+            moved.data()};
+}
+
+std::size_t World::State::gatherSources(bool with_bodies) {
+    sources.clear();
+    const auto add = [this](double x, double y, double z, double w, double gm) {
+        for (const double value : {x, y, z, w, gm}) sources.insert(sources.end(), 4, value);
+    };
+    for (const Attractor& a : attractors)
+        add(a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass);
+    if (with_bodies) {
+        for (std::size_t j = 0; j < size(); ++j) {
+            if (moved[j] != 0) add(qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]);
+        }
+    }
+    return sources.size() / 20;
+}
+
 namespace {
 
-// The sources of one evaluation, in order: position and G·m, each value in all four lanes
-// (read as whole vectors in the loop rather than spread from one double there).
-struct Sources {
-    std::vector<F64x4> x, y, z, w, gm;
-
-    void add(double sx, double sy, double sz, double sw, double g_m) {
-        x.push_back(lanes::broadcast(sx));
-        y.push_back(lanes::broadcast(sy));
-        z.push_back(lanes::broadcast(sz));
-        w.push_back(lanes::broadcast(sw));
-        gm.push_back(lanes::broadcast(g_m));
+// The accelerations of blocks [begin, end) from `count` sources, zero for the bodies not moved.
+[[gnu::always_inline]] inline void gravityBlocks(const BodyArrays& a, const double* sources,
+                                                 std::size_t count, std::size_t begin, std::size_t end) {
+    for (std::size_t block = begin; block < end; ++block) {
+        const std::size_t i = 4 * block;
+        const detail::Vec g = detail::pullOfSources(detail::loadVec(a.q, i), sources, count);
+        const detail::F64x4 zero{};
+        detail::storeVec(a.g, i,
+                         detail::selectVec(detail::movedMask(a.moved + i), g, {zero, zero, zero, zero}));
     }
-};
+}
 
 }  // namespace
 
 void World::State::computeGravity() {
-    Sources sources;
-    for (const Attractor& a : attractors) {
-        sources.add(a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass);
-    }
-    if (mutual) {
-        for (std::size_t j = 0; j < size(); ++j) {
-            if (moved[j] != 0) sources.add(qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]);
-        }
-    }
-    const std::size_t count = sources.gm.size();
+    const std::size_t count = gatherSources(mutual);
+    const BodyArrays a = arrays();
+    const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::fastestLaneBuild();
     runParallel(paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t block = begin; block < end; ++block) {
-            const std::size_t i = 4 * block;
-            const lanes::Vec q = lanes::loadVec(qx().data(), qy().data(), qz().data(), qw().data(), i);
-            const V4<F64x4> p{q.x, q.y, q.z, q.w};
-            const F64x4 zero{};
-            V4<F64x4> acc{zero, zero, zero, zero};
-            for (std::size_t j = 0; j < count; ++j) {
-                detail::addPull(p, V4<F64x4>{sources.x[j], sources.y[j], sources.z[j], sources.w[j]},
-                                sources.gm[j], acc);
-            }
-            const lanes::Mask keep = lanes::movedMask(moved.data() + i);
-            lanes::storeVec(gx.data(), gy.data(), gz.data(), gw.data(), i,
-                            {lanes::choose(keep, acc.x, zero), lanes::choose(keep, acc.y, zero),
-                             lanes::choose(keep, acc.z, zero), lanes::choose(keep, acc.w, zero)});
-        }
+        vorn_kernel::detail::runLanes<&gravityBlocks>(build, a, sources.data(), count, begin, end);
     });
     gravity_valid = true;
 }

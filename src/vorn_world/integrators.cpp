@@ -1,19 +1,21 @@
 // World::step: the compat step (vornGravity and integrateSteps, as a user's loop would) and
-// the kick–drift–kick steps, four bodies per block.
+// the kick–drift–kick steps, four bodies per block in the widest lane build the CPU has.
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <vector>
 
 #include "vorn_physics.hpp"
 #include "vorn_world.hpp"
-#include "vorn_world/lane_math.hpp"
+#include "vorn_world/block_lanes.hpp"
+#include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
 
-using lanes::F64x4;
-using lanes::Mask;
-using lanes::Vec;
+using detail::F64x4;
+using detail::Mask4;
+using detail::Vec;
 
 namespace {
 
@@ -39,93 +41,156 @@ namespace {
     }
 }
 
-// v + h·(g + f/m), less its part along q.
-[[gnu::always_inline]] inline Vec kick(const Vec& q, const Vec& v, const Vec& g, const Vec& f, const F64x4& m,
+// v + h·(g + f/m), less its part along q, with f/m given (the same in every kick of a step).
+[[gnu::always_inline]] inline Vec kick(const Vec& q, const Vec& v, const Vec& g, const Vec& f_over_m,
                                        double h) {
-    const Vec a{g.x + f.x / m, g.y + f.y / m, g.z + f.z / m, g.w + f.w / m};
+    const Vec a{g.x + f_over_m.x, g.y + f_over_m.y, g.z + f_over_m.z, g.w + f_over_m.w};
     const Vec k{v.x + h * a.x, v.y + h * a.y, v.z + h * a.z, v.w + h * a.w};
-    const F64x4 radial = lanes::dot(k, q);
+    const F64x4 radial = detail::dot(k, q);
     return {k.x - radial * q.x, k.y - radial * q.y, k.z - radial * q.z, k.w - radial * q.w};
 }
 
 // The great circle through q with velocity v, followed for time h, then put back on the
 // sphere with the velocity's radial part removed.
 [[gnu::always_inline]] inline void drift(Vec& q, Vec& v, double h) {
-    const F64x4 speed = lanes::sqrtLanes(lanes::dot(v, v));
+    using vorn_kernel::detail::broadcast;
+    const F64x4 speed = vorn_kernel::detail::squareRoots(detail::dot(v, v));
     F64x4 s, c;
     sinCos(speed * h, s, c);
     // sin(speed·h)/speed → h as the speed goes to 0; a body at rest stays where it is.
-    const F64x4 s_over = lanes::choose(speed > 0.0, s / speed, lanes::broadcast(h));
+    const Mask4 moving = vorn_kernel::detail::lessInHalves(F64x4{}, speed);
+    const F64x4 s_over = vorn_kernel::detail::select(moving, s / speed, broadcast(h));
     const F64x4 s_times = speed * s;
     Vec nq{c * q.x + s_over * v.x, c * q.y + s_over * v.y, c * q.z + s_over * v.z, c * q.w + s_over * v.w};
     Vec nv{c * v.x - s_times * q.x, c * v.y - s_times * q.y, c * v.z - s_times * q.z,
            c * v.w - s_times * q.w};
-    const F64x4 n = lanes::sqrtLanes(lanes::dot(nq, nq));
+    const F64x4 n = vorn_kernel::detail::squareRoots(detail::dot(nq, nq));
     nq = {nq.x / n, nq.y / n, nq.z / n, nq.w / n};
-    const F64x4 radial = lanes::dot(nv, nq);
+    const F64x4 radial = detail::dot(nv, nq);
     nv = {nv.x - radial * nq.x, nv.y - radial * nq.y, nv.z - radial * nq.z, nv.w - radial * nq.w};
     q = nq;
     v = nv;
 }
 
-Vec choose(const Mask& m, const Vec& a, const Vec& b) {
-    return {lanes::choose(m, a.x, b.x), lanes::choose(m, a.y, b.y), lanes::choose(m, a.z, b.z),
-            lanes::choose(m, a.w, b.w)};
+// One block as the passes read it: the mask of its moved bodies, their forces and forces
+// over masses, positions and velocities.
+struct Block {
+    Mask4 moves;
+    Vec f, f_over_m, q, v;
+};
+
+[[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
+    const F64x4 m = vorn_kernel::detail::load4(a.mass + i);
+    const Vec f = detail::loadVec(a.f, i);
+    return {detail::movedMask(a.moved + i),
+            f,
+            {f.x / m, f.y / m, f.z / m, f.w / m},
+            detail::loadVec(a.q, i),
+            detail::loadVec(a.v, i)};
 }
 
-}  // namespace
+// Writes the new positions and velocities of the moved bodies (the others keep theirs).
+[[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Block& b,
+                                               const Vec& q, const Vec& v) {
+    detail::storeVec(a.q, i, detail::selectVec(b.moves, q, b.q));
+    detail::storeVec(a.v, i, detail::selectVec(b.moves, v, b.v));
+}
 
-namespace {
+// Writes the accelerations (zero for the bodies not moved) and, when `clear_forces`, zero
+// forces for the moved bodies.
+[[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i, const Block& b,
+                                                         const Vec& g, bool clear_forces) {
+    const F64x4 zero{};
+    const Vec none{zero, zero, zero, zero};
+    detail::storeVec(a.g, i, detail::selectVec(b.moves, g, none));
+    if (clear_forces) detail::storeVec(a.f, i, detail::selectVec(b.moves, none, b.f));
+}
 
-// Kick by h_kick, drift by h: the first half of a kick–drift–kick step.
-void kickDrift(World::State& s, double h_kick, double h) {
-    s.runParallel(s.paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t block = begin; block < end; ++block) {
-            const std::size_t i = 4 * block;
-            const Mask moves = lanes::movedMask(s.moved.data() + i);
-            const Vec q0 = lanes::loadVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i);
-            const Vec v0 = lanes::loadVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i);
-            const Vec g = lanes::loadVec(s.gx.data(), s.gy.data(), s.gz.data(), s.gw.data(), i);
-            const Vec f = lanes::loadVec(s.fx.data(), s.fy.data(), s.fz.data(), s.fw.data(), i);
-            const F64x4 m = lanes::load(s.mass.data() + i);
-            Vec q = q0;
-            Vec v = kick(q0, v0, g, f, m, h_kick);
+// With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end):
+// the kick by h/2 (with accelerations evaluated here from the sources when `evaluate`, else
+// the stored ones), then the drift by h.
+[[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, bool evaluate, const double* sources,
+                                              std::size_t count, double h, std::size_t begin,
+                                              std::size_t end) {
+    for (std::size_t block = begin; block < end; ++block) {
+        const Block b = loadBlock(a, 4 * block);
+        const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
+        Vec q = b.q;
+        Vec v = kick(b.q, b.v, g, b.f_over_m, 0.5 * h);
+        drift(q, v, h);
+        storeMotion(a, 4 * block, b, q, v);
+    }
+}
+
+// With mutual gravity, the closing half for blocks [begin, end): the accelerations at the
+// new positions from the sources, stored, and the kick by h/2.
+[[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, const double* sources, std::size_t count,
+                                               double h, bool clear_forces, std::size_t begin,
+                                               std::size_t end) {
+    for (std::size_t block = begin; block < end; ++block) {
+        const Block b = loadBlock(a, 4 * block);
+        const Vec g = detail::pullOfSources(b.q, sources, count);
+        detail::storeVec(a.v, 4 * block,
+                         detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
+        storeGravityAndForces(a, 4 * block, b, g, clear_forces);
+    }
+}
+
+// Without mutual gravity a body's acceleration depends on its own position only, so each
+// block goes through all the kick–drift–kick steps of `steps` in one pass: kick by h/2, drift
+// by h, the accelerations at the new position from the attractors, kick by h/2.
+[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const double* attractors,
+                                              std::size_t count, const double* steps, std::size_t step_count,
+                                              std::size_t begin, std::size_t end) {
+    for (std::size_t block = begin; block < end; ++block) {
+        const Block b = loadBlock(a, 4 * block);
+        Vec g = evaluate ? detail::pullOfSources(b.q, attractors, count) : detail::loadVec(a.g, 4 * block);
+        Vec q = b.q;
+        Vec v = b.v;
+        for (std::size_t k = 0; k < step_count; ++k) {
+            const double h = steps[k];
+            v = kick(q, v, g, b.f_over_m, 0.5 * h);
             drift(q, v, h);
-            lanes::storeVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i,
-                            choose(moves, q, q0));
-            lanes::storeVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i,
-                            choose(moves, v, v0));
+            g = detail::pullOfSources(q, attractors, count);
+            v = kick(q, v, g, b.f_over_m, 0.5 * h);
         }
-    });
-    s.gravity_valid = false;
+        storeMotion(a, 4 * block, b, q, v);
+        storeGravityAndForces(a, 4 * block, b, g, true);
+    }
 }
 
-void kickOnly(World::State& s, double h_kick) {
-    s.runParallel(s.paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t block = begin; block < end; ++block) {
-            const std::size_t i = 4 * block;
-            const Mask moves = lanes::movedMask(s.moved.data() + i);
-            const Vec q = lanes::loadVec(s.qx().data(), s.qy().data(), s.qz().data(), s.qw().data(), i);
-            const Vec v0 = lanes::loadVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i);
-            const Vec g = lanes::loadVec(s.gx.data(), s.gy.data(), s.gz.data(), s.gw.data(), i);
-            const Vec f = lanes::loadVec(s.fx.data(), s.fy.data(), s.fz.data(), s.fw.data(), i);
-            const F64x4 m = lanes::load(s.mass.data() + i);
-            lanes::storeVec(s.vx().data(), s.vy().data(), s.vz().data(), s.vw().data(), i,
-                            choose(moves, kick(q, v0, g, f, m, h_kick), v0));
-        }
-    });
-}
-
-void kickDriftKick(World::State& s, double h) {
-    if (!s.gravity_valid) s.computeGravity();
-    kickDrift(s, 0.5 * h, h);
-    s.computeGravity();
-    kickOnly(s, 0.5 * h);
-}
-
-void clearForces(World::State& s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s.moved[i] != 0) s.fx[i] = s.fy[i] = s.fz[i] = s.fw[i] = 0.0;
+// Kick–drift–kick steps of the lengths in `steps`, one after the other; then the moved
+// bodies' forces are cleared and the accelerations are those at the new positions.
+template <std::size_t step_count>
+void kickDriftKick(World::State& s, const std::array<double, step_count>& steps) {
+    using vorn_kernel::detail::runLanes;
+    const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::fastestLaneBuild();
+    const BodyArrays a = s.arrays();
+    const std::size_t blocks = s.paddedSize() / 4;
+    if (!s.mutual) {
+        const bool evaluate = !s.gravity_valid;
+        const std::size_t count = s.gatherSources(false);
+        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
+            runLanes<&stepBlocks>(build, a, evaluate, s.sources.data(), count, steps.data(), step_count,
+                                  begin, end);
+        });
+        s.gravity_valid = true;
+        return;
+    }
+    for (std::size_t k = 0; k < step_count; ++k) {
+        const double h = steps[k];
+        const bool evaluate = !s.gravity_valid;
+        const std::size_t opening_count = evaluate ? s.gatherSources(true) : 0;
+        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
+            runLanes<&openBlocks>(build, a, evaluate, s.sources.data(), opening_count, h, begin, end);
+        });
+        s.gravity_valid = false;
+        const std::size_t count = s.gatherSources(true);
+        const bool last = k + 1 == step_count;
+        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
+            runLanes<&closeBlocks>(build, a, s.sources.data(), count, h, last, begin, end);
+        });
+        s.gravity_valid = true;
     }
 }
 
@@ -174,21 +239,18 @@ void World::step(double dt, Integrator integrator) {
             compatStep(s, dt);
             return;
         case Integrator::kdk:
-            kickDriftKick(s, dt);
-            break;
+            kickDriftKick(s, std::array<double, 1>{dt});
+            return;
         case Integrator::yoshida4: {
             // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
             // the library's own cbrt need not agree in the last bit.
             constexpr double cbrt2 = 1.2599210498948731648;
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
-            kickDriftKick(s, w1 * dt);
-            kickDriftKick(s, w0 * dt);
-            kickDriftKick(s, w1 * dt);
-            break;
+            kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
+            return;
         }
     }
-    clearForces(s);
 }
 
 }  // namespace vorn_world

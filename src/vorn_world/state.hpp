@@ -12,6 +12,22 @@
 
 namespace vorn_world {
 
+// The four columns (x, y, z, w) of one array of per-body vectors.
+struct Columns {
+    double* x;
+    double* y;
+    double* z;
+    double* w;
+};
+
+// The per-body arrays of the block loops, each paddedSize() long: plain pointers, so that
+// the loops take memory and nothing else.
+struct BodyArrays {
+    Columns q, v, f, g;
+    const double* mass;
+    const std::uint8_t* moved;
+};
+
 struct World::State {
     double G = 1.0;
     bool mutual = false;
@@ -59,6 +75,15 @@ struct World::State {
     void writeSlot(std::size_t slot, const VornBody& body);
     VornBody readSlot(std::size_t slot) const;
     void runParallel(std::size_t count, const RangeBody& body) const;
+
+    BodyArrays arrays();
+
+    // The sources of one gravity evaluation, in order: the attractors and, when `with_bodies`,
+    // every moved body in storage order; each x, y, z, w and G·m, every value four times over
+    // (one vector of lanes). Kept between evaluations so that a step allocates nothing once
+    // the buffer has grown.
+    std::vector<double> sources;
+    std::size_t gatherSources(bool with_bodies);  // the number of sources
 
     // Fills gx..gw for every slot (padding and bodies not moved get zero) and marks them valid.
     void computeGravity();
