@@ -10,7 +10,7 @@
 // coordinates rounded to float, which moves each by at most 6e-8: cells are at least
 // 2·(R + 1e-6) wide, so every entry within R of a query (before rounding) lies in the query's
 // own cell or, along each axis, the neighbour on the nearer side; and the screen's cut is
-// lowered by 1e-6, far above the rounding of the float dot product. Bodies whose position is
+// lowered by 2e-6, far above the rounding of the float dot product. Bodies whose position is
 // not of usable length (squared length below 1e-200, above 1e200 or not finite) are tested
 // against every other body.
 #include <algorithm>
@@ -95,23 +95,21 @@ void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, 
     const detail::Cells cells = grid.cells;
     const GridEntry* const entries = grid.entries.data();
     const std::uint32_t* const starts = grid.starts.data();
+    const auto screen = static_cast<float>(cos_screen);
     for (std::size_t q = begin; q < end; ++q) {
         const GridEntry query = entries[q];
         if (std::signbit(query.w)) continue;
-        const double qx = query.x, qy = query.y, qz = query.z, qw = query.w;
-        const detail::CellSpan x = cells.span(qx);
-        const detail::CellSpan y = cells.span(qy);
-        const detail::CellSpan z = cells.span(qz);
+        const detail::CellSpan x = cells.span(query.x);
+        const detail::CellSpan y = cells.span(query.y);
+        const detail::CellSpan z = cells.span(query.z);
         for (std::uint32_t rz = z.first; rz <= z.last; ++rz) {
             for (std::uint32_t ry = y.first; ry <= y.last; ++ry) {
                 const std::uint32_t row = (rz * cells.per_axis + ry) * cells.per_axis;
                 const GridEntry* const run_end = entries + starts[row + x.last + 1];
                 for (const GridEntry* e = entries + starts[row + x.first]; e < run_end; ++e) {
-                    // Products of floats are exact in double: only the sums round.
-                    const double dot = ((qx * e->x + qy * e->y) + qz * e->z) + qw * e->w;
+                    const float dot = ((query.x * e->x + query.y * e->y) + query.z * e->z) + query.w * e->w;
                     // One branch, rarely taken (the query meets itself in its own cell).
-                    if (static_cast<int>(std::fabs(dot) >= cos_screen) &
-                        static_cast<int>(e->body > query.body)) {
+                    if (static_cast<int>(std::fabs(dot) >= screen) & static_cast<int>(e->body > query.body)) {
                         candidate(query.body, e->body);
                     }
                 }
@@ -155,7 +153,7 @@ std::vector<Contact> World::contacts(double threshold) const {
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
         ContactGrid& grid = s.contact_grid;
         fillGrid(s, reach, grid);
-        const double cos_screen = std::cos(threshold) - 1e-6;
+        const double cos_screen = std::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size(), [&](std::size_t begin, std::size_t end) {
             // Candidates first, exact tests after: the screening loop stays small.
             std::vector<std::pair<std::uint32_t, std::uint32_t>> candidates;
