@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vorn_world.hpp"
+#include "world/scene_support.hpp"
 
 namespace {
 
@@ -21,25 +22,15 @@ using vorn_physics::VornBody;
 using vorn_world::Integrator;
 using vorn_world::World;
 
-World eccentricOrbit() {
-    World world(1.0);
-    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
-    const double d = 0.5;
-    const double circular = std::sqrt(std::tan(d) / (std::sin(d) * std::sin(d) + 1e-10));
-    world.add(VornBody::init(HomVec4::init(std::sin(d), 0, 0, std::cos(d)),
-                             HomVec4::init(0, 0.7 * circular, 0, 0), 1.0));
-    return world;
-}
-
 HomVec4 positionAt(double t_end, double dt, Integrator integrator) {
-    World world = eccentricOrbit();
+    World world = vorn::world_test::eccentricOrbit();
     const long steps = std::lround(t_end / dt);
     for (long i = 0; i < steps; ++i) world.step(dt, integrator);
     return world.body(world.ids()[0]).position;
 }
 
 double energyErrorAt(double t_end, double dt, Integrator integrator) {
-    World world = eccentricOrbit();
+    World world = vorn::world_test::eccentricOrbit();
     const double e0 = world.energy();
     const long steps = std::lround(t_end / dt);
     for (long i = 0; i < steps; ++i) world.step(dt, integrator);
@@ -94,7 +85,7 @@ int main(int argc, char** argv) {
     }
 
     {
-        World world = eccentricOrbit();
+        World world = vorn::world_test::eccentricOrbit();
         const double e0 = world.energy();
         double first = 0.0, last = 0.0;
         for (long i = 1; i <= long_steps; ++i) {

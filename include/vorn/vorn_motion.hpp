@@ -21,8 +21,13 @@ using vorn_kernel::AffineCard;
 using vorn_kernel::HomVec4;
 using vorn_kernel::PGL4;
 
-// The quaternion product a·b and the conjugate (−x, −y, −z, w).
-HomVec4 qmul(HomVec4 a, HomVec4 b);
+// The quaternion product a·b and the conjugate (−x, −y, −z, w). Inline, like PGL4::apply: the
+// library's bits need a build without contraction (docs/kernel.md).
+inline HomVec4 qmul(HomVec4 a, HomVec4 b) {
+    return {
+        ((a.w * b.x + a.x * b.w) + a.y * b.z) - a.z * b.y, ((a.w * b.y - a.x * b.z) + a.y * b.w) + a.z * b.x,
+        ((a.w * b.z + a.x * b.y) - a.y * b.x) + a.z * b.w, ((a.w * b.w - a.x * b.x) - a.y * b.y) - a.z * b.z};
+}
 constexpr HomVec4 qconj(HomVec4 a) { return {-a.x, -a.y, -a.z, a.w}; }
 
 // The rotation p ↦ l·p·r̄ of S³, for unit quaternions l and r.
@@ -33,7 +38,7 @@ struct Rotation {
     static constexpr Rotation identity() { return {{0.0, 0.0, 0.0, 1.0}, {0.0, 0.0, 0.0, 1.0}}; }
 
     // The map is linear, so points and tangent vectors move alike.
-    HomVec4 apply(HomVec4 p) const;
+    HomVec4 apply(HomVec4 p) const { return qmul(qmul(l, p), qconj(r)); }
     HomVec4 applyToTangent(HomVec4 v) const { return apply(v); }
     // Exact: the conjugates (l̄, r̄), no iteration and no rounding.
     constexpr Rotation inverse() const { return {qconj(l), qconj(r)}; }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <type_traits>
 
 #include <vorn/vorn_kernel.hpp>
 
@@ -49,6 +50,29 @@ template <typename Body>
 void forEachRow(py::ssize_t n, Body&& body) {
     const py::gil_scoped_release unlocked;
     for (py::ssize_t i = 0; i < n; ++i) body(static_cast<std::size_t>(i));
+}
+
+// Row by row over two (N, 4) arrays `a` and `b`: `pair(a_i, b_i)` into an (N,) array when it
+// gives a double, an (N, 4) array when it gives a HomVec4. The loop runs without the lock.
+template <typename Pair>
+py::array rowPairs(const py::array& a, const py::array& b, Pair&& pair) {
+    const Points pa = pointsOf(a, "a");
+    const Points pb = pointsOf(b, "b");
+    requireSameLength(pa, pb, "a", "b");
+    const double* x = pa.data();
+    const double* y = pb.data();
+    if constexpr (std::is_same_v<std::invoke_result_t<Pair&, vorn_kernel::HomVec4, vorn_kernel::HomVec4>,
+                                 double>) {
+        auto out = newScalars(pa.shape(0));
+        double* d = out.mutable_data();
+        forEachRow(pa.shape(0), [&](std::size_t i) { d[i] = pair(rowAt(x, i), rowAt(y, i)); });
+        return out;
+    } else {
+        Points out = newPoints(pa.shape(0));
+        double* d = out.mutable_data();
+        forEachRow(pa.shape(0), [&](std::size_t i) { storeRow(d, i, pair(rowAt(x, i), rowAt(y, i))); });
+        return out;
+    }
 }
 
 }  // namespace vorn::python

@@ -191,16 +191,7 @@ void bindPointFunctions(py::module_& m) {
     m.def(
         "fs_distance",
         [](const py::array& a, const py::array& b) {
-            const Points pa = pointsOf(a, "a");
-            const Points pb = pointsOf(b, "b");
-            requireSameLength(pa, pb, "a", "b");
-            auto out = newScalars(pa.shape(0));
-            const double* x = pa.data();
-            const double* y = pb.data();
-            double* d = out.mutable_data();
-            forEachRow(pa.shape(0),
-                       [&](std::size_t i) { d[i] = vorn_kernel::fsDistance(rowAt(x, i), rowAt(y, i)); });
-            return out;
+            return rowPairs(a, b, [](HomVec4 p, HomVec4 q) { return vorn_kernel::fsDistance(p, q); });
         },
         py::arg("a"), py::arg("b"), "Row by row over two (N, 4) arrays; returns an (N,) array.");
     m.def(

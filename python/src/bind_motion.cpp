@@ -65,16 +65,7 @@ void bindMotion(py::module_& m) {
     m.def(
         "qmul",
         [](const py::array& a, const py::array& b) {
-            const Points pa = pointsOf(a, "a");
-            const Points pb = pointsOf(b, "b");
-            requireSameLength(pa, pb, "a", "b");
-            Points out = newPoints(pa.shape(0));
-            const double* x = pa.data();
-            const double* y = pb.data();
-            double* d = out.mutable_data();
-            forEachRow(pa.shape(0),
-                       [&](std::size_t i) { storeRow(d, i, vorn_motion::qmul(rowAt(x, i), rowAt(y, i))); });
-            return out;
+            return rowPairs(a, b, [](HomVec4 p, HomVec4 q) { return vorn_motion::qmul(p, q); });
         },
         py::arg("a"), py::arg("b"), "Row-by-row quaternion products of two (N, 4) arrays.");
     m.def("qconj", &vorn_motion::qconj, py::arg("a"));

@@ -1,18 +1,10 @@
-// Quaternion product and rotations of S³ as pairs of unit quaternions, to and from matrices.
+// Rotations of S³ as pairs of unit quaternions, to and from matrices.
 #include <cmath>
 #include <cstddef>
 
 #include "vorn_motion.hpp"
 
 namespace vorn_motion {
-
-HomVec4 qmul(HomVec4 a, HomVec4 b) {
-    return {
-        ((a.w * b.x + a.x * b.w) + a.y * b.z) - a.z * b.y, ((a.w * b.y - a.x * b.z) + a.y * b.w) + a.z * b.x,
-        ((a.w * b.z + a.x * b.y) - a.y * b.x) + a.z * b.w, ((a.w * b.w - a.x * b.x) - a.y * b.y) - a.z * b.z};
-}
-
-HomVec4 Rotation::apply(HomVec4 p) const { return qmul(qmul(l, p), qconj(r)); }
 
 PGL4 Rotation::toPGL4() const {
     // Column c is the image of the c-th unit vector.

@@ -1,20 +1,24 @@
-// Contacts: a hashed grid over the (x, y, z) of each body's unit representative with w ≥ 0,
-// and the exact test of vorn_kernel::fsDistance on every candidate, so the set found is the
-// set checkCollision gives.
+// Contacts: a grid of cubic cells over the (x, y, z) of each body's unit representative with
+// w ≥ 0, a screen by the unit vectors' dot product, and the exact test of vorn_kernel::fsDistance
+// on every candidate, so the set found is the set checkCollision gives.
 //
 // Why the grid misses nothing: if fsDistance(p_i, p_j) < θ then, for the unit representatives
 // u_i, u_j with w ≥ 0, either |u_i − u_j| < R or |u_i + u_j| < R, where R slightly exceeds the
 // chord 2·sin(θ/2) (its margin covers the rounding of the computed distance). Distances in
-// (x, y, z) are at most those in R⁴. The first case is found at u_j's own cell; in the second,
-// w_i + w_j < R, so w_j < R, and such bodies are also entered at −(x, y, z). Cells are 2.5·R
-// wide and a query visits its own cell and, per axis, the neighbour on the nearer side: eight
-// cells that cover every point within 1.25·R. Bodies whose position is not of usable length
-// (below 1e-100, above 1e100 or not finite) are tested against every other body.
+// (x, y, z) are at most those in R⁴. The first case is found at u_j's own entry; in the second,
+// w_i + w_j < R, so w_j < R, and such bodies are also entered as −u_j. The grid holds the
+// coordinates rounded to float, which moves each by at most 6e-8: cells are at least
+// 2·(R + 1e-6) wide, so every entry within R of a query (before rounding) lies in the query's
+// own cell or, along each axis, the neighbour on the nearer side; and the screen's cut is
+// lowered by 2e-6, far above the rounding of the float dot product. Bodies whose position is
+// not of usable length (squared length below 1e-200, above 1e200 or not finite) are tested
+// against every other body.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "vorn_kernel.hpp"
@@ -26,74 +30,92 @@ namespace vorn_world {
 
 namespace {
 
-// A body's place in one cell, with its unit vector at hand for the screening dot product.
-struct Entry {
-    std::uint64_t cell;
-    std::uint32_t body;
-    std::uint32_t primary;  // 1 at the body's own (x, y, z), 0 at −(x, y, z)
-    HomVec4 unit;
-};
+using detail::ContactGrid;
+using detail::GridEntry;
 
-struct Grid {
-    double cell_width;
-    std::int64_t cells_per_axis;
-    std::uint64_t mask;                 // bucket = cell & mask
-    std::vector<std::uint32_t> starts;  // entries of bucket b: [starts[b], starts[b + 1])
-    std::vector<Entry> entries;
-
-    std::int64_t axisCell(double x) const {
-        return std::clamp(static_cast<std::int64_t>(std::floor((x + 1.0) / cell_width)), std::int64_t{0},
-                          cells_per_axis - 1);
-    }
-    std::uint64_t cellId(std::int64_t cx, std::int64_t cy, std::int64_t cz) const {
-        const auto n = static_cast<std::uint64_t>(cells_per_axis);
-        return (static_cast<std::uint64_t>(cz) * n + static_cast<std::uint64_t>(cy)) * n +
-               static_cast<std::uint64_t>(cx);
-    }
-    // Cells of consecutive x share a bucket's neighbourhood, so a query's cells and the
-    // queries of nearby bodies stay close in memory.
-    std::size_t bucketOf(std::uint64_t cell) const { return static_cast<std::size_t>(cell & mask); }
-};
-
-bool usable(HomVec4 p, double& n) {
-    n = p.norm();
-    return n >= 1e-100 && n <= 1e100;
+// The unit representative with w ≥ 0 (and w = +0 for w = ±0) of a position of usable length,
+// else false.
+bool unitOf(const World::State& s, std::size_t i, HomVec4& unit) {
+    const double x = s.qx()[i], y = s.qy()[i], z = s.qz()[i], w = s.qw()[i];
+    const double length_sq = ((x * x + y * y) + z * z) + w * w;
+    if (!(length_sq >= 1e-200 && length_sq <= 1e200)) return false;
+    const double scale = (std::signbit(w) ? -1.0 : 1.0) / std::sqrt(length_sq);
+    unit = HomVec4::init(x * scale, y * scale, z * scale, w * scale);
+    return true;
 }
 
-// The unit representative with w ≥ 0.
-HomVec4 canonical(HomVec4 p, double n) {
-    const double s = p.w < 0.0 ? -1.0 / n : 1.0 / n;
-    return HomVec4::init(p.x * s, p.y * s, p.z * s, p.w * s);
+GridEntry entryOf(double x, double y, double z, double w, std::size_t body) {
+    return GridEntry{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+                     static_cast<float>(w), static_cast<std::uint32_t>(body)};
 }
 
-Grid buildGrid(const std::vector<HomVec4>& unit, const std::vector<std::uint8_t>& in_grid, double reach) {
-    Grid grid;
-    grid.cell_width = 2.5 * reach;
-    grid.cells_per_axis = static_cast<std::int64_t>(std::ceil(2.0 / grid.cell_width)) + 1;
-    std::vector<Entry> keyed;
-    keyed.reserve(unit.size() + unit.size() / 8);
-    for (std::size_t i = 0; i < unit.size(); ++i) {
-        if (in_grid[i] == 0) continue;
-        const HomVec4 u = unit[i];
-        const auto body = static_cast<std::uint32_t>(i);
-        keyed.push_back(
-            Entry{grid.cellId(grid.axisCell(u.x), grid.axisCell(u.y), grid.axisCell(u.z)), body, 1, u});
-        if (u.w < reach) {
-            keyed.push_back(Entry{grid.cellId(grid.axisCell(-u.x), grid.axisCell(-u.y), grid.axisCell(-u.z)),
-                                  body, 0, u});
+// Enters every usable body at u and, when w < R, at −u, sorted by cell with one counting sort
+// (stable, so by body within a cell); at most eight cells per entry. Unusable bodies go to
+// grid.odd.
+void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
+    grid.odd.clear();
+    if (grid.staged.size() < 2 * s.size()) grid.staged.resize(2 * s.size());
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        HomVec4 u;
+        if (!unitOf(s, i, u)) {
+            grid.odd.push_back(i);
+            continue;
+        }
+        grid.staged[count++] = entryOf(u.x, u.y, u.z, u.w, i);
+        if (u.w < reach) grid.staged[count++] = entryOf(-u.x, -u.y, -u.z, -u.w, i);
+    }
+    const double by_reach = std::floor(1.0 / (reach + 1e-6));
+    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(count)));
+    grid.cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
+    grid.cells.per_unit = static_cast<double>(grid.cells.per_axis) / 2.0;
+    const std::size_t cell_count =
+        std::size_t{grid.cells.per_axis} * grid.cells.per_axis * grid.cells.per_axis;
+
+    // Counts, then their running sums (the end of each cell), then a backward scatter that
+    // leaves starts[c] at the beginning of cell c.
+    grid.starts.assign(cell_count + 1, 0);
+    grid.cell_of.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const GridEntry& e = grid.staged[k];
+        grid.cell_of[k] = grid.cells.of(e.x, e.y, e.z);
+        ++grid.starts[grid.cell_of[k]];
+    }
+    for (std::size_t c = 1; c <= cell_count; ++c) grid.starts[c] += grid.starts[c - 1];
+    grid.entries.resize(count);
+    for (std::size_t k = count; k-- > 0;) grid.entries[--grid.starts[grid.cell_of[k]]] = grid.staged[k];
+}
+
+// Calls candidate(i, j) for every pair i < j whose entries pass the screen, for the queries
+// (the entries u, not −u) among entries [begin, end). Queries run in cell order, so that
+// consecutive ones look at the same cells.
+template <class Candidate>
+void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, std::size_t end,
+                 Candidate&& candidate) {
+    const detail::Cells cells = grid.cells;
+    const GridEntry* const entries = grid.entries.data();
+    const std::uint32_t* const starts = grid.starts.data();
+    const auto screen = static_cast<float>(cos_screen);
+    for (std::size_t q = begin; q < end; ++q) {
+        const GridEntry query = entries[q];
+        if (std::signbit(query.w)) continue;
+        const detail::CellSpan x = cells.span(query.x);
+        const detail::CellSpan y = cells.span(query.y);
+        const detail::CellSpan z = cells.span(query.z);
+        for (std::uint32_t rz = z.first; rz <= z.last; ++rz) {
+            for (std::uint32_t ry = y.first; ry <= y.last; ++ry) {
+                const std::uint32_t row = (rz * cells.per_axis + ry) * cells.per_axis;
+                const GridEntry* const run_end = entries + starts[row + x.last + 1];
+                for (const GridEntry* e = entries + starts[row + x.first]; e < run_end; ++e) {
+                    const float dot = ((query.x * e->x + query.y * e->y) + query.z * e->z) + query.w * e->w;
+                    // One branch, rarely taken (the query meets itself in its own cell).
+                    if (static_cast<int>(std::fabs(dot) >= screen) & static_cast<int>(e->body > query.body)) {
+                        candidate(query.body, e->body);
+                    }
+                }
+            }
         }
     }
-    unsigned bits = 1;
-    while ((std::size_t{1} << bits) < 2 * keyed.size() && bits < 30) ++bits;
-    grid.mask = (std::uint64_t{1} << bits) - 1;
-    const std::size_t buckets = std::size_t{1} << bits;
-    grid.starts.assign(buckets + 1, 0);
-    for (const Entry& e : keyed) ++grid.starts[grid.bucketOf(e.cell) + 1];
-    for (std::size_t b = 0; b < buckets; ++b) grid.starts[b + 1] += grid.starts[b];
-    std::vector<std::uint32_t> fill(grid.starts.begin(), grid.starts.end() - 1);
-    grid.entries.resize(keyed.size());
-    for (const Entry& e : keyed) grid.entries[fill[grid.bucketOf(e.cell)]++] = e;
-    return grid;
 }
 
 }  // namespace
@@ -101,24 +123,14 @@ Grid buildGrid(const std::vector<HomVec4>& unit, const std::vector<std::uint8_t>
 std::vector<Contact> World::contacts(double threshold) const {
     const State& s = *state_;
     const std::size_t n = s.size();
-    std::vector<HomVec4> position(n), unit(n);
-    std::vector<std::uint8_t> in_grid(n);
-    std::vector<std::size_t> odd;  // bodies tested against all others
-    for (std::size_t i = 0; i < n; ++i) {
-        position[i] = HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
-        double norm = 0.0;
-        in_grid[i] = usable(position[i], norm) ? 1 : 0;
-        if (in_grid[i] != 0) {
-            unit[i] = canonical(position[i], norm);
-        } else {
-            odd.push_back(i);
-        }
-    }
+    const auto position = [&s](std::size_t i) {
+        return HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
+    };
 
     std::vector<Contact> found;
     std::mutex found_mutex;
     const auto test = [&](std::size_t i, std::size_t j, std::vector<Contact>& out) {
-        const double d = vorn_kernel::fsDistance(position[i], position[j]);
+        const double d = vorn_kernel::fsDistance(position(i), position(j));
         // The comparison of checkCollision: a NaN threshold makes every pair a contact.
         if (!(d >= threshold)) out.push_back(Contact{s.ids[i], s.ids[j], d});
     };
@@ -139,50 +151,26 @@ std::vector<Contact> World::contacts(double threshold) const {
     } else if (threshold > 0.0) {
         const double half_sin = std::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
-        const Grid grid = buildGrid(unit, in_grid, reach);
-        const double cos_cut = std::cos(threshold) - 1e-12;
-        // Queries run in the grid's order, so that consecutive ones look at nearby cells.
+        ContactGrid& grid = s.contact_grid;
+        fillGrid(s, reach, grid);
+        const double cos_screen = std::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size(), [&](std::size_t begin, std::size_t end) {
+            // Candidates first, exact tests after: the screening loop stays small.
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> candidates;
+            screenPairs(grid, cos_screen, begin, end,
+                        [&candidates](std::uint32_t i, std::uint32_t j) { candidates.emplace_back(i, j); });
             std::vector<Contact> local;
-            for (std::size_t q = begin; q < end; ++q) {
-                if (grid.entries[q].primary == 0) continue;
-                const std::size_t i = grid.entries[q].body;
-                const HomVec4 u = grid.entries[q].unit;
-                const double coords[3] = {u.x, u.y, u.z};
-                std::int64_t own[3], other[3];
-                for (int a = 0; a < 3; ++a) {
-                    own[a] = grid.axisCell(coords[a]);
-                    const double f = (coords[a] + 1.0) / grid.cell_width - static_cast<double>(own[a]);
-                    other[a] = std::clamp(f < 0.5 ? own[a] - 1 : own[a] + 1, std::int64_t{0},
-                                          grid.cells_per_axis - 1);
-                }
-                for (int corner = 0; corner < 8; ++corner) {
-                    const std::int64_t cx = (corner & 1) != 0 ? other[0] : own[0];
-                    const std::int64_t cy = (corner & 2) != 0 ? other[1] : own[1];
-                    const std::int64_t cz = (corner & 4) != 0 ? other[2] : own[2];
-                    // A clamped neighbour can equal the own cell: visit each cell once.
-                    if (((corner & 1) != 0 && cx == own[0]) || ((corner & 2) != 0 && cy == own[1]) ||
-                        ((corner & 4) != 0 && cz == own[2])) {
-                        continue;
-                    }
-                    const std::uint64_t cell = grid.cellId(cx, cy, cz);
-                    const std::size_t b = grid.bucketOf(cell);
-                    for (std::uint32_t e = grid.starts[b]; e < grid.starts[b + 1]; ++e) {
-                        const Entry entry = grid.entries[e];
-                        // The unit vectors' dot product screens out far pairs; its margin
-                        // is far above the rounding of both it and the exact distance.
-                        if (entry.cell != cell || entry.body <= i) continue;
-                        if (std::fabs(HomVec4::dot(u, entry.unit)) >= cos_cut) test(i, entry.body, local);
-                    }
-                }
-            }
+            for (const auto& [i, j] : candidates) test(i, j, local);
             publish(local);
         });
         std::vector<Contact> local;
+        const std::vector<std::size_t>& odd = grid.odd;  // tested against every other body
+        std::vector<std::uint8_t> is_odd(odd.empty() ? 0 : n, 0);
+        for (const std::size_t i : odd) is_odd[i] = 1;
         for (const std::size_t i : odd) {
             for (std::size_t j = 0; j < n; ++j) {
                 if (j == i) continue;
-                if (in_grid[j] != 0 || j > i) test(std::min(i, j), std::max(i, j), local);
+                if (is_odd[j] == 0 || j > i) test(std::min(i, j), std::max(i, j), local);
             }
         }
         publish(local);

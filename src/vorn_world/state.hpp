@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vorn_world.hpp"
+#include "vorn_world/contact_grid.hpp"
 
 namespace vorn_world {
 
@@ -67,6 +68,9 @@ struct World::State {
     // Gravitational accelerations at the current positions, valid while gravity_valid.
     std::vector<double> gx, gy, gz, gw;
     bool gravity_valid = false;
+
+    // The contact pass's arrays, kept between passes (contacts() is const).
+    mutable detail::ContactGrid contact_grid;
 
     std::size_t size() const { return ids.size(); }
     std::size_t paddedSize() const { return mass.size(); }

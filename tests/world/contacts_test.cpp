@@ -75,6 +75,17 @@ TEST(WorldContacts, BroadphaseFindsExactlyTheAllPairsSet) {
             negated(vorn::world_test::near(random, p, 0.01 * (0.5 + 0.5 * random.symmetric()))));
     }
     for (const double threshold : {0.005, 0.01, 0.03}) expectAllPairsSet(equator, threshold);
+
+    // Partners just inside the threshold in every direction, enough of them that the threshold
+    // rather than the count sets the cells' width.
+    std::vector<HomVec4> partners;
+    for (int i = 0; i < 1000; ++i) {
+        const HomVec4 p = random.unit();
+        partners.push_back(p);
+        partners.push_back(
+            vorn::world_test::near(random, p, 0.05 * (1.0 - 1e-3 * (1.0 + random.symmetric()))));
+    }
+    expectAllPairsSet(partners, 0.05);
 }
 
 TEST(WorldContacts, ResponseSeparatesAndKeepsBivectorAndElasticEnergy) {

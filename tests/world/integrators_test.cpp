@@ -69,20 +69,8 @@ TEST(WorldIntegrators, CompatIsTheUsersLoopBitForBit) {
     EXPECT_TRUE(vorn::world_test::sameBits(stepped, bodies));
 }
 
-// An eccentric orbit about one attractor: speed 0.7 of the circular speed at distance 0.5.
-World eccentricOrbit() {
-    World world(1.0);
-    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
-    const double d = 0.5;
-    // On a circle of radius d the pull f = 1/(sin²d + ε) supplies v²·cot d.
-    const double circular = std::sqrt(std::tan(d) / (std::sin(d) * std::sin(d) + 1e-10));
-    world.add(VornBody::init(HomVec4::init(std::sin(d), 0, 0, std::cos(d)),
-                             HomVec4::init(0, 0.7 * circular, 0, 0), 1.0));
-    return world;
-}
-
 HomVec4 positionAt(double t_end, double dt, Integrator integrator) {
-    World world = eccentricOrbit();
+    World world = vorn::world_test::eccentricOrbit();
     const int steps = static_cast<int>(std::lround(t_end / dt));
     for (int i = 0; i < steps; ++i) world.step(dt, integrator);
     return world.body(world.ids()[0]).position;
@@ -105,7 +93,7 @@ TEST(WorldIntegrators, KdkIsSecondOrderAndYoshidaFourth) {
 }
 
 TEST(WorldIntegrators, KdkEnergyErrorDoesNotGrow) {
-    World world = eccentricOrbit();
+    World world = vorn::world_test::eccentricOrbit();
     const double e0 = world.energy();
     const int steps = 100000;
     double first = 0.0, last = 0.0;

@@ -1,4 +1,4 @@
-// Deterministic random scenes for the world's tests and its determinism scene.
+// Deterministic scenes for the world's tests, its determinism scene and its benchmarks.
 #pragma once
 
 #include <bit>
@@ -83,6 +83,18 @@ inline bool sameBits(const std::vector<VornBody>& a, const std::vector<VornBody>
         if (!sameBits(a[i], b[i])) return false;
     }
     return true;
+}
+
+// An eccentric orbit about one attractor: speed 0.7 of the circular speed at distance 0.5.
+inline vorn_world::World eccentricOrbit() {
+    vorn_world::World world(1.0);
+    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+    const double d = 0.5;
+    // On a circle of radius d the pull f = 1/(sin²d + ε) supplies v²·cot d.
+    const double circular = std::sqrt(std::tan(d) / (std::sin(d) * std::sin(d) + 1e-10));
+    world.add(VornBody::init(HomVec4::init(std::sin(d), 0, 0, std::cos(d)),
+                             HomVec4::init(0, 0.7 * circular, 0, 0), 1.0));
+    return world;
 }
 
 }  // namespace vorn::world_test

@@ -1,0 +1,66 @@
+// The contact pass's grid: each usable body's unit representative (w ≥ 0) and, near w = 0, its
+// negation, sorted by cubic cell over (x, y, z). Its arrays are kept by the World between
+// passes, so that a pass in a steady state allocates nothing but its result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vorn_world::detail {
+
+// u, or −u (w with its sign bit set), rounded to float.
+struct GridEntry {
+    float x, y, z, w;
+    std::uint32_t body;
+};
+
+// Cubic cells of width 2/per_axis over [−1, 1]³. A cell index is found by truncation, which is
+// the floor for the non-negative c + 1 (a unit vector's c + 1 is at least −1e-16, which also
+// truncates to cell 0).
+// The cells from the own one to its neighbour on the nearer side, in increasing order (one cell
+// at the faces of the cube).
+struct CellSpan {
+    std::uint32_t first, last;
+};
+
+struct Cells {
+    std::uint32_t per_axis = 1;
+    double per_unit = 0.5;  // per_axis / 2
+
+    std::uint32_t axisIndex(double c) const {
+        const auto index = static_cast<std::uint32_t>((c + 1.0) * per_unit);
+        return index < per_axis ? index : per_axis - 1;
+    }
+    CellSpan span(double c) const {
+        const double scaled = (c + 1.0) * per_unit;
+        const std::uint32_t own = axisIndex(c);
+        // Without branches: which side is nearer is a coin toss for the predictor.
+        const auto lower = static_cast<std::uint32_t>(scaled - static_cast<double>(own) < 0.5);
+        const std::uint32_t first = own - (lower & static_cast<std::uint32_t>(own > 0));
+        const std::uint32_t last = own + ((lower ^ 1U) & static_cast<std::uint32_t>(own + 1 < per_axis));
+        return {first, last};
+    }
+    std::uint32_t of(double x, double y, double z) const {
+        return (axisIndex(z) * per_axis + axisIndex(y)) * per_axis + axisIndex(x);
+    }
+};
+
+struct ContactGrid {
+    Cells cells;
+    std::vector<GridEntry> staged;       // in body order (room for two entries per body)
+    std::vector<std::uint32_t> cell_of;  // the cell of each staged entry
+    std::vector<std::uint32_t> starts;   // the entries of cell c: [starts[c], starts[c + 1])
+    std::vector<GridEntry> entries;      // in cell order, by body within a cell
+    std::vector<std::size_t> odd;        // bodies without a usable length
+
+    ContactGrid() = default;
+    // A copied World starts with empty arrays: they hold nothing between passes.
+    ContactGrid(const ContactGrid& /*other*/) {}
+    ContactGrid& operator=(const ContactGrid& /*other*/) { return *this; }
+    ContactGrid(ContactGrid&&) noexcept = default;
+    ContactGrid& operator=(ContactGrid&&) noexcept = default;
+    ~ContactGrid() = default;
+};
+
+}  // namespace vorn_world::detail
