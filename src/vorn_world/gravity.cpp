@@ -42,7 +42,7 @@ std::size_t World::State::gatherSources(bool with_bodies) {
             if (moved[j] != 0) add(qx()[j], qy()[j], qz()[j], qw()[j], G * mass[j]);
         }
     }
-    return sources.size() / 20;
+    return sources.size() / doubles_per_source;
 }
 
 namespace {

@@ -83,7 +83,7 @@ template <class T>
     const F64x4 zero{};
     Vec acc{zero, zero, zero, zero};
     for (std::size_t j = 0; j < count; ++j) {
-        const double* s = sources + 20 * j;
+        const double* s = sources + World::State::doubles_per_source * j;
         addPull(p, Vec{load4(s), load4(s + 4), load4(s + 8), load4(s + 12)}, load4(s + 16), acc);
     }
     return acc;

@@ -86,6 +86,7 @@ struct World::State {
     // every moved body in storage order; each x, y, z, w and G·m, every value four times over
     // (one vector of lanes). Kept between evaluations so that a step allocates nothing once
     // the buffer has grown.
+    static constexpr std::size_t doubles_per_source = 20;
     std::vector<double> sources;
     std::size_t gatherSources(bool with_bodies);  // the number of sources
 
