@@ -94,19 +94,9 @@ using Mask4 = decltype(F64x4{} < F64x4{});
 #endif
 }
 
-// The correctly rounded square root of each lane. Where the code is built without errno
-// (-fno-math-errno), as a loop over the lanes that the compiler turns into whole-vector
-// square roots (one instruction in the AVX2 build); otherwise per target, two lanes at a time.
+// The correctly rounded square root of each lane, per target, two lanes at a time.
 [[gnu::always_inline]] inline F64x4 squareRoots(const F64x4& x) {
-#if defined(__NO_MATH_ERRNO__)
-    alignas(32) double in[4];
-    alignas(32) double out[4];
-    std::memcpy(in, &x, sizeof in);
-    for (int k = 0; k < 4; ++k) out[k] = __builtin_sqrt(in[k]);
-    F64x4 roots;
-    std::memcpy(&roots, out, sizeof roots);
-    return roots;
-#elif defined(VORN_LANES_X86)
+#if defined(VORN_LANES_X86)
     const auto low = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[0], x[1]})));
     const auto high = __builtin_bit_cast(F64x2, _mm_sqrt_pd(__builtin_bit_cast(__m128d, F64x2{x[2], x[3]})));
     return __builtin_shufflevector(low, high, 0, 1, 2, 3);
@@ -118,6 +108,21 @@ using Mask4 = decltype(F64x4{} < F64x4{});
     return F64x4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
 #endif
 }
+
+#if defined(__NO_MATH_ERRNO__)
+// The same roots for code built without errno (-fno-math-errno): a loop over the lanes that the
+// compiler turns into whole-vector square roots (one instruction in the AVX2 build). Defined
+// only in such code, so that one name never has two bodies.
+[[gnu::always_inline]] inline F64x4 squareRootsWithoutErrno(const F64x4& x) {
+    alignas(32) double in[4];
+    alignas(32) double out[4];
+    std::memcpy(in, &x, sizeof in);
+    for (int k = 0; k < 4; ++k) out[k] = __builtin_sqrt(in[k]);
+    F64x4 roots;
+    std::memcpy(&roots, out, sizeof roots);
+    return roots;
+}
+#endif
 
 // Four vectors of four lanes, one 4×4 block.
 struct Block4 {

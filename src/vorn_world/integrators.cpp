@@ -54,7 +54,7 @@ namespace {
 // sphere with the velocity's radial part removed.
 [[gnu::always_inline]] inline void drift(Vec& q, Vec& v, double h) {
     using vorn_kernel::detail::broadcast;
-    const F64x4 speed = vorn_kernel::detail::squareRoots(detail::dot(v, v));
+    const F64x4 speed = vorn_kernel::detail::squareRootsWithoutErrno(detail::dot(v, v));
     F64x4 s, c;
     sinCos(speed * h, s, c);
     // sin(speed·h)/speed → h as the speed goes to 0; a body at rest stays where it is.
@@ -64,7 +64,7 @@ namespace {
     Vec nq{c * q.x + s_over * v.x, c * q.y + s_over * v.y, c * q.z + s_over * v.z, c * q.w + s_over * v.w};
     Vec nv{c * v.x - s_times * q.x, c * v.y - s_times * q.y, c * v.z - s_times * q.z,
            c * v.w - s_times * q.w};
-    const F64x4 n = vorn_kernel::detail::squareRoots(detail::dot(nq, nq));
+    const F64x4 n = vorn_kernel::detail::squareRootsWithoutErrno(detail::dot(nq, nq));
     nq = {nq.x / n, nq.y / n, nq.z / n, nq.w / n};
     const F64x4 radial = detail::dot(nv, nq);
     nv = {nv.x - radial * nq.x, nv.y - radial * nq.y, nv.z - radial * nq.z, nv.w - radial * nq.w};

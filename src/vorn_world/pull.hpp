@@ -40,7 +40,9 @@ namespace vorn_world::detail {
     return __builtin_bit_cast(F64x4, __builtin_bit_cast(Mask4, x) & ~where);
 }
 [[gnu::always_inline]] inline double root(double x) { return vorn_kernel::detail::squareRoot(x); }
-[[gnu::always_inline]] inline F64x4 root(const F64x4& x) { return vorn_kernel::detail::squareRoots(x); }
+[[gnu::always_inline]] inline F64x4 root(const F64x4& x) {
+    return vorn_kernel::detail::squareRootsWithoutErrno(x);
+}
 
 // The chord geometry of p and the source: t (tangent toward s'), h = 1 − cos d and sin²d.
 template <class T>
