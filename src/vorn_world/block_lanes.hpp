@@ -36,7 +36,8 @@ using Vec = V4<F64x4>;
 }
 
 // ((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w, the order of HomVec4::dot.
-[[gnu::always_inline]] inline F64x4 dot(const Vec& a, const Vec& b) {
+template <class T>
+[[gnu::always_inline]] inline T dot(const V4<T>& a, const V4<T>& b) {
     return ((a.x * b.x + a.y * b.y) + a.z * b.z) + a.w * b.w;
 }
 

@@ -8,6 +8,7 @@
 #include "vorn_physics.hpp"
 #include "vorn_world.hpp"
 #include "vorn_world/block_lanes.hpp"
+#include "vorn_world/drift.hpp"
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
@@ -19,29 +20,8 @@ using detail::Vec;
 
 namespace {
 
-// sin and cos of each lane. Angles up to 1/4 in magnitude use Taylor polynomials whose
-// truncation error is below 1e-20 (so only rounding remains); larger ones use the library.
-[[gnu::always_inline]] inline void sinCos(const F64x4& x, F64x4& s, F64x4& c) {
-    const F64x4 x2 = x * x;
-    s = x *
-        (1.0 + x2 * (-1.0 / 6.0 +
-                     x2 * (1.0 / 120.0 +
-                           x2 * (-1.0 / 5040.0 + x2 * (1.0 / 362880.0 + x2 * (-1.0 / 39916800.0 +
-                                                                              x2 * (1.0 / 6227020800.0)))))));
-    c = 1.0 + x2 * (-0.5 + x2 * (1.0 / 24.0 +
-                                 x2 * (-1.0 / 720.0 +
-                                       x2 * (1.0 / 40320.0 +
-                                             x2 * (-1.0 / 3628800.0 + x2 * (1.0 / 479001600.0 +
-                                                                            x2 * (-1.0 / 87178291200.0)))))));
-    for (int k = 0; k < 4; ++k) {
-        if (!(std::fabs(x[k]) <= 0.25)) {
-            s[k] = std::sin(x[k]);
-            c[k] = std::cos(x[k]);
-        }
-    }
-}
-
-// v + h·(g + f/m), less its part along q, with f/m given (the same in every kick of a step).
+// v + h·(g + f·(1/m)), less its part along q, with f·(1/m) given (the same in every kick of a
+// step; one division per block instead of four).
 [[gnu::always_inline]] inline Vec kick(const Vec& q, const Vec& v, const Vec& g, const Vec& f_over_m,
                                        double h) {
     const Vec a{g.x + f_over_m.x, g.y + f_over_m.y, g.z + f_over_m.z, g.w + f_over_m.w};
@@ -50,41 +30,19 @@ namespace {
     return {k.x - radial * q.x, k.y - radial * q.y, k.z - radial * q.z, k.w - radial * q.w};
 }
 
-// The great circle through q with velocity v, followed for time h, then put back on the
-// sphere with the velocity's radial part removed.
-[[gnu::always_inline]] inline void drift(Vec& q, Vec& v, double h) {
-    using vorn_kernel::detail::broadcast;
-    const F64x4 speed = vorn_kernel::detail::squareRootsWithoutErrno(detail::dot(v, v));
-    F64x4 s, c;
-    sinCos(speed * h, s, c);
-    // sin(speed·h)/speed → h as the speed goes to 0; a body at rest stays where it is.
-    const Mask4 moving = vorn_kernel::detail::lessInHalves(F64x4{}, speed);
-    const F64x4 s_over = vorn_kernel::detail::select(moving, s / speed, broadcast(h));
-    const F64x4 s_times = speed * s;
-    Vec nq{c * q.x + s_over * v.x, c * q.y + s_over * v.y, c * q.z + s_over * v.z, c * q.w + s_over * v.w};
-    Vec nv{c * v.x - s_times * q.x, c * v.y - s_times * q.y, c * v.z - s_times * q.z,
-           c * v.w - s_times * q.w};
-    const F64x4 n = vorn_kernel::detail::squareRootsWithoutErrno(detail::dot(nq, nq));
-    nq = {nq.x / n, nq.y / n, nq.z / n, nq.w / n};
-    const F64x4 radial = detail::dot(nv, nq);
-    nv = {nv.x - radial * nq.x, nv.y - radial * nq.y, nv.z - radial * nq.z, nv.w - radial * nq.w};
-    q = nq;
-    v = nv;
-}
-
 // One block as the passes read it: the mask of its moved bodies, their forces and forces
-// over masses, positions and velocities.
+// times inverse masses, positions and velocities.
 struct Block {
     Mask4 moves;
     Vec f, f_over_m, q, v;
 };
 
 [[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
-    const F64x4 m = vorn_kernel::detail::load4(a.mass + i);
+    const F64x4 inverse_mass = 1.0 / vorn_kernel::detail::load4(a.mass + i);
     const Vec f = detail::loadVec(a.f, i);
     return {detail::movedMask(a.moved + i),
             f,
-            {f.x / m, f.y / m, f.z / m, f.w / m},
+            {f.x * inverse_mass, f.y * inverse_mass, f.z * inverse_mass, f.w * inverse_mass},
             detail::loadVec(a.q, i),
             detail::loadVec(a.v, i)};
 }
@@ -117,7 +75,7 @@ struct Block {
         const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
         Vec q = b.q;
         Vec v = kick(b.q, b.v, g, b.f_over_m, 0.5 * h);
-        drift(q, v, h);
+        detail::drift(q, v, h);
         storeMotion(a, 4 * block, b, q, v);
     }
 }
@@ -150,7 +108,7 @@ struct Block {
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
             v = kick(q, v, g, b.f_over_m, 0.5 * h);
-            drift(q, v, h);
+            detail::drift(q, v, h);
             g = detail::pullOfSources(q, attractors, count);
             v = kick(q, v, g, b.f_over_m, 0.5 * h);
         }
