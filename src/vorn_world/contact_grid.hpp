@@ -15,6 +15,11 @@ struct GridEntry {
     std::uint32_t body;
 };
 
+// A body's position, x, y, z, w, as the World holds it.
+struct Position {
+    double x, y, z, w;
+};
+
 // Cubic cells of width 2/per_axis over [−1, 1]³. A cell index is found by truncation, which is
 // the floor for the non-negative c + 1 (a unit vector's c + 1 is at least −1e-16, which also
 // truncates to cell 0).
@@ -48,11 +53,13 @@ struct Cells {
 
 struct ContactGrid {
     Cells cells;
-    std::vector<GridEntry> staged;       // in body order (room for two entries per body)
-    std::vector<std::uint32_t> cell_of;  // the cell of each staged entry
-    std::vector<std::uint32_t> starts;   // the entries of cell c: [starts[c], starts[c + 1])
-    std::vector<GridEntry> entries;      // in cell order, by body within a cell
-    std::vector<std::size_t> odd;        // bodies without a usable length
+    std::vector<GridEntry> staged;               // in body order (room for two entries per body)
+    std::vector<std::uint32_t> cell_of;          // the cell of each staged entry
+    std::vector<std::uint32_t> starts;           // the entries of cell c: [starts[c], starts[c + 1])
+    std::vector<GridEntry> entries;              // in cell order, by body within a cell, then padding
+    static constexpr std::uint32_t padding = 2;  // entries of body 0 at the origin, never passing
+    std::vector<Position> positions;             // each entry's body's position as stored, in entry order
+    std::vector<std::size_t> odd;                // bodies without a usable length
 
     ContactGrid() = default;
     // A copied World starts with empty arrays: they hold nothing between passes.
