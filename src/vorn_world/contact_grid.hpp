@@ -15,6 +15,13 @@ struct GridEntry {
     std::uint32_t body;
 };
 
+// A contact between the bodies in storage slots i < j, keyed i·2^b + j with 2^b above every
+// slot (a world holds fewer than 2³² bodies): storage order is id order.
+struct SlotPair {
+    std::uint64_t key;
+    double distance;
+};
+
 // A body's position, x, y, z, w, as the World holds it.
 struct Position {
     double x, y, z, w;
@@ -60,6 +67,7 @@ struct ContactGrid {
     static constexpr std::uint32_t padding = 2;  // entries of body 0 at the origin, never passing
     std::vector<Position> positions;             // each entry's body's position as stored, in entry order
     std::vector<std::size_t> odd;                // bodies without a usable length
+    std::vector<SlotPair> pairs, sorting;        // the pass\'s contacts, and room to sort them
 
     ContactGrid() = default;
     // A copied World starts with empty arrays: they hold nothing between passes.

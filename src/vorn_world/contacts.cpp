@@ -42,16 +42,11 @@ namespace {
 using detail::ContactGrid;
 using detail::GridEntry;
 
-// A contact between the bodies in storage slots i < j, keyed i·2^b + j with 2^b above every
-// slot (a world holds fewer than 2³² bodies): storage order is id order.
-struct SlotPair {
-    std::uint64_t key;
-    double distance;
-};
+using detail::SlotPair;
 
 // Sorts by key: a least-significant-digit radix sort of 11-bit digits over the key's bits in
 // use when there are many pairs, std::sort otherwise.
-void sortPairs(std::vector<SlotPair>& pairs) {
+void sortPairs(std::vector<SlotPair>& pairs, std::vector<SlotPair>& other) {
     const auto by_key = [](const SlotPair& x, const SlotPair& y) { return x.key < y.key; };
     if (pairs.size() < 4096) {
         std::sort(pairs.begin(), pairs.end(), by_key);
@@ -59,7 +54,7 @@ void sortPairs(std::vector<SlotPair>& pairs) {
     }
     std::uint64_t all = 0;
     for (const SlotPair& p : pairs) all |= p.key;
-    std::vector<SlotPair> other(pairs.size());
+    other.resize(pairs.size());
     constexpr unsigned digit = 11;
     constexpr std::size_t radix = std::size_t{1} << digit;
     for (unsigned shift = 0; shift < 64 && (all >> shift) != 0; shift += digit) {
@@ -230,8 +225,11 @@ std::vector<Contact> World::contacts(double threshold) const {
         return HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
     };
 
-    // Pairs of storage slots, found in any order and sorted by (i, j) at the end.
-    std::vector<SlotPair> found;
+    // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
+    // grid, so that a steady state does not allocate them.
+    ContactGrid& grid = s.contact_grid;
+    std::vector<SlotPair>& found = grid.pairs;
+    found.clear();
     std::mutex found_mutex;
     const unsigned slot_bits = static_cast<unsigned>(std::bit_width(n));
     const std::uint64_t slot_mask = (std::uint64_t{1} << slot_bits) - 1;
@@ -258,22 +256,23 @@ std::vector<Contact> World::contacts(double threshold) const {
     } else if (threshold > 0.0) {
         const double half_sin = std::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
-        ContactGrid& grid = s.contact_grid;
         fillGrid(s, reach, grid);
         const double cos_screen = std::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size() - ContactGrid::padding, [&](std::size_t begin, std::size_t end) {
             // The tests read the positions copied in entry order, near one another, not the
-            // World's columns.
+            // World's columns; each buffer's contacts are published at once.
             std::vector<SlotPair> local;
-            const auto flush = [&](const Candidates& found) {
-                for (std::size_t k = 0; k < found.count; ++k) {
-                    const std::uint32_t q = found.query[k];
-                    const std::uint32_t e = found.other[k];
+            const auto flush = [&](const Candidates& candidates) {
+                local.clear();
+                for (std::size_t k = 0; k < candidates.count; ++k) {
+                    const std::uint32_t q = candidates.query[k];
+                    const std::uint32_t e = candidates.other[k];
                     const detail::Position& a = grid.positions[q];
                     const detail::Position& b = grid.positions[e];
                     test(grid.entries[q].body, grid.entries[e].body, HomVec4::init(a.x, a.y, a.z, a.w),
                          HomVec4::init(b.x, b.y, b.z, b.w), local);
                 }
+                if (!local.empty()) publish(local);
             };
             // Small grids keep the plain loop: there the fixed reads cost more than the branches
             // they save.
@@ -282,7 +281,6 @@ std::vector<Contact> World::contacts(double threshold) const {
             } else {
                 screenPairs<0>(grid, cos_screen, begin, end, flush);
             }
-            publish(local);
         });
         std::vector<SlotPair> local;
         const std::vector<std::size_t>& odd = grid.odd;  // tested against every other body
@@ -300,7 +298,7 @@ std::vector<Contact> World::contacts(double threshold) const {
     }
     // Otherwise no distance is below the threshold.
 
-    sortPairs(found);
+    sortPairs(found, grid.sorting);
     std::vector<Contact> contacts;
     contacts.reserve(found.size());
     for (std::size_t k = 0; k < found.size(); ++k) {
