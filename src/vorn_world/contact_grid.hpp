@@ -60,14 +60,19 @@ struct Cells {
 
 struct ContactGrid {
     Cells cells;
-    std::vector<GridEntry> staged;               // in body order (room for two entries per body)
-    std::vector<std::uint32_t> cell_of;          // the cell of each staged entry
-    std::vector<std::uint32_t> starts;           // the entries of cell c: [starts[c], starts[c + 1])
-    std::vector<GridEntry> entries;              // in cell order, by body within a cell, then padding
-    static constexpr std::uint32_t padding = 2;  // entries of body 0 at the origin, never passing
-    std::vector<Position> positions;             // each entry's body's position as stored, in entry order
-    std::vector<std::size_t> odd;                // bodies without a usable length
-    std::vector<SlotPair> pairs, sorting;        // the pass\'s contacts, and room to sort them
+    std::vector<GridEntry> staged;         // in body order (room for two entries per body)
+    std::vector<std::uint32_t> cell_of;    // the cell of each staged entry
+    std::vector<std::uint32_t> starts;     // the entries of cell c: [starts[c], starts[c + 1])
+    std::vector<GridEntry> entries;        // in cell order, by body within a cell, then padding
+    std::vector<Position> positions;       // each entry's position (large grids only)
+    std::vector<std::size_t> odd;          // bodies without a usable length
+    std::vector<SlotPair> pairs, sorting;  // the pass's contacts, and room to sort them
+
+    // Entries of body 0 at the origin after the last, which never pass the screen.
+    static constexpr std::uint32_t padding = 2;
+    // Whether a grid of `count` entries is large: then the screen reads the first entries of a
+    // run without a branch, and the positions are copied in entry order.
+    static bool large(std::size_t count) { return count >= 1024; }
 
     ContactGrid() = default;
     // A copied World starts with empty arrays: they hold nothing between passes.

@@ -18,8 +18,9 @@
 // pair it looks at into a buffer on the stack and counts only those that pass, so it never
 // drops one; a block of a run is never longer than the buffer's room, and the two fixed reads
 // past a run's end (into the next cell, or into the padding after the last entry) are never
-// counted. The exact test reads each entry's position from a copy made in entry order (the same
-// doubles as the World's), and the pairs are sorted by storage slot, which is id order.
+// counted. In a large grid the exact test reads each entry's position from a copy made in entry
+// order (the same doubles as the World's). The pairs are sorted by storage slot, which is id
+// order.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -122,6 +123,11 @@ void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
     grid.entries.resize(count + ContactGrid::padding);
     for (std::size_t k = count; k < count + ContactGrid::padding; ++k)
         grid.entries[k] = GridEntry{0.0F, 0.0F, 0.0F, 0.0F, 0};
+    if (!ContactGrid::large(count)) {
+        grid.positions.clear();
+        for (std::size_t k = count; k-- > 0;) grid.entries[--grid.starts[grid.cell_of[k]]] = grid.staged[k];
+        return;
+    }
     grid.positions.resize(count);
     const double* const qx = s.qx().data();
     const double* const qy = s.qy().data();
@@ -259,24 +265,31 @@ std::vector<Contact> World::contacts(double threshold) const {
         fillGrid(s, reach, grid);
         const double cos_screen = std::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size() - ContactGrid::padding, [&](std::size_t begin, std::size_t end) {
-            // The tests read the positions copied in entry order, near one another, not the
-            // World's columns; each buffer's contacts are published at once.
+            // In a large grid the tests read the positions copied in entry order, near one
+            // another, not the World's columns; each buffer's contacts are published at once.
+            const bool large = ContactGrid::large(grid.entries.size() - ContactGrid::padding);
             std::vector<SlotPair> local;
             const auto flush = [&](const Candidates& candidates) {
                 local.clear();
                 for (std::size_t k = 0; k < candidates.count; ++k) {
                     const std::uint32_t q = candidates.query[k];
                     const std::uint32_t e = candidates.other[k];
-                    const detail::Position& a = grid.positions[q];
-                    const detail::Position& b = grid.positions[e];
-                    test(grid.entries[q].body, grid.entries[e].body, HomVec4::init(a.x, a.y, a.z, a.w),
-                         HomVec4::init(b.x, b.y, b.z, b.w), local);
+                    const std::uint32_t i = grid.entries[q].body;
+                    const std::uint32_t j = grid.entries[e].body;
+                    if (large) {
+                        const detail::Position& a = grid.positions[q];
+                        const detail::Position& b = grid.positions[e];
+                        test(i, j, HomVec4::init(a.x, a.y, a.z, a.w), HomVec4::init(b.x, b.y, b.z, b.w),
+                             local);
+                    } else {
+                        test(i, j, position(i), position(j), local);
+                    }
                 }
                 if (!local.empty()) publish(local);
             };
             // Small grids keep the plain loop: there the fixed reads cost more than the branches
             // they save.
-            if (grid.entries.size() >= 1024) {
+            if (large) {
                 screenPairs<2>(grid, cos_screen, begin, end, flush);
             } else {
                 screenPairs<0>(grid, cos_screen, begin, end, flush);
