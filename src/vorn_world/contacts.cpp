@@ -14,13 +14,13 @@
 // not of usable length (squared length below 1e-200, above 1e200 or not finite) are tested
 // against every other body.
 //
-// The screen has no call and, for the first two entries of a run, no branch: it writes every
-// pair it looks at into a buffer on the stack and counts only those that pass, so it never
-// drops one; a block of a run is never longer than the buffer's room, and the two fixed reads
-// past a run's end (into the next cell, or into the padding after the last entry) are never
-// counted. In a large grid the exact test reads each entry's position from a copy made in entry
-// order (the same doubles as the World's). The pairs are sorted by storage slot, which is id
-// order.
+// The screen has no call and, in a large grid, no branch for the first two entries of a run:
+// it writes every pair it looks at into a buffer on the stack and counts only those that
+// pass, so it never drops one; a block of a run is never longer than the buffer's room, and
+// the two fixed reads past a run's end (into the next cell, or into the padding after the
+// last entry) are never counted. In a large grid the exact test reads each entry's position
+// from a copy made in entry order (the same doubles as the World's). The pairs are sorted by
+// storage slot, which is id order.
 #include <algorithm>
 #include <array>
 #include <bit>
