@@ -15,6 +15,18 @@ struct GridEntry {
     std::uint32_t body;
 };
 
+// A contact between the bodies in storage slots i < j, keyed i·2^b + j with 2^b above every
+// slot (a world holds fewer than 2³² bodies): storage order is id order.
+struct SlotPair {
+    std::uint64_t key;
+    double distance;
+};
+
+// A body's position, x, y, z, w, as the World holds it.
+struct Position {
+    double x, y, z, w;
+};
+
 // Cubic cells of width 2/per_axis over [−1, 1]³. A cell index is found by truncation, which is
 // the floor for the non-negative c + 1 (a unit vector's c + 1 is at least −1e-16, which also
 // truncates to cell 0).
@@ -48,11 +60,19 @@ struct Cells {
 
 struct ContactGrid {
     Cells cells;
-    std::vector<GridEntry> staged;       // in body order (room for two entries per body)
-    std::vector<std::uint32_t> cell_of;  // the cell of each staged entry
-    std::vector<std::uint32_t> starts;   // the entries of cell c: [starts[c], starts[c + 1])
-    std::vector<GridEntry> entries;      // in cell order, by body within a cell
-    std::vector<std::size_t> odd;        // bodies without a usable length
+    std::vector<GridEntry> staged;         // in body order (room for two entries per body)
+    std::vector<std::uint32_t> cell_of;    // the cell of each staged entry
+    std::vector<std::uint32_t> starts;     // the entries of cell c: [starts[c], starts[c + 1])
+    std::vector<GridEntry> entries;        // in cell order, by body within a cell, then padding
+    std::vector<Position> positions;       // each entry's position (large grids only)
+    std::vector<std::size_t> odd;          // bodies without a usable length
+    std::vector<SlotPair> pairs, sorting;  // the pass's contacts, and room to sort them
+
+    // Entries of body 0 at the origin after the last, which never pass the screen.
+    static constexpr std::uint32_t padding = 2;
+    // Whether a grid of `count` entries is large: then the screen reads the first entries of a
+    // run without a branch, and the positions are copied in entry order.
+    static bool large(std::size_t count) { return count >= 1024; }
 
     ContactGrid() = default;
     // A copied World starts with empty arrays: they hold nothing between passes.

@@ -13,7 +13,17 @@
 // lowered by 2e-6, far above the rounding of the float dot product. Bodies whose position is
 // not of usable length (squared length below 1e-200, above 1e200 or not finite) are tested
 // against every other body.
+//
+// The screen has no call and, in a large grid, no branch for the first two entries of a run:
+// it writes every pair it looks at into a buffer on the stack and counts only those that
+// pass, so it never drops one; a block of a run is never longer than the buffer's room, and
+// the two fixed reads past a run's end (into the next cell, or into the padding after the
+// last entry) are never counted. In a large grid the exact test reads each entry's position
+// from a copy made in entry order (the same doubles as the World's). The pairs are sorted by
+// storage slot, which is id order.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +43,30 @@ namespace {
 using detail::ContactGrid;
 using detail::GridEntry;
 
+using detail::SlotPair;
+
+// Sorts by key: a least-significant-digit radix sort of 11-bit digits over the key's bits in
+// use when there are many pairs, std::sort otherwise.
+void sortPairs(std::vector<SlotPair>& pairs, std::vector<SlotPair>& other) {
+    const auto by_key = [](const SlotPair& x, const SlotPair& y) { return x.key < y.key; };
+    if (pairs.size() < 4096) {
+        std::sort(pairs.begin(), pairs.end(), by_key);
+        return;
+    }
+    std::uint64_t all = 0;
+    for (const SlotPair& p : pairs) all |= p.key;
+    other.resize(pairs.size());
+    constexpr unsigned digit = 11;
+    constexpr std::size_t radix = std::size_t{1} << digit;
+    for (unsigned shift = 0; shift < 64 && (all >> shift) != 0; shift += digit) {
+        std::vector<std::size_t> offset(radix + 1, 0);
+        for (const SlotPair& p : pairs) ++offset[((p.key >> shift) & (radix - 1)) + 1];
+        for (std::size_t d = 1; d <= radix; ++d) offset[d] += offset[d - 1];
+        for (const SlotPair& p : pairs) other[offset[(p.key >> shift) & (radix - 1)]++] = p;
+        pairs.swap(other);
+    }
+}
+
 // The unit representative with w ≥ 0 (and w = +0 for w = ±0) of a position of usable length,
 // else false.
 bool unitOf(const World::State& s, std::size_t i, HomVec4& unit) {
@@ -50,72 +84,142 @@ GridEntry entryOf(double x, double y, double z, double w, std::size_t body) {
 }
 
 // Enters every usable body at u and, when w < R, at −u, sorted by cell with one counting sort
-// (stable, so by body within a cell); at most eight cells per entry. Unusable bodies go to
+// (stable, so by body within a cell); at most eight cells per body. Unusable bodies go to
 // grid.odd.
 void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
+    const std::size_t n = s.size();
+    const double by_reach = std::floor(1.0 / (reach + 1e-6));
+    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(n)));
+    detail::Cells& cells = grid.cells;
+    cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
+    cells.per_unit = static_cast<double>(cells.per_axis) / 2.0;
+    const std::size_t cell_count = std::size_t{cells.per_axis} * cells.per_axis * cells.per_axis;
+
+    // The entries in body order with their cells and the cells' counts, then the counts'
+    // running sums (the end of each cell), then a backward scatter that leaves starts[c] at
+    // the beginning of cell c.
     grid.odd.clear();
-    if (grid.staged.size() < 2 * s.size()) grid.staged.resize(2 * s.size());
+    if (grid.staged.size() < 2 * n) grid.staged.resize(2 * n);
+    if (grid.cell_of.size() < 2 * n) grid.cell_of.resize(2 * n);
+    grid.starts.assign(cell_count + 1, 0);
     std::size_t count = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto stage = [&](const GridEntry& e) {
+        const std::uint32_t cell = cells.of(e.x, e.y, e.z);
+        grid.staged[count] = e;
+        grid.cell_of[count] = cell;
+        ++count;
+        ++grid.starts[cell];
+    };
+    for (std::size_t i = 0; i < n; ++i) {
         HomVec4 u;
         if (!unitOf(s, i, u)) {
             grid.odd.push_back(i);
             continue;
         }
-        grid.staged[count++] = entryOf(u.x, u.y, u.z, u.w, i);
-        if (u.w < reach) grid.staged[count++] = entryOf(-u.x, -u.y, -u.z, -u.w, i);
-    }
-    const double by_reach = std::floor(1.0 / (reach + 1e-6));
-    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(count)));
-    grid.cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
-    grid.cells.per_unit = static_cast<double>(grid.cells.per_axis) / 2.0;
-    const std::size_t cell_count =
-        std::size_t{grid.cells.per_axis} * grid.cells.per_axis * grid.cells.per_axis;
-
-    // Counts, then their running sums (the end of each cell), then a backward scatter that
-    // leaves starts[c] at the beginning of cell c.
-    grid.starts.assign(cell_count + 1, 0);
-    grid.cell_of.resize(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        const GridEntry& e = grid.staged[k];
-        grid.cell_of[k] = grid.cells.of(e.x, e.y, e.z);
-        ++grid.starts[grid.cell_of[k]];
+        stage(entryOf(u.x, u.y, u.z, u.w, i));
+        if (u.w < reach) stage(entryOf(-u.x, -u.y, -u.z, -u.w, i));
     }
     for (std::size_t c = 1; c <= cell_count; ++c) grid.starts[c] += grid.starts[c - 1];
-    grid.entries.resize(count);
-    for (std::size_t k = count; k-- > 0;) grid.entries[--grid.starts[grid.cell_of[k]]] = grid.staged[k];
+    grid.entries.resize(count + ContactGrid::padding);
+    for (std::size_t k = count; k < count + ContactGrid::padding; ++k)
+        grid.entries[k] = GridEntry{0.0F, 0.0F, 0.0F, 0.0F, 0};
+    if (!ContactGrid::large(count)) {
+        grid.positions.clear();
+        for (std::size_t k = count; k-- > 0;) grid.entries[--grid.starts[grid.cell_of[k]]] = grid.staged[k];
+        return;
+    }
+    grid.positions.resize(count);
+    const double* const qx = s.qx().data();
+    const double* const qy = s.qy().data();
+    const double* const qz = s.qz().data();
+    const double* const qw = s.qw().data();
+    for (std::size_t k = count; k-- > 0;) {
+        const std::uint32_t to = --grid.starts[grid.cell_of[k]];
+        const std::uint32_t body = grid.staged[k].body;
+        grid.entries[to] = grid.staged[k];
+        grid.positions[to] = detail::Position{qx[body], qy[body], qz[body], qw[body]};
+    }
 }
 
-// Calls candidate(i, j) for every pair i < j whose entries pass the screen, for the queries
-// (the entries u, not −u) among entries [begin, end). Queries run in cell order, so that
-// consecutive ones look at the same cells.
-template <class Candidate>
+// The pairs of entries (query, other) that pass the screen, gathered without a call in the
+// screening loop: each pair is written to the next slot whether it passes or not, and counted
+// only when it does. On the stack: a pass allocates nothing for it.
+struct Candidates {
+    static constexpr std::size_t capacity = 1024;
+    std::array<std::uint32_t, capacity> query;
+    std::array<std::uint32_t, capacity> other;
+    std::size_t count = 0;
+};
+
+// Calls flush(candidates) with the entries of every pair of bodies i < j that pass the screen,
+// for the queries (the entries u, not −u) among entries [begin, end), a buffer at a time.
+// Queries run in cell order, so that consecutive ones look at the same cells.
+template <std::uint32_t fixed_slots, class Flush>
 void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, std::size_t end,
-                 Candidate&& candidate) {
+                 Flush&& flush) {
     const detail::Cells cells = grid.cells;
     const GridEntry* const entries = grid.entries.data();
     const std::uint32_t* const starts = grid.starts.data();
     const auto screen = static_cast<float>(cos_screen);
+    static_assert(ContactGrid::padding >= fixed_slots);
+    Candidates found;
     for (std::size_t q = begin; q < end; ++q) {
-        const GridEntry query = entries[q];
-        if (std::signbit(query.w)) continue;
-        const detail::CellSpan x = cells.span(query.x);
-        const detail::CellSpan y = cells.span(query.y);
-        const detail::CellSpan z = cells.span(query.z);
+        if (std::signbit(entries[q].w)) continue;
+        const detail::CellSpan x = cells.span(entries[q].x);
+        const detail::CellSpan y = cells.span(entries[q].y);
+        const detail::CellSpan z = cells.span(entries[q].z);
         for (std::uint32_t rz = z.first; rz <= z.last; ++rz) {
             for (std::uint32_t ry = y.first; ry <= y.last; ++ry) {
                 const std::uint32_t row = (rz * cells.per_axis + ry) * cells.per_axis;
-                const GridEntry* const run_end = entries + starts[row + x.last + 1];
-                for (const GridEntry* e = entries + starts[row + x.first]; e < run_end; ++e) {
-                    const float dot = ((query.x * e->x + query.y * e->y) + query.z * e->z) + query.w * e->w;
-                    // One branch, rarely taken (the query meets itself in its own cell).
-                    if (static_cast<int>(std::fabs(dot) >= screen) & static_cast<int>(e->body > query.body)) {
-                        candidate(query.body, e->body);
+                const std::uint32_t run_begin = starts[row + x.first];
+                const std::uint32_t run_end = starts[row + x.last + 1];
+                if (found.count + fixed_slots > Candidates::capacity) {
+                    flush(found);
+                    found.count = 0;
+                }
+                // The first fixed_slots entries of the run without a branch: most runs are no
+                // longer, and the entries array ends in padding that never passes.
+                {
+                    const GridEntry query = entries[q];
+                    std::size_t count = found.count;
+                    for (std::uint32_t t = 0; t < fixed_slots; ++t) {
+                        const std::uint32_t e = run_begin + t;
+                        const GridEntry& other = entries[e];
+                        const float dot =
+                            ((query.x * other.x + query.y * other.y) + query.z * other.z) + query.w * other.w;
+                        found.query[count] = static_cast<std::uint32_t>(q);
+                        found.other[count] = e;
+                        count += static_cast<std::size_t>(static_cast<int>(e < run_end) &
+                                                          static_cast<int>(std::fabs(dot) >= screen) &
+                                                          static_cast<int>(other.body > query.body));
                     }
+                    found.count = count;
+                }
+                for (std::uint32_t e = run_begin + fixed_slots; e < run_end;) {
+                    if (found.count == Candidates::capacity) {
+                        flush(found);
+                        found.count = 0;
+                    }
+                    // A block that cannot overflow the buffer, even if every entry passed.
+                    const std::uint32_t block_end = static_cast<std::uint32_t>(
+                        std::min<std::size_t>(run_end, e + (Candidates::capacity - found.count)));
+                    const GridEntry query = entries[q];
+                    std::size_t count = found.count;
+                    for (; e < block_end; ++e) {
+                        const GridEntry& other = entries[e];
+                        const float dot =
+                            ((query.x * other.x + query.y * other.y) + query.z * other.z) + query.w * other.w;
+                        found.query[count] = static_cast<std::uint32_t>(q);
+                        found.other[count] = e;
+                        count += static_cast<std::size_t>(static_cast<int>(std::fabs(dot) >= screen) &
+                                                          static_cast<int>(other.body > query.body));
+                    }
+                    found.count = count;
                 }
             }
         }
     }
+    flush(found);
 }
 
 }  // namespace
@@ -127,14 +231,21 @@ std::vector<Contact> World::contacts(double threshold) const {
         return HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
     };
 
-    std::vector<Contact> found;
+    // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
+    // grid, so that a steady state does not allocate them.
+    ContactGrid& grid = s.contact_grid;
+    std::vector<SlotPair>& found = grid.pairs;
+    found.clear();
     std::mutex found_mutex;
-    const auto test = [&](std::size_t i, std::size_t j, std::vector<Contact>& out) {
-        const double d = vorn_kernel::fsDistance(position(i), position(j));
-        // The comparison of checkCollision: a NaN threshold makes every pair a contact.
-        if (!(d >= threshold)) out.push_back(Contact{s.ids[i], s.ids[j], d});
+    const unsigned slot_bits = static_cast<unsigned>(std::bit_width(n));
+    const std::uint64_t slot_mask = (std::uint64_t{1} << slot_bits) - 1;
+    // The comparison of checkCollision: a NaN threshold makes every pair a contact.
+    const auto test = [threshold, slot_bits](std::size_t i, std::size_t j, HomVec4 p_i, HomVec4 p_j,
+                                             std::vector<SlotPair>& out) {
+        const double d = vorn_kernel::fsDistance(p_i, p_j);
+        if (!(d >= threshold)) out.push_back(SlotPair{(std::uint64_t{i} << slot_bits) | j, d});
     };
-    const auto publish = [&](std::vector<Contact>& local) {
+    const auto publish = [&](std::vector<SlotPair>& local) {
         const std::lock_guard<std::mutex> lock(found_mutex);
         found.insert(found.end(), local.begin(), local.end());
     };
@@ -142,47 +253,73 @@ std::vector<Contact> World::contacts(double threshold) const {
     if (!(threshold <= 0.5)) {
         // Wide thresholds (and NaN) leave nothing for a grid to prune.
         s.runParallel(n, [&](std::size_t begin, std::size_t end) {
-            std::vector<Contact> local;
+            std::vector<SlotPair> local;
             for (std::size_t i = begin; i < end; ++i) {
-                for (std::size_t j = i + 1; j < n; ++j) test(i, j, local);
+                for (std::size_t j = i + 1; j < n; ++j) test(i, j, position(i), position(j), local);
             }
             publish(local);
         });
     } else if (threshold > 0.0) {
         const double half_sin = std::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
-        ContactGrid& grid = s.contact_grid;
         fillGrid(s, reach, grid);
         const double cos_screen = std::cos(threshold) - 2e-6;
-        s.runParallel(grid.entries.size(), [&](std::size_t begin, std::size_t end) {
-            // Candidates first, exact tests after: the screening loop stays small.
-            std::vector<std::pair<std::uint32_t, std::uint32_t>> candidates;
-            screenPairs(grid, cos_screen, begin, end,
-                        [&candidates](std::uint32_t i, std::uint32_t j) { candidates.emplace_back(i, j); });
-            std::vector<Contact> local;
-            for (const auto& [i, j] : candidates) test(i, j, local);
-            publish(local);
+        s.runParallel(grid.entries.size() - ContactGrid::padding, [&](std::size_t begin, std::size_t end) {
+            // In a large grid the tests read the positions copied in entry order, near one
+            // another, not the World's columns; each buffer's contacts are published at once.
+            const bool large = ContactGrid::large(grid.entries.size() - ContactGrid::padding);
+            std::vector<SlotPair> local;
+            const auto flush = [&](const Candidates& candidates) {
+                local.clear();
+                for (std::size_t k = 0; k < candidates.count; ++k) {
+                    const std::uint32_t q = candidates.query[k];
+                    const std::uint32_t e = candidates.other[k];
+                    const std::uint32_t i = grid.entries[q].body;
+                    const std::uint32_t j = grid.entries[e].body;
+                    if (large) {
+                        const detail::Position& a = grid.positions[q];
+                        const detail::Position& b = grid.positions[e];
+                        test(i, j, HomVec4::init(a.x, a.y, a.z, a.w), HomVec4::init(b.x, b.y, b.z, b.w),
+                             local);
+                    } else {
+                        test(i, j, position(i), position(j), local);
+                    }
+                }
+                if (!local.empty()) publish(local);
+            };
+            // Small grids keep the plain loop: there the fixed reads cost more than the branches
+            // they save.
+            if (large) {
+                screenPairs<2>(grid, cos_screen, begin, end, flush);
+            } else {
+                screenPairs<0>(grid, cos_screen, begin, end, flush);
+            }
         });
-        std::vector<Contact> local;
+        std::vector<SlotPair> local;
         const std::vector<std::size_t>& odd = grid.odd;  // tested against every other body
         std::vector<std::uint8_t> is_odd(odd.empty() ? 0 : n, 0);
         for (const std::size_t i : odd) is_odd[i] = 1;
         for (const std::size_t i : odd) {
             for (std::size_t j = 0; j < n; ++j) {
                 if (j == i) continue;
-                if (is_odd[j] == 0 || j > i) test(std::min(i, j), std::max(i, j), local);
+                const std::size_t lo = std::min(i, j);
+                const std::size_t hi = std::max(i, j);
+                if (is_odd[j] == 0 || j > i) test(lo, hi, position(lo), position(hi), local);
             }
         }
         publish(local);
     }
     // Otherwise no distance is below the threshold.
 
-    std::sort(found.begin(), found.end(),
-              [](const Contact& x, const Contact& y) { return x.a != y.a ? x.a < y.a : x.b < y.b; });
-    found.erase(std::unique(found.begin(), found.end(),
-                            [](const Contact& x, const Contact& y) { return x.a == y.a && x.b == y.b; }),
-                found.end());
-    return found;
+    sortPairs(found, grid.sorting);
+    std::vector<Contact> contacts;
+    contacts.reserve(found.size());
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        if (k > 0 && found[k].key == found[k - 1].key) continue;  // found twice (u and −u)
+        contacts.push_back(
+            Contact{s.ids[found[k].key >> slot_bits], s.ids[found[k].key & slot_mask], found[k].distance});
+    }
+    return contacts;
 }
 
 void World::resolveContacts(std::span<const Contact> contacts) {

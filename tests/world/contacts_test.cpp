@@ -86,6 +86,14 @@ TEST(WorldContacts, BroadphaseFindsExactlyTheAllPairsSet) {
             vorn::world_test::near(random, p, 0.05 * (1.0 - 1e-3 * (1.0 + random.symmetric()))));
     }
     expectAllPairsSet(partners, 0.05);
+
+    // A crowd: one query meets more partners than the screen gathers before testing them.
+    std::vector<HomVec4> crowd;
+    crowd.reserve(1500);
+    const HomVec4 centre = random.unit();
+    for (int i = 0; i < 1500; ++i)
+        crowd.push_back(vorn::world_test::near(random, centre, 1e-3 * (1.0 + random.symmetric())));
+    expectAllPairsSet(crowd, 0.01);
 }
 
 TEST(WorldContacts, ResponseSeparatesAndKeepsBivectorAndElasticEnergy) {
