@@ -58,8 +58,9 @@ void sortPairs(std::vector<SlotPair>& pairs, std::vector<SlotPair>& other) {
     other.resize(pairs.size());
     constexpr unsigned digit = 11;
     constexpr std::size_t radix = std::size_t{1} << digit;
+    std::array<std::size_t, radix + 1> offset{};  // on the stack: the pass allocates nothing here
     for (unsigned shift = 0; shift < 64 && (all >> shift) != 0; shift += digit) {
-        std::vector<std::size_t> offset(radix + 1, 0);
+        offset.fill(0);
         for (const SlotPair& p : pairs) ++offset[((p.key >> shift) & (radix - 1)) + 1];
         for (std::size_t d = 1; d <= radix; ++d) offset[d] += offset[d - 1];
         for (const SlotPair& p : pairs) other[offset[(p.key >> shift) & (radix - 1)]++] = p;
