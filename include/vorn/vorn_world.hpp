@@ -144,6 +144,17 @@ public:
     // Whether the moved bodies pull one another (off by default).
     bool mutualGravity() const;
     void setMutualGravity(bool on);
+    // Whether kdk and yoshida4 carry, beside each position and velocity component, the low part
+    // its rounding lost (off by default; 64 bytes a body while on). Their kicks and drifts then
+    // keep the errors of their sums and products, so the state's rounding no longer adds up
+    // over the steps and the exact flow's invariants (the bivector with mutual gravity, the
+    // energy) are kept to the rounding of the forces. What the World reports (body(), the
+    // components, the diagnostics) is the leading doubles. A body written whole (add, setBody,
+    // a compat step) starts with zero low parts; turning this off drops them. |q| is kept as it
+    // is to about 2^-100 a step; a position more than about 2^-41 off the unit sphere is put
+    // back toward it by the plain drift's step (the bivector then changes with |q|).
+    bool compensated() const;
+    void setCompensated(bool on);
     void setParallelFor(ParallelFor parallel_for);
 
     // One step of length dt. Accumulated forces act, divided by the mass, as constant external

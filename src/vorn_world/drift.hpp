@@ -66,40 +66,47 @@ template <class T>
              cv.w + (d * cv.w - k * q.w)}};
 }
 
+// cos x, h·sinc x and k = (v·v)·h·sinc x of one body's turn, for any angle (NaN for an
+// infinite or NaN speed).
+struct TurnFactors {
+    double c, h_sinc, k;
+};
+inline TurnFactors turnFactors(double vv, double h) {
+    const double y = vv * (h * h);
+    if (y < 0.0625) {
+        const CosSinc<double> cs = cosSinc(y);
+        return {cs.c, h * cs.sinc, (vv * h) * cs.sinc};
+    }
+    if (!(y <= 1e300)) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        return {nan, nan, nan};
+    }
+    // x/2^n ≤ 1/4 (halving is exact), then n times sin 2a = 2·sin a·cos a, cos 2a = 1 − 2·sin² a,
+    // each pair put back on the unit circle (else its error would double with the angle).
+    const double speed = vorn_kernel::detail::squareRoot(vv);
+    const double x = speed * std::fabs(h);
+    double a = x;
+    int doublings = 0;
+    for (; a > 0.25; ++doublings) a *= 0.5;
+    const CosSinc<double> cs = cosSinc(a * a);
+    double s = a * cs.sinc;
+    double c = cs.c;
+    for (; doublings > 0; --doublings) {
+        const double s2 = 2.0 * s * c;
+        const double c2 = 1.0 - 2.0 * s * s;
+        const double e = 0.5 * (1.0 - (c2 * c2 + s2 * s2));
+        s = s2 + e * s2;
+        c = c2 + e * c2;
+    }
+    const double sinc = s / x;
+    return {c, h * sinc, (vv * h) * sinc};
+}
+
 // The drift of one body, for the lanes the block cannot take: any angle, any nonzero length of q.
 inline void driftAlone(double q[4], double v[4], double h) {
     const double vv = ((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]) + v[3] * v[3];
-    const double y = vv * (h * h);
-    double c, h_sinc, k;
-    if (y < 0.0625) {
-        const CosSinc<double> cs = cosSinc(y);
-        c = cs.c;
-        h_sinc = h * cs.sinc;
-        k = (vv * h) * cs.sinc;
-    } else if (y <= 1e300) {
-        // x/2^n ≤ 1/4 (halving is exact), then n times sin 2a = 2·sin a·cos a, cos 2a = 1 − 2·sin² a,
-        // each pair put back on the unit circle (else its error would double with the angle).
-        const double speed = vorn_kernel::detail::squareRoot(vv);
-        const double x = speed * std::fabs(h);
-        double a = x;
-        int doublings = 0;
-        for (; a > 0.25; ++doublings) a *= 0.5;
-        const CosSinc<double> cs = cosSinc(a * a);
-        double s = a * cs.sinc;
-        c = cs.c;
-        for (; doublings > 0; --doublings) {
-            const double s2 = 2.0 * s * c;
-            const double c2 = 1.0 - 2.0 * s * s;
-            const double e = 0.5 * (1.0 - (c2 * c2 + s2 * s2));
-            s = s2 + e * s2;
-            c = c2 + e * c2;
-        }
-        const double sinc = s / x;
-        h_sinc = h * sinc;
-        k = (vv * h) * sinc;
-    } else {
-        c = h_sinc = k = std::numeric_limits<double>::quiet_NaN();  // an infinite or NaN speed
-    }
+    const TurnFactors f = turnFactors(vv, h);
+    const double c = f.c, h_sinc = f.h_sinc, k = f.k;
     const V4<double> q0{q[0], q[1], q[2], q[3]};
     const V4<double> v0{v[0], v[1], v[2], v[3]};
     const double length_sq = turnedLengthSq(q0, v0, vv, c, h_sinc);

@@ -21,11 +21,22 @@ HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm) {
 
 double gravityPotential(HomVec4 p, HomVec4 source, double gm) { return detail::potential(p, source, gm); }
 
+namespace {
+
+Columns lowColumns(std::vector<double>& block, std::size_t rows) {
+    if (block.empty()) return {nullptr, nullptr, nullptr, nullptr};  // none carried, or no rows
+    return {block.data(), block.data() + rows, block.data() + 2 * rows, block.data() + 3 * rows};
+}
+
+}  // namespace
+
 BodyArrays World::State::arrays() {
     return {{qx().data(), qy().data(), qz().data(), qw().data()},
             {vx().data(), vy().data(), vz().data(), vw().data()},
             {fx.data(), fy.data(), fz.data(), fw.data()},
             {gx.data(), gy.data(), gz.data(), gw.data()},
+            lowColumns(q_low_block, rows),
+            lowColumns(v_low_block, rows),
             mass.data(),
             moved.data()};
 }

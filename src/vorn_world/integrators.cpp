@@ -9,6 +9,8 @@
 #include "vorn_world.hpp"
 #include "vorn_world/block_lanes.hpp"
 #include "vorn_world/drift.hpp"
+#include "vorn_world/drift_carried.hpp"
+#include "vorn_world/error_free.hpp"
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
@@ -28,6 +30,28 @@ namespace {
     const Vec k{v.x + h * a.x, v.y + h * a.y, v.z + h * a.z, v.w + h * a.w};
     const F64x4 radial = detail::dot(k, q);
     return {k.x - radial * q.x, k.y - radial * q.y, k.z - radial * q.z, k.w - radial * q.w};
+}
+
+// value + low + increment as a new value and low part.
+[[gnu::always_inline]] inline void addCarried(F64x4& value, F64x4& low, const F64x4& increment) {
+    const detail::WithError<F64x4> sum = detail::twoSum(value, increment);
+    const detail::WithError<F64x4> renormalized = detail::twoSum(sum.value, low + sum.error);
+    value = renormalized.value;
+    low = renormalized.error;
+}
+
+// kick() for a velocity carried as v + v_low: the increment h·a less the radial part is added
+// with its rounding error kept in the low part.
+[[gnu::always_inline]] inline void kickCarried(const Vec& q, Vec& v, Vec& v_low, const Vec& g, const Vec& f_over_m,
+                                               double h) {
+    const Vec a{g.x + f_over_m.x, g.y + f_over_m.y, g.z + f_over_m.z, g.w + f_over_m.w};
+    const Vec step{h * a.x, h * a.y, h * a.z, h * a.w};
+    const F64x4 radial =
+        detail::dot(Vec{v.x + step.x, v.y + step.y, v.z + step.z, v.w + step.w}, q) + detail::dot(v_low, q);
+    addCarried(v.x, v_low.x, step.x - radial * q.x);
+    addCarried(v.y, v_low.y, step.y - radial * q.y);
+    addCarried(v.z, v_low.z, step.z - radial * q.z);
+    addCarried(v.w, v_low.w, step.w - radial * q.w);
 }
 
 // One block as the passes read it: the mask of its moved bodies, their forces and forces
@@ -54,6 +78,14 @@ struct Block {
     detail::storeVec(a.v, i, detail::selectVec(b.moves, v, b.v));
 }
 
+// With low parts: those of block i, and writing them for the moved bodies.
+[[gnu::always_inline]] inline Vec loadLow(const Columns& c, std::size_t i) { return detail::loadVec(c, i); }
+[[gnu::always_inline]] inline void storeLows(const BodyArrays& a, std::size_t i, const Block& b, const Vec& q_low,
+                                             const Vec& v_low) {
+    detail::storeVec(a.q_low, i, detail::selectVec(b.moves, q_low, loadLow(a.q_low, i)));
+    detail::storeVec(a.v_low, i, detail::selectVec(b.moves, v_low, loadLow(a.v_low, i)));
+}
+
 // Writes the accelerations (zero for the bodies not moved) and, when `clear_forces`, zero
 // forces for the moved bodies.
 [[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i, const Block& b,
@@ -66,7 +98,8 @@ struct Block {
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end):
 // the kick by h/2 (with accelerations evaluated here from the sources when `evaluate`, else
-// the stored ones), then the drift by h.
+// the stored ones), then the drift by h. With `carried`, positions and velocities have low parts.
+template <bool carried>
 [[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, bool evaluate, const double* sources,
                                               std::size_t count, double h, std::size_t begin,
                                               std::size_t end) {
@@ -74,22 +107,41 @@ struct Block {
         const Block b = loadBlock(a, 4 * block);
         const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
         Vec q = b.q;
-        Vec v = kick(b.q, b.v, g, b.f_over_m, 0.5 * h);
-        detail::drift(q, v, h);
-        storeMotion(a, 4 * block, b, q, v);
+        if constexpr (carried) {
+            Vec v = b.v;
+            Vec q_low = loadLow(a.q_low, 4 * block);
+            Vec v_low = loadLow(a.v_low, 4 * block);
+            kickCarried(b.q, v, v_low, g, b.f_over_m, 0.5 * h);
+            detail::driftCarried(q, q_low, v, v_low, h);
+            storeMotion(a, 4 * block, b, q, v);
+            storeLows(a, 4 * block, b, q_low, v_low);
+        } else {
+            Vec v = kick(b.q, b.v, g, b.f_over_m, 0.5 * h);
+            detail::drift(q, v, h);
+            storeMotion(a, 4 * block, b, q, v);
+        }
     }
 }
 
 // With mutual gravity, the closing half for blocks [begin, end): the accelerations at the
 // new positions from the sources, stored, and the kick by h/2.
+template <bool carried>
 [[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, const double* sources, std::size_t count,
                                                double h, bool clear_forces, std::size_t begin,
                                                std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
         const Vec g = detail::pullOfSources(b.q, sources, count);
-        detail::storeVec(a.v, 4 * block,
-                         detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
+        if constexpr (carried) {
+            Vec v = b.v;
+            Vec v_low = loadLow(a.v_low, 4 * block);
+            kickCarried(b.q, v, v_low, g, b.f_over_m, 0.5 * h);
+            detail::storeVec(a.v, 4 * block, detail::selectVec(b.moves, v, b.v));
+            detail::storeVec(a.v_low, 4 * block, detail::selectVec(b.moves, v_low, loadLow(a.v_low, 4 * block)));
+        } else {
+            detail::storeVec(a.v, 4 * block,
+                             detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
+        }
         storeGravityAndForces(a, 4 * block, b, g, clear_forces);
     }
 }
@@ -97,6 +149,7 @@ struct Block {
 // Without mutual gravity a body's acceleration depends on its own position only, so each
 // block goes through all the kick–drift–kick steps of `steps` in one pass: kick by h/2, drift
 // by h, the accelerations at the new position from the attractors, kick by h/2.
+template <bool carried>
 [[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const double* attractors,
                                               std::size_t count, const double* steps, std::size_t step_count,
                                               std::size_t begin, std::size_t end) {
@@ -105,12 +158,25 @@ struct Block {
         Vec g = evaluate ? detail::pullOfSources(b.q, attractors, count) : detail::loadVec(a.g, 4 * block);
         Vec q = b.q;
         Vec v = b.v;
-        for (std::size_t k = 0; k < step_count; ++k) {
-            const double h = steps[k];
-            v = kick(q, v, g, b.f_over_m, 0.5 * h);
-            detail::drift(q, v, h);
-            g = detail::pullOfSources(q, attractors, count);
-            v = kick(q, v, g, b.f_over_m, 0.5 * h);
+        if constexpr (carried) {
+            Vec q_low = loadLow(a.q_low, 4 * block);
+            Vec v_low = loadLow(a.v_low, 4 * block);
+            for (std::size_t k = 0; k < step_count; ++k) {
+                const double h = steps[k];
+                kickCarried(q, v, v_low, g, b.f_over_m, 0.5 * h);
+                detail::driftCarried(q, q_low, v, v_low, h);
+                g = detail::pullOfSources(q, attractors, count);
+                kickCarried(q, v, v_low, g, b.f_over_m, 0.5 * h);
+            }
+            storeLows(a, 4 * block, b, q_low, v_low);
+        } else {
+            for (std::size_t k = 0; k < step_count; ++k) {
+                const double h = steps[k];
+                v = kick(q, v, g, b.f_over_m, 0.5 * h);
+                detail::drift(q, v, h);
+                g = detail::pullOfSources(q, attractors, count);
+                v = kick(q, v, g, b.f_over_m, 0.5 * h);
+            }
         }
         storeMotion(a, 4 * block, b, q, v);
         storeGravityAndForces(a, 4 * block, b, g, true);
@@ -119,8 +185,8 @@ struct Block {
 
 // Kick–drift–kick steps of the lengths in `steps`, one after the other; then the moved
 // bodies' forces are cleared and the accelerations are those at the new positions.
-template <std::size_t step_count>
-void kickDriftKick(World::State& s, const std::array<double, step_count>& steps) {
+template <bool carried, std::size_t step_count>
+void kickDriftKickSteps(World::State& s, const std::array<double, step_count>& steps) {
     using vorn_kernel::detail::runLanes;
     const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::fastestLaneBuild();
     const BodyArrays a = s.arrays();
@@ -129,7 +195,7 @@ void kickDriftKick(World::State& s, const std::array<double, step_count>& steps)
         const bool evaluate = !s.gravity_valid;
         const std::size_t count = s.gatherSources(false);
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&stepBlocks>(build, a, evaluate, s.sources.data(), count, steps.data(), step_count,
+            runLanes<&stepBlocks<carried>>(build, a, evaluate, s.sources.data(), count, steps.data(), step_count,
                                   begin, end);
         });
         s.gravity_valid = true;
@@ -140,13 +206,13 @@ void kickDriftKick(World::State& s, const std::array<double, step_count>& steps)
         const bool evaluate = !s.gravity_valid;
         const std::size_t opening_count = evaluate ? s.gatherSources(true) : 0;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&openBlocks>(build, a, evaluate, s.sources.data(), opening_count, h, begin, end);
+            runLanes<&openBlocks<carried>>(build, a, evaluate, s.sources.data(), opening_count, h, begin, end);
         });
         s.gravity_valid = false;
         const std::size_t count = s.gatherSources(true);
         const bool last = k + 1 == step_count;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&closeBlocks>(build, a, s.sources.data(), count, h, last, begin, end);
+            runLanes<&closeBlocks<carried>>(build, a, s.sources.data(), count, h, last, begin, end);
         });
         s.gravity_valid = true;
     }
@@ -158,6 +224,15 @@ HomVec4 onSide(HomVec4 p, HomVec4 a) {
 
 void addScaled(HomVec4& sum, double m, HomVec4 g) {
     sum = HomVec4::init(sum.x + m * g.x, sum.y + m * g.y, sum.z + m * g.z, sum.w + m * g.w);
+}
+
+// The kick–drift–kick steps of `steps`, with low parts when the World carries them.
+template <std::size_t step_count>
+void kickDriftKick(World::State& s, const std::array<double, step_count>& steps) {
+    if (s.carried())
+        kickDriftKickSteps<true>(s, steps);
+    else
+        kickDriftKickSteps<false>(s, steps);
 }
 
 void compatStep(World::State& s, double dt) {

@@ -25,6 +25,7 @@ struct Columns {
 // the loops take memory and nothing else.
 struct BodyArrays {
     Columns q, v, f, g;
+    Columns q_low, v_low;  // null while the World carries no low parts
     const double* mass;
     const std::uint8_t* moved;
 };
@@ -58,6 +59,12 @@ struct World::State {
     std::span<const double> vy() const { return {v_block.data() + rows, paddedSize()}; }
     std::span<const double> vz() const { return {v_block.data() + 2 * rows, paddedSize()}; }
     std::span<const double> vw() const { return {v_block.data() + 3 * rows, paddedSize()}; }
+    // With World::setCompensated on, the low parts of the positions and velocities in the same
+    // layout; empty while off. A body written whole (added, set, a compat step) has zero ones.
+    std::vector<double> q_low_block, v_low_block;
+    bool carry = false;
+    bool carried() const { return carry; }
+    void clearLows(std::size_t slot);
     std::vector<double> fx, fy, fz, fw;  // accumulated forces
     std::vector<double> mass, restitution, friction;
     std::vector<std::uint8_t> type, active;
@@ -76,7 +83,7 @@ struct World::State {
     std::size_t paddedSize() const { return mass.size(); }
     std::size_t slotOf(BodyId id) const;  // throws std::out_of_range
     void resizePadded(std::size_t padded);
-    void writeSlot(std::size_t slot, const VornBody& body);
+    void writeSlot(std::size_t slot, const VornBody& body);  // low parts cleared
     VornBody readSlot(std::size_t slot) const;
     void runParallel(std::size_t count, const RangeBody& body) const;
 

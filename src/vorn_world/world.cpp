@@ -40,7 +40,8 @@ void World::State::resizePadded(std::size_t padded) {
     if (padded > rows) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
-        for (auto* block : {&q_block, &v_block}) {
+        for (auto* block : {&q_block, &v_block, &q_low_block, &v_low_block}) {
+            if (!carry && (block == &q_low_block || block == &v_low_block)) continue;
             std::vector<double> moved_block(4 * grown, 0.0);
             for (std::size_t c = 0; c < 4; ++c) {
                 std::copy_n(block->data() + c * rows, old, moved_block.data() + c * grown);
@@ -55,6 +56,7 @@ void World::State::resizePadded(std::size_t padded) {
             q_block[c * rows + i] = c == 3 ? 1.0 : 0.0;
             v_block[c * rows + i] = 0.0;
         }
+        clearLows(i);
     }
     for (auto* array : {&fx, &fy, &fz, &fw, &mass, &restitution, &friction, &gx, &gy, &gz, &gw}) {
         array->resize(padded, 0.0);
@@ -62,7 +64,13 @@ void World::State::resizePadded(std::size_t padded) {
     for (auto* array : {&type, &active, &moved}) array->resize(padded, 0);
 }
 
+void World::State::clearLows(std::size_t slot) {
+    if (!carried()) return;
+    for (std::size_t c = 0; c < 4; ++c) q_low_block[c * rows + slot] = v_low_block[c * rows + slot] = 0.0;
+}
+
 void World::State::writeSlot(std::size_t slot, const VornBody& body) {
+    clearLows(slot);
     qx()[slot] = body.position.x;
     qy()[slot] = body.position.y;
     qz()[slot] = body.position.z;
@@ -129,8 +137,15 @@ void World::remove(BodyId id) {
     State& s = *state_;
     const std::size_t slot = s.slotOf(id);
     const std::size_t last = s.size() - 1;
-    // Later bodies move down one slot, keeping the storage in id order.
-    for (std::size_t i = slot; i < last; ++i) s.writeSlot(i, s.readSlot(i + 1));
+    // Later bodies move down one slot, keeping the storage in id order (with their low parts).
+    for (std::size_t i = slot; i < last; ++i) {
+        s.writeSlot(i, s.readSlot(i + 1));
+        if (!s.carried()) continue;
+        for (std::size_t c = 0; c < 4; ++c) {
+            s.q_low_block[c * s.rows + i] = s.q_low_block[c * s.rows + i + 1];
+            s.v_low_block[c * s.rows + i] = s.v_low_block[c * s.rows + i + 1];
+        }
+    }
     s.ids.erase(s.ids.begin() + static_cast<std::ptrdiff_t>(slot));
     s.writeSlot(last, VornBody{.position = HomVec4::init(0.0, 0.0, 0.0, 1.0),
                                .velocity = HomVec4::zero(),
@@ -160,9 +175,14 @@ void World::setBody(BodyId id, const VornBody& body) {
 }
 
 void World::applyForce(BodyId id, HomVec4 force) {
-    VornBody b = body(id);
+    State& s = *state_;
+    const std::size_t slot = s.slotOf(id);
+    VornBody b = s.readSlot(slot);
     b.applyForce(force);
-    state_->writeSlot(state_->slotOf(id), b);
+    s.fx[slot] = b.force_accum.x;
+    s.fy[slot] = b.force_accum.y;
+    s.fz[slot] = b.force_accum.z;
+    s.fw[slot] = b.force_accum.w;
 }
 
 std::size_t World::size() const { return state_->size(); }
@@ -204,6 +224,21 @@ bool World::mutualGravity() const { return state_->mutual; }
 void World::setMutualGravity(bool on) {
     state_->mutual = on;
     state_->gravity_valid = false;
+}
+
+bool World::compensated() const { return state_->carried(); }
+
+void World::setCompensated(bool on) {
+    State& s = *state_;
+    if (on == s.carried()) return;
+    s.carry = on;
+    if (on) {
+        s.q_low_block.assign(4 * s.rows, 0.0);
+        s.v_low_block.assign(4 * s.rows, 0.0);
+    } else {
+        std::vector<double>().swap(s.q_low_block);
+        std::vector<double>().swap(s.v_low_block);
+    }
 }
 
 void World::setParallelFor(ParallelFor parallel_for) { state_->parallel_for = std::move(parallel_for); }
