@@ -70,6 +70,29 @@ void BM_world_kdk_step_3_attractors(benchmark::State& state) {
 }
 BENCHMARK(BM_world_kdk_step_3_attractors)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000);
 
+// The cost of carrying low parts (World::setCompensated): the scene above at N = 10^5, and kdk
+// steps with mutual gravity, each without (0) and with (1) them.
+void BM_world_kdk_step_3_attractors_compensated(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    vorn_world::World world = worldOf(randomBodies(n, 0.1), 1.0);
+    SplitMix random(7);
+    for (int k = 0; k < 3; ++k) world.addAttractor(random.unit(), 1e-3);
+    world.setCompensated(state.range(1) != 0);
+    for (auto _ : state) world.step(1e-4, vorn_world::Integrator::kdk);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_world_kdk_step_3_attractors_compensated)->Args({100000, 0})->Args({100000, 1});
+
+void BM_world_kdk_mutual_step(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    vorn_world::World world = worldOf(randomBodies(n, 0.1), 1e-4);
+    world.setMutualGravity(true);
+    world.setCompensated(state.range(1) != 0);
+    for (auto _ : state) world.step(1e-3, vorn_world::Integrator::kdk);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_world_kdk_mutual_step)->Args({16, 0})->Args({16, 1})->Args({1000, 0})->Args({1000, 1});
+
 void BM_world_contacts(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const vorn_world::World world = worldOf(randomBodies(n, 0.0), 1.0);
