@@ -191,6 +191,10 @@ void bindWorld(py::module_& m) {
         .def_property(
             "mutual_gravity", [](const PyWorld& w) { return w.idle().world.mutualGravity(); },
             [](PyWorld& w, bool on) { w.idle().world.setMutualGravity(on); })
+        .def_property(
+            "compensated", [](const PyWorld& w) { return w.idle().world.compensated(); },
+            [](PyWorld& w, bool on) { w.idle().world.setCompensated(on); },
+            "Whether kdk and yoshida4 carry the rounding of positions and velocities between steps.")
         .def_property("threads", &PyWorld::threads, &PyWorld::setThreads,
                       "Threads a step runs on; results are the same bits for any number.")
         .def(

@@ -115,14 +115,16 @@ def test_views_show_the_world_keep_it_alive_and_pin_its_arrays():
 
 
 def test_threads_give_the_same_bits_and_errors_become_python_exceptions():
-    results = []
-    for threads in (1, 2, 3):
-        world, _ = small_world()
-        world.mutual_gravity = True
-        world.threads = threads
-        world.step(0.01, vorn.Integrator.yoshida4, steps=5)
-        results.append(np.hstack([world.positions, world.velocities]).tobytes())
-    assert results[0] == results[1] == results[2]
+    for compensated in (False, True):
+        results = []
+        for threads in (1, 2, 3):
+            world, _ = small_world()
+            world.mutual_gravity = True
+            world.compensated = compensated
+            world.threads = threads
+            world.step(0.01, vorn.Integrator.yoshida4, steps=5)
+            results.append(np.hstack([world.positions, world.velocities]).tobytes())
+        assert results[0] == results[1] == results[2]
     world, ids = small_world()
     with pytest.raises(ValueError):
         world.add(vorn.VornBody((1, 0, 0, 0), (float("nan"), 0, 0, 0), 1.0))
