@@ -47,7 +47,7 @@ using detail::SlotPair;
 
 // Sorts by key: a least-significant-digit radix sort of 11-bit digits over the key's bits in
 // use when there are many pairs, std::sort otherwise.
-void sortPairs(std::vector<SlotPair>& pairs, std::vector<SlotPair>& other) {
+void sortPairs(detail::GridVector<SlotPair>& pairs, detail::GridVector<SlotPair>& other) {
     const auto by_key = [](const SlotPair& x, const SlotPair& y) { return x.key < y.key; };
     if (pairs.size() < 4096) {
         std::sort(pairs.begin(), pairs.end(), by_key);
@@ -235,7 +235,7 @@ std::vector<Contact> World::contacts(double threshold) const {
     // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
     // grid, so that a steady state does not allocate them.
     ContactGrid& grid = s.contact_grid;
-    std::vector<SlotPair>& found = grid.pairs;
+    detail::GridVector<SlotPair>& found = grid.pairs;
     found.clear();
     std::mutex found_mutex;
     const unsigned slot_bits = static_cast<unsigned>(std::bit_width(n));
