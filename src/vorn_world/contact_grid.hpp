@@ -133,10 +133,16 @@ struct ContactGrid {
     GridVector<SlotPair> pairs, sorting;  // the pass's contacts, and room to sort them
 
     // Entries of body 0 at the origin after the last, which never pass the screen.
-    static constexpr std::uint32_t padding = 2;
+    static constexpr std::uint32_t padding = 6;
     // Whether a grid of `count` entries is large: then the screen reads the first entries of a
     // run without a branch, and the positions are copied in entry order.
     static bool large(std::size_t count) { return count >= 1024; }
+    // Whether a large grid holds at least one entry for every two cells: then the screen reads
+    // `padding` entries of a run without a branch.
+    bool dense(std::size_t count) const {
+        const std::size_t cell_count = std::size_t{cells.per_axis} * cells.per_axis * cells.per_axis;
+        return large(count) && 2 * count >= cell_count;
+    }
 
     ContactGrid() = default;
     // A copied World starts with empty arrays: they hold nothing between passes.
