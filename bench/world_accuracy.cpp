@@ -143,14 +143,14 @@ int main(int argc, char** argv) {
         }
     }
     for (const bool compensated : {false, true})
-    for (const double G : {0.01, 0.0}) {
-        std::vector<double> changes;
-        for (std::uint64_t seed = 99; seed < 99 + 24; ++seed)
-            changes.push_back(bivectorChange(sixteenBodies(seed, G), Integrator::kdk, compensated));
-        std::printf("bivector, kdk%s, G = %g, seeds 99..122:", compensated ? " compensated" : "", G);
-        for (const double c : changes) std::printf(" %.2e", c);
-        std::sort(changes.begin(), changes.end());
-        std::printf("\n  median %.3e, largest %.3e\n", 0.5 * (changes[11] + changes[12]), changes.back());
-    }
+        for (const double G : {0.01, 0.0}) {
+            std::vector<double> changes;
+            for (std::uint64_t seed = 99; seed < 99 + 24; ++seed)
+                changes.push_back(bivectorChange(sixteenBodies(seed, G), Integrator::kdk, compensated));
+            std::printf("bivector, kdk%s, G = %g, seeds 99..122:", compensated ? " compensated" : "", G);
+            for (const double c : changes) std::printf(" %.2e", c);
+            std::sort(changes.begin(), changes.end());
+            std::printf("\n  median %.3e, largest %.3e\n", 0.5 * (changes[11] + changes[12]), changes.back());
+        }
     return 0;
 }

@@ -42,8 +42,8 @@ namespace {
 
 // kick() for a velocity carried as v + v_low: the increment h·a less the radial part is added
 // with its rounding error kept in the low part.
-[[gnu::always_inline]] inline void kickCarried(const Vec& q, Vec& v, Vec& v_low, const Vec& g, const Vec& f_over_m,
-                                               double h) {
+[[gnu::always_inline]] inline void kickCarried(const Vec& q, Vec& v, Vec& v_low, const Vec& g,
+                                               const Vec& f_over_m, double h) {
     const Vec a{g.x + f_over_m.x, g.y + f_over_m.y, g.z + f_over_m.z, g.w + f_over_m.w};
     const Vec step{h * a.x, h * a.y, h * a.z, h * a.w};
     const F64x4 radial =
@@ -80,8 +80,8 @@ struct Block {
 
 // With low parts: those of block i, and writing them for the moved bodies.
 [[gnu::always_inline]] inline Vec loadLow(const Columns& c, std::size_t i) { return detail::loadVec(c, i); }
-[[gnu::always_inline]] inline void storeLows(const BodyArrays& a, std::size_t i, const Block& b, const Vec& q_low,
-                                             const Vec& v_low) {
+[[gnu::always_inline]] inline void storeLows(const BodyArrays& a, std::size_t i, const Block& b,
+                                             const Vec& q_low, const Vec& v_low) {
     detail::storeVec(a.q_low, i, detail::selectVec(b.moves, q_low, loadLow(a.q_low, i)));
     detail::storeVec(a.v_low, i, detail::selectVec(b.moves, v_low, loadLow(a.v_low, i)));
 }
@@ -137,7 +137,8 @@ template <bool carried>
             Vec v_low = loadLow(a.v_low, 4 * block);
             kickCarried(b.q, v, v_low, g, b.f_over_m, 0.5 * h);
             detail::storeVec(a.v, 4 * block, detail::selectVec(b.moves, v, b.v));
-            detail::storeVec(a.v_low, 4 * block, detail::selectVec(b.moves, v_low, loadLow(a.v_low, 4 * block)));
+            detail::storeVec(a.v_low, 4 * block,
+                             detail::selectVec(b.moves, v_low, loadLow(a.v_low, 4 * block)));
         } else {
             detail::storeVec(a.v, 4 * block,
                              detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
@@ -195,8 +196,8 @@ void kickDriftKickSteps(World::State& s, const std::array<double, step_count>& s
         const bool evaluate = !s.gravity_valid;
         const std::size_t count = s.gatherSources(false);
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&stepBlocks<carried>>(build, a, evaluate, s.sources.data(), count, steps.data(), step_count,
-                                  begin, end);
+            runLanes<&stepBlocks<carried>>(build, a, evaluate, s.sources.data(), count, steps.data(),
+                                           step_count, begin, end);
         });
         s.gravity_valid = true;
         return;
@@ -206,7 +207,8 @@ void kickDriftKickSteps(World::State& s, const std::array<double, step_count>& s
         const bool evaluate = !s.gravity_valid;
         const std::size_t opening_count = evaluate ? s.gatherSources(true) : 0;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&openBlocks<carried>>(build, a, evaluate, s.sources.data(), opening_count, h, begin, end);
+            runLanes<&openBlocks<carried>>(build, a, evaluate, s.sources.data(), opening_count, h, begin,
+                                           end);
         });
         s.gravity_valid = false;
         const std::size_t count = s.gatherSources(true);

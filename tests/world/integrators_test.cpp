@@ -188,7 +188,8 @@ TEST(WorldCompensated, KeepsTheBivectorToTheRoundingOfTheForces) {
         const vorn_world::Bivector start = world.angularMomentum();
         const vorn_world::Bivector zero{0, 0, 0, 0, 0, 0};
         for (int i = 0; i < 10000; ++i) world.step(0.01, Integrator::kdk);
-        change[compensated] = bivectorDistance(world.angularMomentum(), start) / bivectorDistance(start, zero);
+        change[compensated] =
+            bivectorDistance(world.angularMomentum(), start) / bivectorDistance(start, zero);
     }
     EXPECT_LT(change[1], 2e-14);
     EXPECT_GT(change[0], 20 * change[1]);
