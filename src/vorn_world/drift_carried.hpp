@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_world/block_lanes.hpp"
@@ -117,7 +118,7 @@ inline void driftAloneCarried(double q[4], double q_low[4], double v[4], double 
 [[gnu::always_inline]] inline void driftCarried(Vec& q, Vec& q_low, Vec& v, Vec& v_low, double h) {
     alignas(32) double saved[16][4];
     const Vec* parts[4] = {&q, &q_low, &v, &v_low};
-    for (int p = 0; p < 4; ++p)
+    for (std::size_t p = 0; p < 4; ++p)
         storeVec(Columns{saved[4 * p], saved[4 * p + 1], saved[4 * p + 2], saved[4 * p + 3]}, 0, *parts[p]);
     const F64x4 vv = dot(v, v);
     const F64x4 y = vv * (h * h);
@@ -130,7 +131,7 @@ inline void driftAloneCarried(double q[4], double q_low[4], double v[4], double 
     if (vorn_kernel::detail::sumInOrder(test) < 0.0625 && std::fabs(h) < 0x1.0p500) return;
     driftEachAloneCarried(saved, h);
     Vec* out[4] = {&q, &q_low, &v, &v_low};
-    for (int p = 0; p < 4; ++p)
+    for (std::size_t p = 0; p < 4; ++p)
         *out[p] = loadVec(Columns{saved[4 * p], saved[4 * p + 1], saved[4 * p + 2], saved[4 * p + 3]}, 0);
 }
 
