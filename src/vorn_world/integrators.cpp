@@ -78,12 +78,11 @@ struct Block {
     detail::storeVec(a.v, i, detail::selectVec(b.moves, v, b.v));
 }
 
-// With low parts: those of block i, and writing them for the moved bodies.
-[[gnu::always_inline]] inline Vec loadLow(const Columns& c, std::size_t i) { return detail::loadVec(c, i); }
+// Writes the low parts of the moved bodies (the others keep theirs).
 [[gnu::always_inline]] inline void storeLows(const BodyArrays& a, std::size_t i, const Block& b,
                                              const Vec& q_low, const Vec& v_low) {
-    detail::storeVec(a.q_low, i, detail::selectVec(b.moves, q_low, loadLow(a.q_low, i)));
-    detail::storeVec(a.v_low, i, detail::selectVec(b.moves, v_low, loadLow(a.v_low, i)));
+    detail::storeVec(a.q_low, i, detail::selectVec(b.moves, q_low, detail::loadVec(a.q_low, i)));
+    detail::storeVec(a.v_low, i, detail::selectVec(b.moves, v_low, detail::loadVec(a.v_low, i)));
 }
 
 // Writes the accelerations (zero for the bodies not moved) and, when `clear_forces`, zero
@@ -109,8 +108,8 @@ template <bool carried>
         Vec q = b.q;
         if constexpr (carried) {
             Vec v = b.v;
-            Vec q_low = loadLow(a.q_low, 4 * block);
-            Vec v_low = loadLow(a.v_low, 4 * block);
+            Vec q_low = detail::loadVec(a.q_low, 4 * block);
+            Vec v_low = detail::loadVec(a.v_low, 4 * block);
             kickCarried(b.q, v, v_low, g, b.f_over_m, 0.5 * h);
             detail::driftCarried(q, q_low, v, v_low, h);
             storeMotion(a, 4 * block, b, q, v);
@@ -134,11 +133,11 @@ template <bool carried>
         const Vec g = detail::pullOfSources(b.q, sources, count);
         if constexpr (carried) {
             Vec v = b.v;
-            Vec v_low = loadLow(a.v_low, 4 * block);
+            Vec v_low = detail::loadVec(a.v_low, 4 * block);
             kickCarried(b.q, v, v_low, g, b.f_over_m, 0.5 * h);
             detail::storeVec(a.v, 4 * block, detail::selectVec(b.moves, v, b.v));
             detail::storeVec(a.v_low, 4 * block,
-                             detail::selectVec(b.moves, v_low, loadLow(a.v_low, 4 * block)));
+                             detail::selectVec(b.moves, v_low, detail::loadVec(a.v_low, 4 * block)));
         } else {
             detail::storeVec(a.v, 4 * block,
                              detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
@@ -160,8 +159,8 @@ template <bool carried>
         Vec q = b.q;
         Vec v = b.v;
         if constexpr (carried) {
-            Vec q_low = loadLow(a.q_low, 4 * block);
-            Vec v_low = loadLow(a.v_low, 4 * block);
+            Vec q_low = detail::loadVec(a.q_low, 4 * block);
+            Vec v_low = detail::loadVec(a.v_low, 4 * block);
             for (std::size_t k = 0; k < step_count; ++k) {
                 const double h = steps[k];
                 kickCarried(q, v, v_low, g, b.f_over_m, 0.5 * h);
