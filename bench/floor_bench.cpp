@@ -1,6 +1,7 @@
 // The hardware floor under the kernel's arithmetic: how many divisions and square roots this
 // CPU completes per nanosecond when they are independent (throughput) and when each waits for
-// the previous one (latency), in scalar code, in 2 lanes (SSE2) and in 4 lanes (AVX2).
+// the previous one (latency), in scalar code, in 2 lanes (SSE2), in 4 lanes (AVX2) and in 8
+// lanes (AVX-512).
 #include <benchmark/benchmark.h>
 
 #include <immintrin.h>
@@ -68,6 +69,20 @@ __attribute__((noinline, target("avx2"))) void sqrtAvx2(const double* a, const d
     }
 }
 
+__attribute__((noinline, target("avx512f"))) void divAvx512(const double* a, const double* b, double* out) {
+    for (std::size_t i = 0; i < floor_count; i += 8) {
+        _mm512_storeu_pd(out + i, _mm512_div_pd(_mm512_loadu_pd(a + i), _mm512_loadu_pd(b + i)));
+    }
+}
+
+__attribute__((noinline, target("avx512f"))) void sqrtAvx512(const double* a, const double*, double* out) {
+    for (std::size_t i = 0; i < floor_count; i += 8) {
+        // _mm512_sqrt_pd, whose unset pass-through operand g++ 12 warns about.
+        const __m512d x = _mm512_loadu_pd(a + i);
+        _mm512_storeu_pd(out + i, _mm512_mask_sqrt_pd(x, static_cast<__mmask8>(0xff), x));
+    }
+}
+
 // Each division waits for the previous result: the latency of one division.
 __attribute__((noinline)) void divChain(const double* a, const double* b, double* out) {
     double x = a[0];
@@ -84,6 +99,11 @@ void BM_floor_div_avx2_4_lanes(benchmark::State& state) {
     measureFloor(state, divAvx2);
 }
 BENCHMARK(BM_floor_div_avx2_4_lanes);
+void BM_floor_div_avx512_8_lanes(benchmark::State& state) {
+    if (!__builtin_cpu_supports("avx512f")) return state.SkipWithError("no AVX-512");
+    measureFloor(state, divAvx512);
+}
+BENCHMARK(BM_floor_div_avx512_8_lanes);
 void BM_floor_div_latency(benchmark::State& state) { measureFloor(state, divChain); }
 BENCHMARK(BM_floor_div_latency);
 void BM_floor_sqrt_scalar(benchmark::State& state) { measureFloor(state, sqrtScalar); }
@@ -93,6 +113,11 @@ void BM_floor_sqrt_avx2_4_lanes(benchmark::State& state) {
     measureFloor(state, sqrtAvx2);
 }
 BENCHMARK(BM_floor_sqrt_avx2_4_lanes);
+void BM_floor_sqrt_avx512_8_lanes(benchmark::State& state) {
+    if (!__builtin_cpu_supports("avx512f")) return state.SkipWithError("no AVX-512");
+    measureFloor(state, sqrtAvx512);
+}
+BENCHMARK(BM_floor_sqrt_avx512_8_lanes);
 
 }  // namespace
 }  // namespace vorn::bench

@@ -1,4 +1,5 @@
-// Whether this x86 CPU and its operating system can run the AVX2 builds of the vector code.
+// Whether this x86 CPU and its operating system can run the AVX2 and AVX-512 builds of the
+// vector code.
 // x86 only: the lane layer includes it only there.
 //
 // The answer comes from what the C library's loader already learnt at start-up. Asking the
@@ -36,6 +37,21 @@ inline bool cpuHasAvx2() {
     }();
 #endif
     return avx2;
+}
+
+// AVX-512 F, DQ and VL together (the AVX-512 build's target).
+inline bool cpuHasAvx512() {
+#ifdef VORN_CPU_FEATURES_FROM_LOADER
+    static const bool avx512 =
+        CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512DQ) && CPU_FEATURE_ACTIVE(AVX512VL);
+#else
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512dq") != 0 &&
+               __builtin_cpu_supports("avx512vl") != 0;
+    }();
+#endif
+    return avx512;
 }
 
 }  // namespace vorn_kernel::detail

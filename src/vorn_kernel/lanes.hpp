@@ -2,10 +2,12 @@
 // primitives, and the one helper that runs an algorithm in the build this CPU takes.
 //
 // F64x4 holds four doubles, F64x2 two, and comparing F64x4 values gives a Mask4 (all ones
-// where true). They are the compiler's generic vectors, so +, −, ·, / and comparisons act lane
-// by lane with IEEE rounding: each lane computes exactly what the scalar code computes for it,
-// never mixing with another lane. How the target runs them:
-//   x86-64   two SSE2 instructions per F64x4 operation, or one in the AVX2 build;
+// where true). F64x8 (eight doubles, Mask8) is for the few algorithms written for any width,
+// which take eight lanes in the AVX-512 build only. They are the compiler's generic vectors, so +, −, ·, /
+// and comparisons act lane by lane with IEEE rounding: each lane computes exactly what the scalar code
+// computes for it, never mixing with another lane. How the target runs them:
+//   x86-64   two SSE2 instructions per F64x4 operation, or one in the AVX2 build; one per
+//            F64x8 operation in the AVX-512 build;
 //   aarch64  two NEON instructions;
 //   others   (wasm32, anything without a vector unit) plain scalar instructions, lane by lane.
 // Only the square root needs code per target (the C library's sqrt may set errno).
@@ -38,6 +40,8 @@ namespace vorn_kernel::detail {
 using F64x4 = double __attribute__((vector_size(32)));
 using F64x2 = double __attribute__((vector_size(16)));
 using Mask4 = decltype(F64x4{} < F64x4{});
+using F64x8 = double __attribute__((vector_size(64)));
+using Mask8 = decltype(F64x8{} < F64x8{});
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
@@ -50,6 +54,23 @@ using Mask4 = decltype(F64x4{} < F64x4{});
 [[gnu::always_inline]] inline void store4(double* to, const F64x4& lanes) {
     std::memcpy(to, &lanes, sizeof lanes);
 }
+
+// The same for lanes of any width (F64x4 or F64x8).
+template <class Lanes>
+[[gnu::always_inline]] inline Lanes loadLanes(const double* from) {
+    Lanes lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+template <class Lanes>
+[[gnu::always_inline]] inline void storeLanes(double* to, const Lanes& lanes) {
+    std::memcpy(to, &lanes, sizeof lanes);
+}
+
+// The number of doubles in Lanes.
+template <class Lanes>
+inline constexpr std::size_t lane_count = sizeof(Lanes) / sizeof(double);
 
 // ((l0 + l1) + l2) + l3: a dot product summed in component order from its lane products.
 [[gnu::always_inline]] inline double sumInOrder(const F64x4& lanes) {
@@ -75,6 +96,11 @@ using Mask4 = decltype(F64x4{} < F64x4{});
                                            const F64x4& otherwise) {
     return __builtin_bit_cast(F64x4, (__builtin_bit_cast(Mask4, if_set) & where_set) |
                                          (__builtin_bit_cast(Mask4, otherwise) & ~where_set));
+}
+[[gnu::always_inline]] inline F64x8 select(const Mask8& where_set, const F64x8& if_set,
+                                           const F64x8& otherwise) {
+    return __builtin_bit_cast(F64x8, (__builtin_bit_cast(Mask8, if_set) & where_set) |
+                                         (__builtin_bit_cast(Mask8, otherwise) & ~where_set));
 }
 
 // Whether any lane of the mask is set.
@@ -110,15 +136,18 @@ using Mask4 = decltype(F64x4{} < F64x4{});
 }
 
 #if defined(__NO_MATH_ERRNO__)
-// The same roots for code built without errno (-fno-math-errno): a loop over the lanes that the
-// compiler turns into whole-vector square roots (one instruction in the AVX2 build). Defined
-// only in such code, so that one name never has two bodies.
-[[gnu::always_inline]] inline F64x4 squareRootsWithoutErrno(const F64x4& x) {
-    alignas(32) double in[4];
-    alignas(32) double out[4];
+// The same roots for code built without errno (-fno-math-errno), for lanes of any width: a
+// loop over the lanes that the compiler turns into whole-vector square roots (one instruction
+// in the AVX2 build for four, in the AVX-512 build for eight). Defined only in such code, so
+// that one name never has two bodies.
+template <class Lanes>
+[[gnu::always_inline]] inline Lanes squareRootsWithoutErrno(const Lanes& x) {
+    constexpr std::size_t count = lane_count<Lanes>;
+    alignas(sizeof(Lanes)) double in[count];
+    alignas(sizeof(Lanes)) double out[count];
     std::memcpy(in, &x, sizeof in);
-    for (int k = 0; k < 4; ++k) out[k] = __builtin_sqrt(in[k]);
-    F64x4 roots;
+    for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_sqrt(in[k]);
+    Lanes roots;
     std::memcpy(&roots, out, sizeof roots);
     return roots;
 }
@@ -144,16 +173,27 @@ struct Block4 {
 }
 
 // The builds of the vector algorithms: the same source compiled for the baseline of the
-// target and, on x86-64, once more for AVX2. Both give the same bits.
-enum class LaneBuild : std::uint8_t { baseline, avx2 };
+// target and, on x86-64, once more for AVX2 and for AVX-512 (F, DQ and VL). All give the
+// same bits.
+enum class LaneBuild : std::uint8_t { baseline, avx2, avx512 };
 
-// The widest build this CPU runs.
+// The build four-lane algorithms take on this CPU: AVX2 where it has it (their four lanes
+// gain nothing from AVX-512).
 inline LaneBuild fastestLaneBuild() {
 #if defined(VORN_LANES_X86)
     return cpuHasAvx2() ? LaneBuild::avx2 : LaneBuild::baseline;
 #else
     return LaneBuild::baseline;
 #endif
+}
+
+// The build algorithms written for any width take: AVX-512 where this CPU has it (with eight
+// lanes), else the four-lane one.
+inline LaneBuild widestLaneBuild() {
+#if defined(VORN_LANES_X86)
+    if (cpuHasAvx512()) return LaneBuild::avx512;
+#endif
+    return fastestLaneBuild();
 }
 
 // Not inlined into the dispatcher: its frame (aligned for the vectors) would then be paid on
@@ -168,17 +208,34 @@ template <auto algorithm, typename... Args>
 [[gnu::target("avx2")]] decltype(auto) inAvx2Build(Args&&... args) {
     return algorithm(std::forward<Args>(args)...);
 }
+
+template <auto algorithm, typename... Args>
+[[gnu::target("avx512f,avx512dq,avx512vl")]] decltype(auto) inAvx512Build(Args&&... args) {
+    return algorithm(std::forward<Args>(args)...);
+}
 #endif
 
 // Runs `algorithm` (an always-inline function) compiled for `build`; a build the target does
-// not have runs the baseline. Ask for AVX2 only where the CPU has it.
+// not have runs the baseline. Ask for AVX2 or AVX-512 only where the CPU has it.
 template <auto algorithm, typename... Args>
 decltype(auto) runLanes(LaneBuild build, Args&&... args) {
 #if defined(VORN_LANES_X86)
     if (build == LaneBuild::avx2) return inAvx2Build<algorithm>(std::forward<Args>(args)...);
+    if (build == LaneBuild::avx512) return inAvx512Build<algorithm>(std::forward<Args>(args)...);
 #endif
     static_cast<void>(build);
     return inBaselineBuild<algorithm>(std::forward<Args>(args)...);
+}
+
+// For an algorithm written for any width: runs `eight_lanes` (its F64x8 instance) in the
+// AVX-512 build where `build` is that one, else `four_lanes` (its F64x4 instance) in `build`.
+// The eight-lane instance is compiled for AVX-512 only.
+template <auto eight_lanes, auto four_lanes, typename... Args>
+decltype(auto) runWidestLanes(LaneBuild build, Args&&... args) {
+#if defined(VORN_LANES_X86)
+    if (build == LaneBuild::avx512) return inAvx512Build<eight_lanes>(std::forward<Args>(args)...);
+#endif
+    return runLanes<four_lanes>(build, std::forward<Args>(args)...);
 }
 
 }  // namespace vorn_kernel::detail

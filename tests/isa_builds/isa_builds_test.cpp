@@ -1,7 +1,7 @@
 // The vector algorithms are written once over the lane layer and compiled for the target's
-// baseline and, on x86-64, for AVX2; the CPU picks one at run time. Every build this CPU runs,
-// and the public entry point, must give exactly the bits of the scalar transcription, special
-// values included.
+// baseline and, on x86-64, for AVX2 and AVX-512; the CPU picks one at run time. Every build
+// this CPU runs, and the public entry point, must give exactly the bits of the scalar
+// transcription, special values included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,8 +35,13 @@ using vorn_kernel::detail::runLanes;
 
 #if defined(__x86_64__) || defined(__i386__)
 bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool hasAvx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vl");
+}
 #else
 bool hasAvx2() { return false; }
+bool hasAvx512() { return false; }
 #endif
 
 // The builds of the lane code this CPU can run, with a name for messages.
@@ -48,6 +53,7 @@ struct NamedBuild {
 std::vector<NamedBuild> buildsToCheck() {
     std::vector<NamedBuild> builds{{LaneBuild::baseline, "baseline build"}};
     if (hasAvx2()) builds.push_back({LaneBuild::avx2, "AVX2 build"});
+    if (hasAvx512()) builds.push_back({LaneBuild::avx512, "AVX-512 build"});
     return builds;
 }
 
@@ -114,6 +120,10 @@ private:
 // The kernel reads AVX2 support from the C library's table; the compiler runtime asks the CPU.
 TEST(IsaBuilds, TheKernelSeesAvx2AsTheCompilerRuntimeDoes) {
     EXPECT_EQ(vorn_kernel::detail::fastestLaneBuild() == LaneBuild::avx2, hasAvx2());
+}
+
+TEST(IsaBuilds, TheKernelSeesAvx512AsTheCompilerRuntimeDoes) {
+    EXPECT_EQ(vorn_kernel::detail::widestLaneBuild() == LaneBuild::avx512, hasAvx512());
 }
 
 TEST(IsaBuilds, MatrixProductMatchesScalarLoops) {
