@@ -1,7 +1,8 @@
-// Four bodies of a block in the lanes: lane k of every vector belongs to body k of the block
-// and does exactly that body's scalar operations in their order; nothing is summed across
-// lanes. The world's own helpers over the kernel's lane layer, always inlined (vectors never
-// cross a function boundary).
+// Bodies of a block in the lanes: lane k of every vector belongs to body k of the block and
+// does exactly that body's scalar operations in their order; nothing is summed across lanes.
+// A block is four bodies (F64x4); the gravity pass also takes eight at a time (F64x8) in the
+// AVX-512 build. The world's own helpers over the kernel's lane layer, always inlined (vectors
+// never cross a function boundary).
 #pragma once
 
 #include <cstddef>
@@ -13,26 +14,31 @@
 namespace vorn_world::detail {
 
 using vorn_kernel::detail::F64x4;
+using vorn_kernel::detail::F64x8;
 using vorn_kernel::detail::Mask4;
+using vorn_kernel::detail::Mask8;
 
-// A vector of four components: of one body (T = double) or of the four of a block (T = F64x4).
+// A vector of four components: of one body (T = double) or of the bodies in the lanes.
 template <class T>
 struct V4 {
     T x, y, z, w;
 };
 using Vec = V4<F64x4>;
 
-[[gnu::always_inline]] inline Vec loadVec(const Columns& c, std::size_t i) {
-    using vorn_kernel::detail::load4;
-    return {load4(c.x + i), load4(c.y + i), load4(c.z + i), load4(c.w + i)};
+template <class Lanes = F64x4>
+[[gnu::always_inline]] inline V4<Lanes> loadVec(const Columns& c, std::size_t i) {
+    using vorn_kernel::detail::loadLanes;
+    return {loadLanes<Lanes>(c.x + i), loadLanes<Lanes>(c.y + i), loadLanes<Lanes>(c.z + i),
+            loadLanes<Lanes>(c.w + i)};
 }
 
-[[gnu::always_inline]] inline void storeVec(const Columns& c, std::size_t i, const Vec& v) {
-    using vorn_kernel::detail::store4;
-    store4(c.x + i, v.x);
-    store4(c.y + i, v.y);
-    store4(c.z + i, v.z);
-    store4(c.w + i, v.w);
+template <class Lanes>
+[[gnu::always_inline]] inline void storeVec(const Columns& c, std::size_t i, const V4<Lanes>& v) {
+    using vorn_kernel::detail::storeLanes;
+    storeLanes(c.x + i, v.x);
+    storeLanes(c.y + i, v.y);
+    storeLanes(c.z + i, v.z);
+    storeLanes(c.w + i, v.w);
 }
 
 // ((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w, the order of HomVec4::dot.
@@ -42,15 +48,24 @@ template <class T>
 }
 
 // In each lane, `where_set` ? `if_set` : `otherwise`, for all four components.
-[[gnu::always_inline]] inline Vec selectVec(const Mask4& where_set, const Vec& if_set, const Vec& otherwise) {
+template <class Lanes, class Mask>
+[[gnu::always_inline]] inline V4<Lanes> selectVec(const Mask& where_set, const V4<Lanes>& if_set,
+                                                  const V4<Lanes>& otherwise) {
     using vorn_kernel::detail::select;
     return {select(where_set, if_set.x, otherwise.x), select(where_set, if_set.y, otherwise.y),
             select(where_set, if_set.z, otherwise.z), select(where_set, if_set.w, otherwise.w)};
 }
 
-// The mask of the moved bodies among the four flags of a block.
-[[gnu::always_inline]] inline Mask4 movedMask(const std::uint8_t* moved) {
-    return Mask4{moved[0] ? -1 : 0, moved[1] ? -1 : 0, moved[2] ? -1 : 0, moved[3] ? -1 : 0};
+// The mask of the moved bodies among the flags of the bodies in the lanes.
+template <class Lanes = F64x4>
+[[gnu::always_inline]] inline auto movedMask(const std::uint8_t* moved) {
+    const Mask4 low{moved[0] ? -1 : 0, moved[1] ? -1 : 0, moved[2] ? -1 : 0, moved[3] ? -1 : 0};
+    if constexpr (vorn_kernel::detail::lane_count<Lanes> == 4) {
+        return low;
+    } else {
+        const Mask4 high{moved[4] ? -1 : 0, moved[5] ? -1 : 0, moved[6] ? -1 : 0, moved[7] ? -1 : 0};
+        return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
 }
 
 }  // namespace vorn_world::detail

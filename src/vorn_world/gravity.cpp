@@ -1,5 +1,6 @@
 // Gravitational accelerations of all bodies: four bodies per block, the attractors in order
 // and then (mutual gravity on) every moved body in storage order as a source.
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -58,16 +59,37 @@ std::size_t World::State::gatherSources(bool with_bodies) {
 
 namespace {
 
-// The accelerations of blocks [begin, end) from `count` sources, zero for the bodies not moved.
+// The accelerations of `groups` groups of bodies from i on, in lanes of T, from `count`
+// sources; zero for the bodies not moved.
+template <detail::Lanes T, std::size_t groups>
+[[gnu::always_inline]] inline void storeGravity(const BodyArrays& a, const double* sources, std::size_t count,
+                                                std::size_t i) {
+    constexpr std::size_t lanes = vorn_kernel::detail::lane_count<T>;
+    std::array<detail::V4<T>, groups> p;
+    for (std::size_t k = 0; k < groups; ++k) p[k] = detail::loadVec<T>(a.q, i + lanes * k);
+    const std::array<detail::V4<T>, groups> g = detail::pullsOfSources<T, groups>(p, sources, count);
+    const T zero{};
+    for (std::size_t k = 0; k < groups; ++k) {
+        const std::size_t at = i + lanes * k;
+        detail::storeVec(
+            a.g, at, detail::selectVec(detail::movedMask<T>(a.moved + at), g[k], {zero, zero, zero, zero}));
+    }
+}
+
+// The accelerations of the blocks [begin, end) in lanes of T. Eight lanes take two groups per
+// source read (their registers hold both) while four blocks remain, then one group of two
+// blocks, and an odd last block in four lanes.
+template <detail::Lanes T>
 [[gnu::always_inline]] inline void gravityBlocks(const BodyArrays& a, const double* sources,
                                                  std::size_t count, std::size_t begin, std::size_t end) {
-    for (std::size_t block = begin; block < end; ++block) {
-        const std::size_t i = 4 * block;
-        const detail::Vec g = detail::pullOfSources(detail::loadVec(a.q, i), sources, count);
-        const detail::F64x4 zero{};
-        detail::storeVec(a.g, i,
-                         detail::selectVec(detail::movedMask(a.moved + i), g, {zero, zero, zero, zero}));
-    }
+    constexpr std::size_t blocks_per_group = vorn_kernel::detail::lane_count<T> / 4;
+    constexpr std::size_t groups = blocks_per_group == 2 ? 2 : 1;
+    std::size_t block = begin;
+    for (; block + groups * blocks_per_group <= end; block += groups * blocks_per_group)
+        storeGravity<T, groups>(a, sources, count, 4 * block);
+    for (; block + blocks_per_group <= end; block += blocks_per_group)
+        storeGravity<T, 1>(a, sources, count, 4 * block);
+    for (; block < end; ++block) storeGravity<detail::F64x4, 1>(a, sources, count, 4 * block);
 }
 
 }  // namespace
@@ -75,9 +97,10 @@ namespace {
 void World::State::computeGravity() {
     const std::size_t count = gatherSources(mutual);
     const BodyArrays a = arrays();
-    const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::fastestLaneBuild();
+    const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::widestLaneBuild();
     runParallel(paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        vorn_kernel::detail::runLanes<&gravityBlocks>(build, a, sources.data(), count, begin, end);
+        vorn_kernel::detail::runWidestLanes<&gravityBlocks<detail::F64x8>, &gravityBlocks<detail::F64x4>>(
+            build, a, sources.data(), count, begin, end);
     });
     gravity_valid = true;
 }

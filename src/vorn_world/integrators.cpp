@@ -85,26 +85,27 @@ struct Block {
     detail::storeVec(a.v_low, i, detail::selectVec(b.moves, v_low, detail::loadVec(a.v_low, i)));
 }
 
-// Writes the accelerations (zero for the bodies not moved) and, when `clear_forces`, zero
-// forces for the moved bodies.
-[[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i, const Block& b,
-                                                         const Vec& g, bool clear_forces) {
+[[gnu::always_inline]] inline Vec zeroVec() {
     const F64x4 zero{};
-    const Vec none{zero, zero, zero, zero};
-    detail::storeVec(a.g, i, detail::selectVec(b.moves, g, none));
-    if (clear_forces) detail::storeVec(a.f, i, detail::selectVec(b.moves, none, b.f));
+    return {zero, zero, zero, zero};
+}
+
+// Writes the accelerations (zero for the bodies not moved) and zero forces for the moved bodies.
+[[gnu::always_inline]] inline void storeGravityAndForces(const BodyArrays& a, std::size_t i, const Block& b,
+                                                         const Vec& g) {
+    detail::storeVec(a.g, i, detail::selectVec(b.moves, g, zeroVec()));
+    detail::storeVec(a.f, i, detail::selectVec(b.moves, zeroVec(), b.f));
 }
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end):
-// the kick by h/2 (with accelerations evaluated here from the sources when `evaluate`, else
-// the stored ones), then the drift by h. With `carried`, positions and velocities have low parts.
+// the kick by h/2 with the stored accelerations, then the drift by h. With `carried`, positions
+// and velocities have low parts.
 template <bool carried>
-[[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, bool evaluate, const double* sources,
-                                              std::size_t count, double h, std::size_t begin,
+[[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, double h, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Vec g = evaluate ? detail::pullOfSources(b.q, sources, count) : detail::loadVec(a.g, 4 * block);
+        const Vec g = detail::loadVec(a.g, 4 * block);
         Vec q = b.q;
         if constexpr (carried) {
             Vec v = b.v;
@@ -122,15 +123,14 @@ template <bool carried>
     }
 }
 
-// With mutual gravity, the closing half for blocks [begin, end): the accelerations at the
-// new positions from the sources, stored, and the kick by h/2.
+// With mutual gravity, the closing half for blocks [begin, end): the kick by h/2 with the
+// accelerations stored for the new positions.
 template <bool carried>
-[[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, const double* sources, std::size_t count,
-                                               double h, bool clear_forces, std::size_t begin,
-                                               std::size_t end) {
+[[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, double h, bool clear_forces,
+                                               std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Vec g = detail::pullOfSources(b.q, sources, count);
+        const Vec g = detail::loadVec(a.g, 4 * block);
         if constexpr (carried) {
             Vec v = b.v;
             Vec v_low = detail::loadVec(a.v_low, 4 * block);
@@ -142,7 +142,7 @@ template <bool carried>
             detail::storeVec(a.v, 4 * block,
                              detail::selectVec(b.moves, kick(b.q, b.v, g, b.f_over_m, 0.5 * h), b.v));
         }
-        storeGravityAndForces(a, 4 * block, b, g, clear_forces);
+        if (clear_forces) detail::storeVec(a.f, 4 * block, detail::selectVec(b.moves, zeroVec(), b.f));
     }
 }
 
@@ -179,7 +179,7 @@ template <bool carried>
             }
         }
         storeMotion(a, 4 * block, b, q, v);
-        storeGravityAndForces(a, 4 * block, b, g, true);
+        storeGravityAndForces(a, 4 * block, b, g);
     }
 }
 
@@ -201,21 +201,19 @@ void kickDriftKickSteps(World::State& s, const std::array<double, step_count>& s
         s.gravity_valid = true;
         return;
     }
+    // With mutual gravity the accelerations take a pass of their own between the halves
+    // (in the widest lanes this CPU has).
     for (std::size_t k = 0; k < step_count; ++k) {
         const double h = steps[k];
-        const bool evaluate = !s.gravity_valid;
-        const std::size_t opening_count = evaluate ? s.gatherSources(true) : 0;
+        if (!s.gravity_valid) s.computeGravity();
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&openBlocks<carried>>(build, a, evaluate, s.sources.data(), opening_count, h, begin,
-                                           end);
+            runLanes<&openBlocks<carried>>(build, a, h, begin, end);
         });
-        s.gravity_valid = false;
-        const std::size_t count = s.gatherSources(true);
+        s.computeGravity();
         const bool last = k + 1 == step_count;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            runLanes<&closeBlocks<carried>>(build, a, s.sources.data(), count, h, last, begin, end);
+            runLanes<&closeBlocks<carried>>(build, a, h, last, begin, end);
         });
-        s.gravity_valid = true;
     }
 }
 

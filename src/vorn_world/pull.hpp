@@ -1,23 +1,31 @@
-// The law for one body (T = double) or four (T = F64x4), written once so that both give the
-// same bits. With p and the source s of unit length, s' = ±s the representative on p's side,
-// δ = s' − p and h = |δ|²/2 = 1 − cos d:
+// The law for one body (T = double) or the bodies in the lanes (T = F64x4 or F64x8), written
+// once so that all give the same bits. With p and the source s of unit length, s' = ±s the
+// representative on p's side, δ = s' − p and h = |δ|²/2 = 1 − cos d:
 //   t = δ + h·p is tangent at p toward s', with |t|² = sin²d = |δ|² − h²,
 // which keeps full relative accuracy as d → 0 (no arc cosine, no 1 − cos d cancellation).
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 #include "vorn_world.hpp"
 #include "vorn_world/block_lanes.hpp"
 
 namespace vorn_world::detail {
 
+// Lanes of doubles, of either width.
+template <class T>
+concept Lanes = std::is_same_v<T, F64x4> || std::is_same_v<T, F64x8>;
+
 [[gnu::always_inline]] inline bool less(double a, double b) { return a < b; }
 [[gnu::always_inline]] inline Mask4 less(const F64x4& a, double b) {
     return vorn_kernel::detail::lessInHalves(a, vorn_kernel::detail::broadcast(b));
 }
+[[gnu::always_inline]] inline Mask8 less(const F64x8& a, double b) { return a < b; }
 // −x where value < 0, else x. The lanes use no comparison (one costs shuffles or scalar code
 // in some builds): c = value + 0 turns −0 into +0, so the sign bit of c is set exactly where
 // value < 0 or value is a NaN with its sign set, and NaNs (magnitude bits above those of
@@ -25,22 +33,27 @@ namespace vorn_world::detail {
 [[gnu::always_inline]] inline double negateWhereNegative(double value, double x) {
     return value < 0.0 ? -x : x;
 }
-[[gnu::always_inline]] inline F64x4 negateWhereNegative(const F64x4& value, const F64x4& x) {
-    using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+using U64x8 = std::uint64_t __attribute__((vector_size(64)));
+template <Lanes T>
+[[gnu::always_inline]] inline T negateWhereNegative(const T& value, const T& x) {
+    using Bits = std::conditional_t<std::is_same_v<T, F64x4>, U64x4, U64x8>;
     constexpr std::uint64_t sign = std::uint64_t{1} << 63;
     constexpr std::uint64_t above_infinity = 0x7ff0000000000001;  // the least NaN magnitude
-    const U64x4 c = __builtin_bit_cast(U64x4, value + 0.0);
-    const U64x4 magnitude = c & ~sign;
-    const U64x4 flip = c & (magnitude - above_infinity) & sign;  // sign of c, where magnitude < NaN's
-    return __builtin_bit_cast(F64x4, __builtin_bit_cast(U64x4, x) ^ flip);
+    const Bits c = __builtin_bit_cast(Bits, value + 0.0);
+    const Bits magnitude = c & ~sign;
+    const Bits flip = c & (magnitude - above_infinity) & sign;  // sign of c, where magnitude < NaN's
+    return __builtin_bit_cast(T, __builtin_bit_cast(Bits, x) ^ flip);
 }
 // +0 where `where` holds, else x (a bit operation in the lanes).
 [[gnu::always_inline]] inline double zeroWhere(bool where, double x) { return where ? 0.0 : x; }
-[[gnu::always_inline]] inline F64x4 zeroWhere(const Mask4& where, const F64x4& x) {
-    return __builtin_bit_cast(F64x4, __builtin_bit_cast(Mask4, x) & ~where);
+template <Lanes T, class Mask>
+[[gnu::always_inline]] inline T zeroWhere(const Mask& where, const T& x) {
+    return __builtin_bit_cast(T, __builtin_bit_cast(Mask, x) & ~where);
 }
 [[gnu::always_inline]] inline double root(double x) { return vorn_kernel::detail::squareRoot(x); }
-[[gnu::always_inline]] inline F64x4 root(const F64x4& x) {
+template <Lanes T>
+[[gnu::always_inline]] inline T root(const T& x) {
     return vorn_kernel::detail::squareRootsWithoutErrno(x);
 }
 
@@ -77,18 +90,43 @@ template <class T>
     acc.w = acc.w + k * c.t.w;
 }
 
-// The acceleration of the four bodies at p from `count` sources, added in their order to +0.
-// A source is 20 doubles, x, y, z, w and G·m each four times over (World::State::sources):
-// read as whole vectors, where a value spread over the lanes in the loop would cost shuffles.
-[[gnu::always_inline]] inline Vec pullOfSources(const Vec& p, const double* sources, std::size_t count) {
-    using vorn_kernel::detail::load4;
-    const F64x4 zero{};
-    Vec acc{zero, zero, zero, zero};
+// A source's value, stored four times over, in every lane.
+template <Lanes T>
+[[gnu::always_inline]] inline T spread(const double* four_times) {
+    const F64x4 four = vorn_kernel::detail::load4(four_times);
+    if constexpr (std::is_same_v<T, F64x4>) {
+        return four;
+    } else {
+        return __builtin_shufflevector(four, four, 0, 1, 2, 3, 0, 1, 2, 3);
+    }
+}
+
+// The accelerations of the bodies at p[0], p[1], … (each group as many as T has lanes) from
+// `count` sources, each added in the sources' order to +0; the groups share each source's
+// reads. A source is 20 doubles, x, y, z, w and G·m each four times over
+// (World::State::sources): read as whole vectors, where a value spread over the lanes in the
+// loop would cost shuffles in the baseline build.
+template <Lanes T, std::size_t groups>
+[[gnu::always_inline]] inline std::array<V4<T>, groups> pullsOfSources(const std::array<V4<T>, groups>& p,
+                                                                       const double* sources,
+                                                                       std::size_t count) {
+    const T zero{};
+    std::array<V4<T>, groups> acc;
+    acc.fill(V4<T>{zero, zero, zero, zero});
     for (std::size_t j = 0; j < count; ++j) {
         const double* s = sources + World::State::doubles_per_source * j;
-        addPull(p, Vec{load4(s), load4(s + 4), load4(s + 8), load4(s + 12)}, load4(s + 16), acc);
+        const V4<T> source{spread<T>(s), spread<T>(s + 4), spread<T>(s + 8), spread<T>(s + 12)};
+        const T gm = spread<T>(s + 16);
+        // Unrolled, so that the groups stay in registers.
+        [&]<std::size_t... k>(std::index_sequence<k...>) { (addPull(p[k], source, gm, acc[k]), ...); }
+        (std::make_index_sequence<groups>{});
     }
     return acc;
+}
+
+template <Lanes T>
+[[gnu::always_inline]] inline V4<T> pullOfSources(const V4<T>& p, const double* sources, std::size_t count) {
+    return pullsOfSources<T, 1>({p}, sources, count)[0];
 }
 
 // gm·atan(√((1+ε)/ε)·tan d) / √(ε(1+ε)), as atan2(√(1+ε)·sin d, √ε·cos d) with cos d = 1 − h.
