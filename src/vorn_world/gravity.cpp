@@ -1,7 +1,7 @@
 // Gravitational accelerations of all bodies: four bodies per block, the attractors in order
 // and then (mutual gravity on) every moved body in storage order as a source.
-#include <array>
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 #include "vorn_world.hpp"
@@ -59,37 +59,52 @@ std::size_t World::State::gatherSources(bool with_bodies) {
 
 namespace {
 
-// The accelerations of `groups` groups of bodies from i on, in lanes of T, from `count`
-// sources; zero for the bodies not moved.
-template <detail::Lanes T, std::size_t groups>
-[[gnu::always_inline]] inline void storeGravity(const BodyArrays& a, const double* sources, std::size_t count,
-                                                std::size_t i) {
-    constexpr std::size_t lanes = vorn_kernel::detail::lane_count<T>;
-    std::array<detail::V4<T>, groups> p;
-    for (std::size_t k = 0; k < groups; ++k) p[k] = detail::loadVec<T>(a.q, i + lanes * k);
-    const std::array<detail::V4<T>, groups> g = detail::pullsOfSources<T, groups>(p, sources, count);
+// Stores the accelerations g of the bodies from i on, zero for the bodies not moved.
+template <detail::Lanes T>
+[[gnu::always_inline]] inline void storeGravity(const BodyArrays& a, std::size_t i, const detail::V4<T>& g) {
     const T zero{};
-    for (std::size_t k = 0; k < groups; ++k) {
-        const std::size_t at = i + lanes * k;
-        detail::storeVec(
-            a.g, at, detail::selectVec(detail::movedMask<T>(a.moved + at), g[k], {zero, zero, zero, zero}));
-    }
+    detail::storeVec(a.g, i,
+                     detail::selectVec(detail::movedMask<T>(a.moved + i), g, {zero, zero, zero, zero}));
 }
 
-// The accelerations of the blocks [begin, end) in lanes of T. Eight lanes take two groups per
-// source read (their registers hold both) while four blocks remain, then one group of two
-// blocks, and an odd last block in four lanes.
+// The accelerations of the bodies from i on, in lanes of T.
+template <detail::Lanes T>
+[[gnu::always_inline]] inline void gravityOfGroup(const BodyArrays& a, const double* sources,
+                                                  std::size_t count, std::size_t i) {
+    storeGravity(a, i, detail::pullOfSources(detail::loadVec<T>(a.q, i), sources, count));
+}
+
+// The same for two groups of bodies from i on, which share each read of a source.
+template <detail::Lanes T>
+[[gnu::always_inline]] inline void gravityOfTwoGroups(const BodyArrays& a, const double* sources,
+                                                      std::size_t count, std::size_t i) {
+    constexpr std::size_t lanes = vorn_kernel::detail::lane_count<T>;
+    const detail::V4<T> p0 = detail::loadVec<T>(a.q, i);
+    const detail::V4<T> p1 = detail::loadVec<T>(a.q, i + lanes);
+    const T zero{};
+    detail::V4<T> acc0{zero, zero, zero, zero};
+    detail::V4<T> acc1{zero, zero, zero, zero};
+    detail::forEachSource<T>(
+        sources, count, [&](const detail::V4<T>& source, const T& gm) __attribute__((always_inline)) {
+            detail::addPull(p0, source, gm, acc0);
+            detail::addPull(p1, source, gm, acc1);
+        });
+    storeGravity(a, i, acc0);
+    storeGravity(a, i + lanes, acc1);
+}
+
+// The accelerations of the blocks [begin, end) in lanes of T. Eight lanes take sixteen bodies
+// per read of a source (their registers hold both groups) while four blocks remain, then
+// eight, and an odd last block in four lanes.
 template <detail::Lanes T>
 [[gnu::always_inline]] inline void gravityBlocks(const BodyArrays& a, const double* sources,
                                                  std::size_t count, std::size_t begin, std::size_t end) {
-    constexpr std::size_t blocks_per_group = vorn_kernel::detail::lane_count<T> / 4;
-    constexpr std::size_t groups = blocks_per_group == 2 ? 2 : 1;
     std::size_t block = begin;
-    for (; block + groups * blocks_per_group <= end; block += groups * blocks_per_group)
-        storeGravity<T, groups>(a, sources, count, 4 * block);
-    for (; block + blocks_per_group <= end; block += blocks_per_group)
-        storeGravity<T, 1>(a, sources, count, 4 * block);
-    for (; block < end; ++block) storeGravity<detail::F64x4, 1>(a, sources, count, 4 * block);
+    if constexpr (std::is_same_v<T, detail::F64x8>) {
+        for (; block + 4 <= end; block += 4) gravityOfTwoGroups<T>(a, sources, count, 4 * block);
+        for (; block + 2 <= end; block += 2) gravityOfGroup<T>(a, sources, count, 4 * block);
+    }
+    for (; block < end; ++block) gravityOfGroup<detail::F64x4>(a, sources, count, 4 * block);
 }
 
 }  // namespace

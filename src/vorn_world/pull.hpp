@@ -5,12 +5,10 @@
 // which keeps full relative accuracy as d → 0 (no arc cosine, no 1 − cos d cancellation).
 #pragma once
 
-#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
-#include <utility>
 
 #include "vorn_world.hpp"
 #include "vorn_world/block_lanes.hpp"
@@ -101,32 +99,28 @@ template <Lanes T>
     }
 }
 
-// The accelerations of the bodies at p[0], p[1], … (each group as many as T has lanes) from
-// `count` sources, each added in the sources' order to +0; the groups share each source's
-// reads. A source is 20 doubles, x, y, z, w and G·m each four times over
-// (World::State::sources): read as whole vectors, where a value spread over the lanes in the
-// loop would cost shuffles in the baseline build.
-template <Lanes T, std::size_t groups>
-[[gnu::always_inline]] inline std::array<V4<T>, groups> pullsOfSources(const std::array<V4<T>, groups>& p,
-                                                                       const double* sources,
-                                                                       std::size_t count) {
-    const T zero{};
-    std::array<V4<T>, groups> acc;
-    acc.fill(V4<T>{zero, zero, zero, zero});
+// Calls add(source, G·m) for each of `count` sources in order, each value in every lane. A
+// source is 20 doubles, x, y, z, w and G·m each four times over (World::State::sources): read
+// as whole vectors, where a value spread over the lanes in the loop would cost shuffles in the
+// baseline build.
+template <Lanes T, class Add>
+[[gnu::always_inline]] inline void forEachSource(const double* sources, std::size_t count, Add&& add) {
     for (std::size_t j = 0; j < count; ++j) {
         const double* s = sources + World::State::doubles_per_source * j;
-        const V4<T> source{spread<T>(s), spread<T>(s + 4), spread<T>(s + 8), spread<T>(s + 12)};
-        const T gm = spread<T>(s + 16);
-        // Unrolled, so that the groups stay in registers.
-        [&]<std::size_t... k>(std::index_sequence<k...>) { (addPull(p[k], source, gm, acc[k]), ...); }
-        (std::make_index_sequence<groups>{});
+        add(V4<T>{spread<T>(s), spread<T>(s + 4), spread<T>(s + 8), spread<T>(s + 12)}, spread<T>(s + 16));
     }
-    return acc;
 }
 
+// The acceleration of the bodies at p from `count` sources, added in their order to +0.
 template <Lanes T>
 [[gnu::always_inline]] inline V4<T> pullOfSources(const V4<T>& p, const double* sources, std::size_t count) {
-    return pullsOfSources<T, 1>({p}, sources, count)[0];
+    const T zero{};
+    V4<T> acc{zero, zero, zero, zero};
+    forEachSource<T>(
+        sources, count, [&](const V4<T>& source, const T& gm) __attribute__((always_inline)) {
+            addPull(p, source, gm, acc);
+        });
+    return acc;
 }
 
 // gm·atan(√((1+ε)/ε)·tan d) / √(ε(1+ε)), as atan2(√(1+ε)·sin d, √ε·cos d) with cos d = 1 − h.
