@@ -3,6 +3,7 @@
 // passes, so that a pass in a steady state allocates nothing but its result.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -91,32 +92,25 @@ struct Position {
     double x, y, z, w;
 };
 
-// Cubic cells of width 2/per_axis over [−1, 1]³. A cell index is found by truncation, which is
-// the floor for the non-negative c + 1 (a unit vector's c + 1 is at least −1e-16, which also
-// truncates to cell 0).
-// The cells from the own one to its neighbour on the nearer side, in increasing order (one cell
-// at the faces of the cube).
+// The cells from first to last, in increasing order, along one axis.
 struct CellSpan {
     std::uint32_t first, last;
 };
 
+// Cubic cells of width 2/per_axis over [−1, 1]³. The index of c along an axis is (c + 1)·per_unit
+// raised to 0 if negative, truncated and lowered to the last cell: computed in rounded doubles,
+// it never decreases as c grows.
 struct Cells {
     std::uint32_t per_axis = 1;
     double per_unit = 0.5;  // per_axis / 2
+    double half = 0.0;      // the half-width of a query's window
 
     std::uint32_t axisIndex(double c) const {
-        const auto index = static_cast<std::uint32_t>((c + 1.0) * per_unit);
+        const auto index = static_cast<std::uint32_t>(std::max((c + 1.0) * per_unit, 0.0));
         return index < per_axis ? index : per_axis - 1;
     }
-    CellSpan span(double c) const {
-        const double scaled = (c + 1.0) * per_unit;
-        const std::uint32_t own = axisIndex(c);
-        // Without branches: which side is nearer is a coin toss for the predictor.
-        const auto lower = static_cast<std::uint32_t>(scaled - static_cast<double>(own) < 0.5);
-        const std::uint32_t first = own - (lower & static_cast<std::uint32_t>(own > 0));
-        const std::uint32_t last = own + ((lower ^ 1U) & static_cast<std::uint32_t>(own + 1 < per_axis));
-        return {first, last};
-    }
+    // The cells that meet the window [c − half, c + half], for c in [−1, 1] and half < 1.
+    CellSpan span(double c) const { return {axisIndex(c - half), axisIndex(c + half)}; }
     std::uint32_t of(double x, double y, double z) const {
         return (axisIndex(z) * per_axis + axisIndex(y)) * per_axis + axisIndex(x);
     }

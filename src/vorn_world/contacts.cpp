@@ -4,15 +4,17 @@
 //
 // Why the grid misses nothing: if fsDistance(p_i, p_j) < θ then, for the unit representatives
 // u_i, u_j with w ≥ 0, either |u_i − u_j| < R or |u_i + u_j| < R, where R slightly exceeds the
-// chord 2·sin(θ/2) (its margin covers the rounding of the computed distance). Distances in
-// (x, y, z) are at most those in R⁴. The first case is found at u_j's own entry; in the second,
-// w_i + w_j < R, so w_j < R, and such bodies are also entered as −u_j. The grid holds the
-// coordinates rounded to float, which moves each by at most 6e-8: cells are at least
-// 2·(R + 1e-6) wide, so every entry within R of a query (before rounding) lies in the query's
-// own cell or, along each axis, the neighbour on the nearer side; and the screen's cut is
-// lowered by 2e-6, far above the rounding of the float dot product. Bodies whose position is
-// not of usable length (squared length below 1e-200, above 1e200 or not finite) are tested
-// against every other body.
+// chord 2·sin(θ/2) (its margin covers the rounding of the computed distance). The first case is
+// found at u_j's own entry; in the second, w_i + w_j < R, so w_j < R, and such bodies are also
+// entered as −u_j. So u_i's entry q and an entry e of body j differ by less than R in each of
+// x, y, z; the grid holds these coordinates (all in [−1, 1]) rounded to float, which moves each
+// by at most 6e-8, so c_q and c_e, the rounded ones on any axis, differ by less than R + 1.2e-7.
+// The query reads on each axis the cells from that of c_q − h to that of c_q + h, h = R + 1e-6,
+// both computed in doubles (rounding error below 1e-15): they lie below and above c_e, and a
+// cell's index never decreases as its coordinate grows, so e's cell is among those read. The
+// screen's cut is lowered by 2e-6, far above the rounding of the float dot product. Bodies whose
+// position is not of usable length (squared length below 1e-200, above 1e200 or not finite) are
+// tested against every other body.
 //
 // The screen has no call and, in a large grid, no branch for the first two entries of a run
 // (six in a dense grid, of at least one entry for every two cells, where runs are longer): it
@@ -90,9 +92,12 @@ GridEntry entryOf(double x, double y, double z, double w, std::size_t body) {
 // grid.odd.
 void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
     const std::size_t n = s.size();
-    const double by_reach = std::floor(1.0 / (reach + 1e-6));
-    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(n)));
     detail::Cells& cells = grid.cells;
+    cells.half = reach + 1e-6;
+    // Cells at least 2·half wide, so that a window meets at most two along each axis, and at
+    // most 8n of them.
+    const double by_reach = std::floor(1.0 / cells.half);
+    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(n)));
     cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
     cells.per_unit = static_cast<double>(cells.per_axis) / 2.0;
     const std::size_t cell_count = std::size_t{cells.per_axis} * cells.per_axis * cells.per_axis;
