@@ -3,9 +3,10 @@
 //
 // F64x4 holds four doubles, F64x2 two, and comparing F64x4 values gives a Mask4 (all ones
 // where true). F64x8 (eight doubles, Mask8) is for the few algorithms written for any width,
-// which take eight lanes in the AVX-512 build only. They are the compiler's generic vectors, so +, −, ·, /
-// and comparisons act lane by lane with IEEE rounding: each lane computes exactly what the scalar code
-// computes for it, never mixing with another lane. How the target runs them:
+// which take eight lanes in the AVX-512 build only. They are the compiler's generic vectors,
+// so +, −, ·, / and comparisons act lane by lane with IEEE rounding: each lane computes
+// exactly what the scalar code computes for it, never mixing with another lane. How the
+// target runs them:
 //   x86-64   two SSE2 instructions per F64x4 operation, or one in the AVX2 build; one per
 //            F64x8 operation in the AVX-512 build;
 //   aarch64  two NEON instructions;
@@ -45,17 +46,7 @@ using Mask8 = decltype(F64x8{} < F64x8{});
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-[[gnu::always_inline]] inline F64x4 load4(const double* from) {
-    F64x4 lanes;
-    std::memcpy(&lanes, from, sizeof lanes);
-    return lanes;
-}
-
-[[gnu::always_inline]] inline void store4(double* to, const F64x4& lanes) {
-    std::memcpy(to, &lanes, sizeof lanes);
-}
-
-// The same for lanes of any width (F64x4 or F64x8).
+// Lanes of any width (F64x4 or F64x8) from and to memory.
 template <class Lanes>
 [[gnu::always_inline]] inline Lanes loadLanes(const double* from) {
     Lanes lanes;
@@ -71,6 +62,9 @@ template <class Lanes>
 // The number of doubles in Lanes.
 template <class Lanes>
 inline constexpr std::size_t lane_count = sizeof(Lanes) / sizeof(double);
+
+[[gnu::always_inline]] inline F64x4 load4(const double* from) { return loadLanes<F64x4>(from); }
+[[gnu::always_inline]] inline void store4(double* to, const F64x4& lanes) { storeLanes(to, lanes); }
 
 // ((l0 + l1) + l2) + l3: a dot product summed in component order from its lane products.
 [[gnu::always_inline]] inline double sumInOrder(const F64x4& lanes) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_world/state.hpp"
@@ -18,6 +19,10 @@ using vorn_kernel::detail::F64x8;
 using vorn_kernel::detail::Mask4;
 using vorn_kernel::detail::Mask8;
 
+// Lanes of doubles, of either width.
+template <class T>
+concept Lanes = std::is_same_v<T, F64x4> || std::is_same_v<T, F64x8>;
+
 // A vector of four components: of one body (T = double) or of the bodies in the lanes.
 template <class T>
 struct V4 {
@@ -25,15 +30,14 @@ struct V4 {
 };
 using Vec = V4<F64x4>;
 
-template <class Lanes = F64x4>
-[[gnu::always_inline]] inline V4<Lanes> loadVec(const Columns& c, std::size_t i) {
+template <Lanes T = F64x4>
+[[gnu::always_inline]] inline V4<T> loadVec(const Columns& c, std::size_t i) {
     using vorn_kernel::detail::loadLanes;
-    return {loadLanes<Lanes>(c.x + i), loadLanes<Lanes>(c.y + i), loadLanes<Lanes>(c.z + i),
-            loadLanes<Lanes>(c.w + i)};
+    return {loadLanes<T>(c.x + i), loadLanes<T>(c.y + i), loadLanes<T>(c.z + i), loadLanes<T>(c.w + i)};
 }
 
-template <class Lanes>
-[[gnu::always_inline]] inline void storeVec(const Columns& c, std::size_t i, const V4<Lanes>& v) {
+template <Lanes T>
+[[gnu::always_inline]] inline void storeVec(const Columns& c, std::size_t i, const V4<T>& v) {
     using vorn_kernel::detail::storeLanes;
     storeLanes(c.x + i, v.x);
     storeLanes(c.y + i, v.y);
@@ -48,19 +52,19 @@ template <class T>
 }
 
 // In each lane, `where_set` ? `if_set` : `otherwise`, for all four components.
-template <class Lanes, class Mask>
-[[gnu::always_inline]] inline V4<Lanes> selectVec(const Mask& where_set, const V4<Lanes>& if_set,
-                                                  const V4<Lanes>& otherwise) {
+template <Lanes T, class Mask>
+[[gnu::always_inline]] inline V4<T> selectVec(const Mask& where_set, const V4<T>& if_set,
+                                              const V4<T>& otherwise) {
     using vorn_kernel::detail::select;
     return {select(where_set, if_set.x, otherwise.x), select(where_set, if_set.y, otherwise.y),
             select(where_set, if_set.z, otherwise.z), select(where_set, if_set.w, otherwise.w)};
 }
 
 // The mask of the moved bodies among the flags of the bodies in the lanes.
-template <class Lanes = F64x4>
+template <Lanes T = F64x4>
 [[gnu::always_inline]] inline auto movedMask(const std::uint8_t* moved) {
     const Mask4 low{moved[0] ? -1 : 0, moved[1] ? -1 : 0, moved[2] ? -1 : 0, moved[3] ? -1 : 0};
-    if constexpr (vorn_kernel::detail::lane_count<Lanes> == 4) {
+    if constexpr (std::is_same_v<T, F64x4>) {
         return low;
     } else {
         const Mask4 high{moved[4] ? -1 : 0, moved[5] ? -1 : 0, moved[6] ? -1 : 0, moved[7] ? -1 : 0};

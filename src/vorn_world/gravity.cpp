@@ -1,5 +1,6 @@
-// Gravitational accelerations of all bodies: four bodies per block, the attractors in order
-// and then (mutual gravity on) every moved body in storage order as a source.
+// Gravitational accelerations of all bodies, four or (in the AVX-512 build) eight in the lanes:
+// the attractors in order and then (mutual gravity on) every moved body in storage order as a
+// source.
 #include <cstddef>
 #include <type_traits>
 #include <vector>

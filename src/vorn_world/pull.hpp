@@ -15,10 +15,6 @@
 
 namespace vorn_world::detail {
 
-// Lanes of doubles, of either width.
-template <class T>
-concept Lanes = std::is_same_v<T, F64x4> || std::is_same_v<T, F64x8>;
-
 [[gnu::always_inline]] inline bool less(double a, double b) { return a < b; }
 [[gnu::always_inline]] inline Mask4 less(const F64x4& a, double b) {
     return vorn_kernel::detail::lessInHalves(a, vorn_kernel::detail::broadcast(b));
