@@ -30,6 +30,11 @@ using vorn_physics::VornBody;
 inline constexpr double GRAVITY_SOFTENING = 1e-10;
 inline constexpr double GRAVITY_CUTOFF = 1e-10;
 
+// The largest magnitude a World accepts for G, dt, a mass, a restitution or friction, and each
+// component of a velocity or force (2^100, about 1.27e30): within it one step's arithmetic
+// cannot overflow. Larger or non-finite values are refused with std::invalid_argument.
+inline constexpr double MAX_MAGNITUDE = 0x1.0p100;
+
 // The acceleration that a source of gravitational parameter gm = G·M at `source` gives a body at
 // `p`; both unit length. Tangent at p, toward the representative of `source` on p's side.
 HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm);
@@ -47,7 +52,8 @@ using ParallelFor = std::function<void(std::size_t count, const RangeBody& body)
 ParallelFor serialFor();
 
 // A fixed set of worker threads. run() splits [0, count) into `threads` contiguous chunks of
-// nearly equal size (or chunks of `chunk` indices, when given), the calling thread taking part.
+// nearly equal size (or chunks of `chunk` indices, when given: any chunk from 1 up, a chunk at
+// least count meaning one), the calling thread taking part.
 // An exception thrown by body is rethrown by run() after every chunk has finished. run() must
 // not be called from two threads at once, nor from inside a body.
 class ThreadPool {
@@ -101,7 +107,9 @@ struct Bivector {
 };
 
 // One World is used by one thread at a time (its loops use the ParallelFor); const members
-// may refresh the cached accelerations. A moved-from World may only be assigned or destroyed.
+// may refresh the cached accelerations. A moved-from World may only be assigned to or destroyed.
+// Every member that refuses an input (std::invalid_argument, std::out_of_range) leaves the
+// World as it was.
 class World {
 public:
     explicit World(double G = 1.0);
@@ -113,15 +121,26 @@ public:
 
     // Bodies. The storage order is the order of ids (ids only grow and are never reused); the
     // moved bodies are the active dynamic ones of mass at least 1e-10, as for integrateStep.
-    // A body whose position is not finite or has norm at most 1e-15, or whose velocity or mass
-    // is not finite, is refused with std::invalid_argument. Unknown ids throw std::out_of_range.
+    // A body is put on the sphere on entry: a position whose squared length is more than 2^-40
+    // from one is divided by its length (HomVec4::normalize), one within that is kept as given
+    // (the first drift brings it to unit length); a velocity's part along the position is
+    // removed unless it is below 2^-40 of the speed. body() reads back what was stored. A body
+    // whose position is not finite or has length at most 1e-15, whose other fields are not
+    // finite or exceed MAX_MAGNITUDE, or whose type is not one of the three, is refused with
+    // std::invalid_argument. Unknown ids throw std::out_of_range.
     BodyId add(const VornBody& body);
+    // All of `bodies` in order, or none of them when one is refused; their ids in order.
+    std::vector<BodyId> add(std::span<const VornBody> bodies);
     void remove(BodyId id);
     bool contains(BodyId id) const;
     VornBody body(BodyId id) const;
     void setBody(BodyId id, const VornBody& body);
-    void applyForce(BodyId id, HomVec4 force);  // added to the body's accumulator, as VornBody does
+    // Adds force to the body's accumulator, as VornBody does (refused unless the sum is within
+    // MAX_MAGNITUDE).
+    void applyForce(BodyId id, HomVec4 force);
     std::size_t size() const;
+    // The ids in storage order; valid until a body is added or removed (copy them to remove
+    // bodies while going through them).
     std::span<const BodyId> ids() const;
     std::vector<VornBody> exportBodies() const;
     // The positions and velocities in place: component c (x, y, z, w for c = 0..3) of the body in
@@ -134,11 +153,13 @@ public:
     Components positionComponents() const;
     Components velocityComponents() const;
 
-    // Attractors: fixed point masses, positions normalised on entry (norm above 1e-15, finite).
+    // Attractors: fixed point masses, positions normalised on entry (norm above 1e-15, finite),
+    // masses finite and within MAX_MAGNITUDE.
     void addAttractor(HomVec4 position, double mass);
     void clearAttractors();
     std::span<const Attractor> attractors() const;
 
+    // G is finite, at least 0 and at most MAX_MAGNITUDE (also in the constructor).
     double gravitationalConstant() const;
     void setGravitationalConstant(double G);
     // Whether the moved bodies pull one another (off by default).
@@ -164,6 +185,10 @@ public:
     // moved bodies j in storage order, each added component by component to a zero vector
     // (A' the representative on the body's side: negated when its dot product with the body's
     // position is negative), then vorn_physics::integrateSteps over all bodies in storage order.
+    // dt is finite and within MAX_MAGNITUDE. If the ParallelFor throws, step() rethrows and each
+    // body is left at the end of one of the step's passes: without mutual gravity (or in
+    // compat) either as before the step or as after it; with mutual gravity, for kdk and each
+    // of yoshida4's three stages, the kick-and-drift pass may have run for some bodies.
     void step(double dt, Integrator integrator = Integrator::kdk);
 
     // The gravitational acceleration of every body in storage order (zero for bodies not moved).
@@ -182,7 +207,8 @@ public:
     std::vector<Contact> contacts(double threshold) const;
     // For each contact in order whose bodies approach, an impulse along the contact normal with
     // restitution e = min(e_a, e_b), bodies that are not moved taking none of it. Between two
-    // moved bodies it conserves the angular-momentum bivector.
+    // moved bodies it conserves the angular-momentum bivector. A contact naming an unknown id
+    // is refused (std::out_of_range) before any is applied.
     void resolveContacts(std::span<const Contact> contacts);
 
     struct State;  // the arrays, for the module's own code

@@ -34,7 +34,23 @@ Rotation leftIsoclinic(HomVec4 q) { return {q.normalize(), {0.0, 0.0, 0.0, 1.0}}
 
 Rotation rightIsoclinic(HomVec4 q) { return {{0.0, 0.0, 0.0, 1.0}, qconj(q.normalize())}; }
 
+namespace {
+
+// v times a power of two (exact) that brings tiny components up, where the sum of their squares
+// would lose digits below the normal range; other vectors as they are.
+HomVec4 withoutTinyScale(HomVec4 v) {
+    const double largest =
+        std::fmax(std::fmax(std::fabs(v.x), std::fabs(v.y)), std::fmax(std::fabs(v.z), std::fabs(v.w)));
+    if (!(largest < 0x1.0p-480) || largest == 0.0) return v;
+    return 0x1.0p600 * v;
+}
+
+}  // namespace
+
 std::optional<Rotation> rotationTaking(HomVec4 a, HomVec4 b) {
+    // Only the directions matter.
+    a = withoutTinyScale(a);
+    b = withoutTinyScale(b);
     const double norm_a = a.norm();
     const double norm_b = b.norm();
     if (!(norm_a > 0.0 && norm_b > 0.0 && std::isfinite(norm_a) && std::isfinite(norm_b)))

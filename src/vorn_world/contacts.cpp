@@ -336,6 +336,10 @@ std::vector<Contact> World::contacts(double threshold) const {
 void World::resolveContacts(std::span<const Contact> contacts) {
     State& s = *state_;
     for (const Contact& c : contacts) {
+        static_cast<void>(s.slotOf(c.a));  // every id known before any impulse
+        static_cast<void>(s.slotOf(c.b));
+    }
+    for (const Contact& c : contacts) {
         const std::size_t i = s.slotOf(c.a);
         const std::size_t j = s.slotOf(c.b);
         const double inv_i = s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;

@@ -77,15 +77,17 @@ inline TurnFactors turnFactors(double vv, double h) {
         const CosSinc<double> cs = cosSinc(y);
         return {cs.c, h * cs.sinc, (vv * h) * cs.sinc};
     }
-    if (!(y <= 1e300)) {
+    const double speed = vorn_kernel::detail::squareRoot(vv);
+    const double x = speed * std::fabs(h);
+    // Beyond 1e150 radians (where y would overflow) the angle is taken modulo the double nearest
+    // 2π, exactly: as good a place on the circle as the turn's digits allow.
+    double a = y <= 1e300 ? x : std::fmod(x, 6.283185307179586);
+    if (!std::isfinite(a)) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         return {nan, nan, nan};
     }
-    // x/2^n ≤ 1/4 (halving is exact), then n times sin 2a = 2·sin a·cos a, cos 2a = 1 − 2·sin² a,
+    // a/2^n ≤ 1/4 (halving is exact), then n times sin 2a = 2·sin a·cos a, cos 2a = 1 − 2·sin² a,
     // each pair put back on the unit circle (else its error would double with the angle).
-    const double speed = vorn_kernel::detail::squareRoot(vv);
-    const double x = speed * std::fabs(h);
-    double a = x;
     int doublings = 0;
     for (; a > 0.25; ++doublings) a *= 0.5;
     const CosSinc<double> cs = cosSinc(a * a);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "vorn_physics.hpp"
@@ -11,6 +13,7 @@
 #include "vorn_world/drift.hpp"
 #include "vorn_world/drift_carried.hpp"
 #include "vorn_world/error_free.hpp"
+#include "vorn_world/inputs.hpp"
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
@@ -206,6 +209,8 @@ void kickDriftKickSteps(World::State& s, const std::array<double, step_count>& s
     for (std::size_t k = 0; k < step_count; ++k) {
         const double h = steps[k];
         if (!s.gravity_valid) s.computeGravity();
+        // Stale from here until computeGravity, also when the ParallelFor throws.
+        s.gravity_valid = false;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
             runLanes<&openBlocks<carried>>(build, a, h, begin, end);
         });
@@ -266,6 +271,12 @@ void compatStep(World::State& s, double dt) {
 
 void World::step(double dt, Integrator integrator) {
     State& s = *state_;
+    detail::checkMagnitude("dt", dt);
+    if (integrator != Integrator::compat && integrator != Integrator::kdk &&
+        integrator != Integrator::yoshida4) {
+        throw std::invalid_argument("vorn_world: unknown integrator " +
+                                    std::to_string(static_cast<unsigned>(integrator)));
+    }
     switch (integrator) {
         case Integrator::compat:
             compatStep(s, dt);

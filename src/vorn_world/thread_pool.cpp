@@ -41,7 +41,7 @@ struct ThreadPool::Shared {
         while (next_chunk < chunks) {
             const std::size_t c = next_chunk++;
             const std::size_t begin = c * chunk_size;
-            const std::size_t end = std::min(count, begin + chunk_size);
+            const std::size_t end = begin + std::min(chunk_size, count - begin);
             lock.unlock();
             std::exception_ptr caught;
             try {
@@ -106,7 +106,7 @@ void ThreadPool::run(std::size_t count, const RangeBody& body) {
     s.body = &body;
     s.count = count;
     s.chunk_size = s.chunk != 0 ? s.chunk : (count + s.threads - 1) / s.threads;
-    s.chunks = (count + s.chunk_size - 1) / s.chunk_size;
+    s.chunks = count / s.chunk_size + (count % s.chunk_size != 0 ? 1 : 0);  // no overflow near 2^64
     s.next_chunk = 0;
     s.finished = 0;
     s.error = nullptr;

@@ -1,31 +1,16 @@
 // The World's bodies and settings: adding, removing, reading and writing bodies by id.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "vorn_world.hpp"
+#include "vorn_world/inputs.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
-
-namespace {
-
-bool isFinite(HomVec4 v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
-}
-
-void checkBody(const VornBody& body) {
-    if (!isFinite(body.position) || !(body.position.norm() > 1e-15)) {
-        throw std::invalid_argument("vorn_world: a body's position must be finite and of nonzero length");
-    }
-    if (!isFinite(body.velocity) || !std::isfinite(body.mass)) {
-        throw std::invalid_argument("vorn_world: a body's velocity and mass must be finite");
-    }
-}
-
-}  // namespace
 
 std::size_t World::State::slotOf(BodyId id) const {
     const auto it = std::lower_bound(ids.begin(), ids.end(), id);
@@ -37,16 +22,26 @@ std::size_t World::State::slotOf(BodyId id) const {
 
 void World::State::resizePadded(std::size_t padded) {
     const std::size_t old = paddedSize();
+    // Every allocation comes first, so that a failed one leaves the arrays as they were.
+    auto per_body = std::to_array<std::vector<double>*>(
+        {&fx, &fy, &fz, &fw, &restitution, &friction, &gx, &gy, &gz, &gw, &mass});
+    auto flags = std::to_array<std::vector<std::uint8_t>*>({&type, &active, &moved});
+    for (auto* array : per_body) array->reserve(padded);
+    for (auto* array : flags) array->reserve(padded);
     if (padded > rows) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
-        for (auto* block : {&q_block, &v_block, &q_low_block, &v_low_block}) {
-            if (!carry && (block == &q_low_block || block == &v_low_block)) continue;
-            std::vector<double> moved_block(4 * grown, 0.0);
+        auto blocks = std::to_array<std::vector<double>*>({&q_block, &v_block, &q_low_block, &v_low_block});
+        std::array<std::vector<double>, 4> moved_blocks;
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (!carry && b >= 2) continue;
+            moved_blocks[b].assign(4 * grown, 0.0);
             for (std::size_t c = 0; c < 4; ++c) {
-                std::copy_n(block->data() + c * rows, old, moved_block.data() + c * grown);
+                std::copy_n(blocks[b]->data() + c * rows, old, moved_blocks[b].data() + c * grown);
             }
-            block->swap(moved_block);
+        }
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (carry || b < 2) blocks[b]->swap(moved_blocks[b]);
         }
         rows = grown;
     }
@@ -58,10 +53,8 @@ void World::State::resizePadded(std::size_t padded) {
         }
         clearLows(i);
     }
-    for (auto* array : {&fx, &fy, &fz, &fw, &mass, &restitution, &friction, &gx, &gy, &gz, &gw}) {
-        array->resize(padded, 0.0);
-    }
-    for (auto* array : {&type, &active, &moved}) array->resize(padded, 0);
+    for (auto* array : per_body) array->resize(padded, 0.0);
+    for (auto* array : flags) array->resize(padded, 0);
 }
 
 void World::State::clearLows(std::size_t slot) {
@@ -113,24 +106,38 @@ void World::State::runParallel(std::size_t count, const RangeBody& body) const {
     }
 }
 
-World::World(double G) : state_(std::make_unique<State>()) { state_->G = G; }
+World::World(double G) : state_(std::make_unique<State>()) {
+    detail::checkMagnitude("G", G, true);
+    state_->G = G;
+}
 World::~World() = default;
 World::World(const World& other) : state_(std::make_unique<State>(*other.state_)) {}
 World& World::operator=(const World& other) {
-    if (this != &other) *state_ = *other.state_;
+    // A copy first, so that a failed allocation leaves this World as it was (or moved-from).
+    if (this != &other) state_ = std::make_unique<State>(*other.state_);
     return *this;
 }
 World::World(World&&) noexcept = default;
 World& World::operator=(World&&) noexcept = default;
 
-BodyId World::add(const VornBody& body) {
-    checkBody(body);
+BodyId World::add(const VornBody& body) { return add(std::span<const VornBody>(&body, 1)).front(); }
+
+std::vector<BodyId> World::add(std::span<const VornBody> bodies) {
+    std::vector<VornBody> accepted;
+    accepted.reserve(bodies.size());
+    for (const VornBody& body : bodies) accepted.push_back(detail::acceptedBody(body));
     State& s = *state_;
-    const std::size_t slot = s.size();
-    if (slot + 1 > s.paddedSize()) s.resizePadded(s.paddedSize() + 4);
-    s.ids.push_back(s.next_id);
-    s.writeSlot(slot, body);
-    return s.next_id++;
+    std::vector<BodyId> new_ids(bodies.size());
+    for (std::size_t k = 0; k < new_ids.size(); ++k) new_ids[k] = s.next_id + k;
+    // Everything that can fail (allocation) comes before the first body is written.
+    s.ids.reserve(s.size() + bodies.size());
+    const std::size_t first = s.size();
+    const std::size_t padded = (first + bodies.size() + 3) / 4 * 4;
+    if (padded > s.paddedSize()) s.resizePadded(padded);
+    s.ids.insert(s.ids.end(), new_ids.begin(), new_ids.end());
+    for (std::size_t k = 0; k < accepted.size(); ++k) s.writeSlot(first + k, accepted[k]);
+    s.next_id += bodies.size();
+    return new_ids;
 }
 
 void World::remove(BodyId id) {
@@ -170,15 +177,16 @@ VornBody World::body(BodyId id) const { return state_->readSlot(state_->slotOf(i
 
 void World::setBody(BodyId id, const VornBody& body) {
     const std::size_t slot = state_->slotOf(id);
-    checkBody(body);
-    state_->writeSlot(slot, body);
+    state_->writeSlot(slot, detail::acceptedBody(body));
 }
 
 void World::applyForce(BodyId id, HomVec4 force) {
     State& s = *state_;
     const std::size_t slot = s.slotOf(id);
     VornBody b = s.readSlot(slot);
+    detail::checkMagnitude("a force", force);
     b.applyForce(force);
+    detail::checkMagnitude("a body's accumulated force", b.force_accum);
     s.fx[slot] = b.force_accum.x;
     s.fy[slot] = b.force_accum.y;
     s.fz[slot] = b.force_accum.z;
@@ -197,10 +205,12 @@ std::vector<VornBody> World::exportBodies() const {
 }
 
 void World::addAttractor(HomVec4 position, double mass) {
-    if (!isFinite(position) || !(position.norm() > 1e-15) || !std::isfinite(mass)) {
+    if (!std::isfinite(position.x) || !std::isfinite(position.y) || !std::isfinite(position.z) ||
+        !std::isfinite(position.w) || !(position.norm() > 1e-15)) {
         throw std::invalid_argument(
-            "vorn_world: an attractor needs a finite position of nonzero length and a finite mass");
+            "vorn_world: an attractor's position must be finite and of length above 1e-15");
     }
+    detail::checkMagnitude("an attractor's mass", mass);
     state_->attractors.push_back(Attractor{position.normalize(), mass});
     state_->gravity_valid = false;
 }
@@ -215,6 +225,7 @@ std::span<const Attractor> World::attractors() const { return state_->attractors
 double World::gravitationalConstant() const { return state_->G; }
 
 void World::setGravitationalConstant(double G) {
+    detail::checkMagnitude("G", G, true);
     state_->G = G;
     state_->gravity_valid = false;
 }
@@ -231,14 +242,11 @@ bool World::compensated() const { return state_->carried(); }
 void World::setCompensated(bool on) {
     State& s = *state_;
     if (on == s.carried()) return;
+    std::vector<double> q_low(on ? 4 * s.rows : 0, 0.0);
+    std::vector<double> v_low(on ? 4 * s.rows : 0, 0.0);
+    s.q_low_block.swap(q_low);
+    s.v_low_block.swap(v_low);
     s.carry = on;
-    if (on) {
-        s.q_low_block.assign(4 * s.rows, 0.0);
-        s.v_low_block.assign(4 * s.rows, 0.0);
-    } else {
-        std::vector<double>().swap(s.q_low_block);
-        std::vector<double>().swap(s.v_low_block);
-    }
 }
 
 void World::setParallelFor(ParallelFor parallel_for) { state_->parallel_for = std::move(parallel_for); }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "random_points.hpp"
@@ -141,6 +142,15 @@ TEST(RotationTaking, TurnsThePlaneOfBothPointsOnly) {
     EXPECT_FALSE(
         vorn_motion::rotationTaking(a, {std::numeric_limits<double>::quiet_NaN(), 0, 0, 1}).has_value());
     EXPECT_TRUE(vorn_motion::rotationTaking(a, 3.0 * a).has_value());
+    // Only the directions count: components so small that their squares leave the normal range
+    // give the rotation of the same vector at a normal scale.
+    const HomVec4 tiny{2.5e-162, 0, 0, 1e-161};
+    const HomVec4 to{0, 0, 1, 0};
+    const auto of_tiny = vorn_motion::rotationTaking(tiny, to);
+    const auto of_scaled = vorn_motion::rotationTaking(0x1.0p600 * tiny, to);
+    ASSERT_TRUE(of_tiny.has_value() && of_scaled.has_value());
+    EXPECT_TRUE(vorn_motion::isRotation(of_tiny->toPGL4()));
+    EXPECT_EQ(std::memcmp(&*of_tiny, &*of_scaled, sizeof(Rotation)), 0);
 }
 
 TEST(Slerp, FollowsTheExactGeodesic) {

@@ -263,8 +263,9 @@ std::vector<VornBody> runThreaded(const vorn_world::ParallelFor& parallel_for, b
 TEST(WorldThreads, SameBitsForAnyThreadsAndChunks) {
     for (const bool compensated : {false, true}) {
         const std::vector<VornBody> serial = runThreaded(vorn_world::serialFor(), compensated);
-        vorn_world::ThreadPool two(2), eight(8), ragged(3, 1);
-        for (vorn_world::ThreadPool* pool : {&two, &eight, &ragged}) {
+        // A chunk as large as a size can be is one chunk, not none.
+        vorn_world::ThreadPool two(2), eight(8), ragged(3, 1), whole(2, SIZE_MAX);
+        for (vorn_world::ThreadPool* pool : {&two, &eight, &ragged, &whole}) {
             const std::vector<VornBody> threaded = runThreaded(pool->parallelFor(), compensated);
             EXPECT_TRUE(vorn::world_test::sameBits(threaded, serial)) << pool->threads() << compensated;
         }

@@ -27,7 +27,8 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     std::vector<VornBody> bodies;
     std::vector<vorn_world::BodyId> ids;
     for (int i = 0; i < 9; ++i) {
-        VornBody b = VornBody::init(random.unit(), HomVec4::init(0.1 * i, 0, 0, 0), 1.0 + i);
+        const HomVec4 p = random.unit();
+        VornBody b = VornBody::init(p, random.tangent(p, 0.1 * i), 1.0 + i);
         b.restitution = 0.1 * i;
         b.applyForce(HomVec4::init(i, 0, 0, 0));
         if (i == 4) b = VornBody::static_(random.unit());

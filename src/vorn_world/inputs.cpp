@@ -1,0 +1,81 @@
+// The checks of every value a World is given, and the normalisation of bodies on entry.
+#include "vorn_world/inputs.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace vorn_world::detail {
+
+namespace {
+
+std::string shown(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+[[noreturn]] void refuse(std::string_view what, std::string_view rule, std::string_view value) {
+    std::string message = "vorn_world: ";
+    message.append(what).append(" must be ").append(rule).append("; got ").append(value);
+    throw std::invalid_argument(message);
+}
+
+std::string shown(HomVec4 v) {
+    return "(" + shown(v.x) + ", " + shown(v.y) + ", " + shown(v.z) + ", " + shown(v.w) + ")";
+}
+
+bool isFinite(HomVec4 v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+
+}  // namespace
+
+void checkMagnitude(std::string_view what, double value, bool non_negative) {
+    if (!(std::fabs(value) <= MAX_MAGNITUDE) || (non_negative && value < 0.0)) {
+        refuse(
+            what,
+            non_negative ? "finite, at least 0 and at most 2^100" : "finite and of magnitude at most 2^100",
+            shown(value));
+    }
+}
+
+void checkMagnitude(std::string_view what, HomVec4 value) {
+    for (const double c : {value.x, value.y, value.z, value.w}) {
+        if (!(std::fabs(c) <= MAX_MAGNITUDE))
+            refuse(what, "finite with components of magnitude at most 2^100", shown(value));
+    }
+}
+
+VornBody acceptedBody(const VornBody& body) {
+    VornBody b = body;
+    if (!isFinite(b.position) || !(b.position.norm() > 1e-15))
+        refuse("a body's position", "finite and of length above 1e-15", shown(b.position));
+    checkMagnitude("a body's velocity", b.velocity);
+    checkMagnitude("a body's mass", b.mass);
+    checkMagnitude("a body's restitution", b.restitution);
+    checkMagnitude("a body's friction", b.friction);
+    checkMagnitude("a body's accumulated force", b.force_accum);
+    switch (b.body_type) {
+        case VornBody::BodyType::static_:
+        case VornBody::BodyType::dynamic:
+        case VornBody::BodyType::kinematic:
+            break;
+        default:
+            refuse("a body's type", "static_, dynamic or kinematic",
+                   std::to_string(static_cast<unsigned>(b.body_type)));
+    }
+    const HomVec4 q = b.position;
+    if (!(std::fabs(HomVec4::dot(q, q) - 1.0) <= 0x1.0p-40)) b.position = q.normalize();
+    const HomVec4 p = b.position;
+    const HomVec4 v = b.velocity;
+    const double radial = HomVec4::dot(v, p);
+    if (std::fabs(radial) > 0x1.0p-40 * v.norm()) {
+        b.velocity =
+            HomVec4::init(v.x - radial * p.x, v.y - radial * p.y, v.z - radial * p.z, v.w - radial * p.w);
+    }
+    return b;
+}
+
+}  // namespace vorn_world::detail

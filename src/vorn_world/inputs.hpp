@@ -1,0 +1,24 @@
+// What the World accepts. Every value it is given is checked before anything changes: a value
+// that can never be meaningful (not finite, a negative G, a magnitude beyond MAX_MAGNITUDE) is
+// refused with std::invalid_argument naming it. Positions and velocities are put on the sphere
+// on entry (see World::add).
+#pragma once
+
+#include <string_view>
+
+#include "vorn_world.hpp"
+
+namespace vorn_world::detail {
+
+// Throws std::invalid_argument("vorn_world: <what> must be <rule>; got <value>") unless the
+// value is finite and |value| <= MAX_MAGNITUDE (and, with non_negative, value >= 0).
+void checkMagnitude(std::string_view what, double value, bool non_negative = false);
+void checkMagnitude(std::string_view what, HomVec4 value);
+
+// The body as the World stores it, or std::invalid_argument: a finite position of length above
+// 1e-15, divided by its length unless its squared length is within 2^-40 of one; a velocity
+// without its radial part (removed unless already below 2^-40 of the speed); every other field
+// finite and within MAX_MAGNITUDE, and a known body type.
+VornBody acceptedBody(const VornBody& body);
+
+}  // namespace vorn_world::detail

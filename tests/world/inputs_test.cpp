@@ -1,0 +1,158 @@
+// What a World accepts: bodies put on the sphere on entry, meaningless values refused with the
+// World left as it was, bulk adds all or nothing, and the state after a failure.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scene_support.hpp"
+#include "vorn_world.hpp"
+
+namespace {
+
+using vorn::world_test::HomVec4;
+using vorn::world_test::Random;
+using vorn::world_test::VornBody;
+using vorn_world::Integrator;
+using vorn_world::World;
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+bool finiteOnSphere(const World& world) {
+    for (const VornBody& b : world.exportBodies()) {
+        const HomVec4 q = b.position, v = b.velocity;
+        if (!std::isfinite(HomVec4::dot(v, v)) || !(std::fabs(q.norm() - 1.0) < 1e-12) ||
+            !(std::fabs(HomVec4::dot(q, v)) <= 1e-12 * (1.0 + v.norm())))
+            return false;
+    }
+    return std::isfinite(world.energy());
+}
+
+// Lengths far from one, a velocity with a radial part: stored on the sphere and tangent, so
+// that the diagnostics and every integrator, with mutual gravity, stay finite and on it.
+TEST(WorldInputs, BodiesArePutOnTheSphereOnEntry) {
+    for (const double length : {2.0, 0.5, 1e100, 1e300, 1e-10}) {
+        World world(1.0);
+        world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+        world.setMutualGravity(true);
+        const HomVec4 p = HomVec4::init(0.6, 0, 0, 0.8);
+        world.add(VornBody::init(p, HomVec4::init(0, 0.3, 0, 0), 1.0));
+        VornBody off = VornBody::init(p, HomVec4::zero(), 1.0);
+        off.position = HomVec4::init(0, 0.6 * length, 0, 0.8 * length);
+        off.velocity = HomVec4::init(0.2, 0.5, 0, 0.4);  // radial part 0.62
+        const vorn_world::BodyId id = world.add(off);
+        const VornBody stored = world.body(id);
+        EXPECT_NEAR(stored.position.y, 0.6, 1e-15) << length;
+        EXPECT_NEAR(stored.velocity.x, 0.2, 1e-15);
+        EXPECT_NEAR(stored.velocity.y, 0.5 - 0.62 * 0.6, 1e-15);
+        EXPECT_NEAR(HomVec4::dot(stored.velocity, stored.position), 0.0, 1e-15);
+        ASSERT_TRUE(finiteOnSphere(world)) << length;
+        for (const Integrator integrator : {Integrator::kdk, Integrator::yoshida4, Integrator::compat}) {
+            world.step(0.01, integrator);
+            ASSERT_TRUE(finiteOnSphere(world)) << length << " " << static_cast<int>(integrator);
+        }
+        world.setBody(id, off);
+        EXPECT_NEAR(world.body(id).position.norm(), 1.0, 1e-15);
+    }
+}
+
+// Each value that can never be meaningful is refused, naming it, and nothing changes.
+TEST(WorldInputs, RefusesMeaninglessValuesAndChangesNothing) {
+    Random random(7);
+    World world(0.5);
+    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+    world.setMutualGravity(true);
+    for (int i = 0; i < 5; ++i) {
+        const HomVec4 p = random.unit();
+        world.add(VornBody::init(p, random.tangent(p, 0.3), 1.0));
+    }
+    const vorn_world::BodyId id = world.ids()[2];
+    world.applyForce(id, HomVec4::init(0x1.0p99, 0, 0, 0));
+    const std::vector<VornBody> before = world.exportBodies();
+    const auto refused = [&](const char* what, auto&& action) {
+        try {
+            action();
+            ADD_FAILURE() << what << " was accepted";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), before)) << what;
+        EXPECT_EQ(world.gravitationalConstant(), 0.5);
+        EXPECT_EQ(world.attractors().size(), 1u);
+    };
+    for (const double dt : {nan, inf, -inf, 1e300}) refused("dt", [&] { world.step(dt); });
+    refused("integrator", [&] { world.step(0.01, static_cast<Integrator>(7)); });
+    for (const double G : {-1.0, nan, 1e300}) {
+        refused("G", [&] { world.setGravitationalConstant(G); });
+        refused("G", [&] { World{G}; });
+    }
+    refused("force", [&] { world.applyForce(id, HomVec4::init(nan, 0, 0, 0)); });
+    refused("accumulated force",
+            [&] { world.applyForce(id, HomVec4::init(0x1.0p100, 0, 0, 0)); });  // 1.5 · 2^100
+    refused("attractor's mass", [&] { world.addAttractor(HomVec4::init(1, 0, 0, 0), inf); });
+    const HomVec4 p = HomVec4::init(1, 0, 0, 0);
+    const std::pair<const char*, VornBody (*)(VornBody)> bad[] = {
+        {"velocity", [](VornBody b) { return b.velocity = HomVec4::init(0, 1e200, 0, 0), b; }},
+        {"mass", [](VornBody b) { return b.mass = 1e308, b; }},
+        {"mass", [](VornBody b) { return b.mass = nan, b; }},
+        {"restitution", [](VornBody b) { return b.restitution = inf, b; }},
+        {"accumulated force", [](VornBody b) { return b.force_accum = HomVec4::init(0, 0, nan, 0), b; }},
+        {"position", [](VornBody b) { return b.position = HomVec4::zero(), b; }},
+        {"type", [](VornBody b) { return b.body_type = static_cast<VornBody::BodyType>(9), b; }},
+    };
+    for (const auto& [what, spoil] : bad) {
+        const VornBody body = spoil(VornBody::init(p, HomVec4::zero(), 1.0));
+        refused(what, [&] { world.add(body); });
+        refused(what, [&] { world.setBody(id, body); });
+        // All or nothing: the good bodies before the bad one are not added either.
+        const std::vector<VornBody> some{VornBody::init(p, HomVec4::zero(), 1.0), body};
+        refused(what, [&] { world.add(some); });
+        EXPECT_EQ(world.size(), 5u);
+    }
+    const std::vector<vorn_world::BodyId> added =
+        world.add(std::vector<VornBody>(3, VornBody::init(p, HomVec4::zero(), 1.0)));
+    EXPECT_EQ(added, (std::vector<vorn_world::BodyId>{5, 6, 7}));
+}
+
+// Assigning into a moved-from World makes it a copy; a contact with an unknown id applies
+// none; a ParallelFor that throws leaves each body before or after its step.
+TEST(WorldInputs, FailuresLeaveAKnownState) {
+    Random random(8);
+    World a(1.0);
+    a.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+    for (int i = 0; i < 16; ++i) {  // four blocks of four
+        const HomVec4 p = random.unit();
+        a.add(VornBody::init(p, random.tangent(p, 0.3), 1.0));
+    }
+    World b(std::move(a));
+    a = b;
+    EXPECT_TRUE(vorn::world_test::sameBits(a.exportBodies(), b.exportBodies()));
+
+    const std::vector<VornBody> before = a.exportBodies();
+    const vorn_world::Contact contacts[] = {{a.ids()[0], a.ids()[1], 0.0}, {a.ids()[2], 999, 0.0}};
+    EXPECT_THROW(a.resolveContacts(contacts), std::out_of_range);
+    EXPECT_TRUE(vorn::world_test::sameBits(a.exportBodies(), before));
+
+    World after = a;
+    after.step(0.01);
+    int calls = 0;
+    a.setParallelFor([&](std::size_t count, const vorn_world::RangeBody& body) {
+        body(0, count / 2);
+        if (++calls == 1) throw std::runtime_error("no more threads");
+        body(count / 2, count);
+    });
+    EXPECT_THROW(a.step(0.01), std::runtime_error);
+    const std::vector<VornBody> done = after.exportBodies();
+    const std::vector<VornBody> partial = a.exportBodies();
+    for (std::size_t i = 0; i < partial.size(); ++i) {
+        EXPECT_TRUE(vorn::world_test::sameBits(partial[i], i < 8 ? done[i] : before[i])) << i;
+    }
+}
+
+}  // namespace
