@@ -30,7 +30,7 @@ using vorn_physics::VornBody;
 inline constexpr double GRAVITY_SOFTENING = 1e-10;
 inline constexpr double GRAVITY_CUTOFF = 1e-10;
 
-// The largest magnitude a World accepts for G, dt, a mass, a restitution or friction, and each
+// The largest magnitude a World accepts for G, dt, a mass, a friction, and each
 // component of a velocity or force (2^100, about 1.27e30): within it one step's arithmetic
 // cannot overflow. Larger or non-finite values are refused with std::invalid_argument.
 inline constexpr double MAX_MAGNITUDE = 0x1.0p100;
@@ -125,9 +125,10 @@ public:
     // from one is divided by its length (HomVec4::normalize), one within that is kept as given
     // (the first drift brings it to unit length); a velocity's part along the position is
     // removed unless it is below 2^-40 of the speed. body() reads back what was stored. A body
-    // whose position is not finite or has length at most 1e-15, whose other fields are not
-    // finite or exceed MAX_MAGNITUDE, or whose type is not one of the three, is refused with
-    // std::invalid_argument. Unknown ids throw std::out_of_range.
+    // whose position is not finite or has length at most 1e-15, whose restitution is outside
+    // [0, 1], whose other fields are not finite or exceed MAX_MAGNITUDE, or whose type is not
+    // one of the three, is refused with std::invalid_argument. Unknown ids throw
+    // std::out_of_range.
     BodyId add(const VornBody& body);
     // All of `bodies` in order, or none of them when one is refused; their ids in order.
     std::vector<BodyId> add(std::span<const VornBody> bodies);

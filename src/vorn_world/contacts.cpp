@@ -36,6 +36,7 @@
 
 #include "vorn_kernel.hpp"
 #include "vorn_world.hpp"
+#include "vorn_world/inputs.hpp"
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
@@ -363,14 +364,22 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         const double impulse = (1.0 + e) * approach / (inv_i + inv_j);
         const double ki = impulse * inv_i;
         const double kj = impulse * inv_j;
-        s.vx()[i] -= ki * ni.x;
-        s.vy()[i] -= ki * ni.y;
-        s.vz()[i] -= ki * ni.z;
-        s.vw()[i] -= ki * ni.w;
-        s.vx()[j] -= kj * nj.x;
-        s.vy()[j] -= kj * nj.y;
-        s.vz()[j] -= kj * nj.z;
-        s.vw()[j] -= kj * nj.w;
+        // The normals' own radial parts, (|q|² − 1)/sin d, grow as the bodies meet: what they
+        // leave in a velocity beyond rounding is removed.
+        const HomVec4 new_vi = detail::tangentAt(
+            HomVec4::init(qi.x, qi.y, qi.z, qi.w),
+            HomVec4::init(vi.x - ki * ni.x, vi.y - ki * ni.y, vi.z - ki * ni.z, vi.w - ki * ni.w));
+        const HomVec4 new_vj = detail::tangentAt(
+            HomVec4::init(qj.x, qj.y, qj.z, qj.w),
+            HomVec4::init(vj.x - kj * nj.x, vj.y - kj * nj.y, vj.z - kj * nj.z, vj.w - kj * nj.w));
+        s.vx()[i] = new_vi.x;
+        s.vy()[i] = new_vi.y;
+        s.vz()[i] = new_vi.z;
+        s.vw()[i] = new_vi.w;
+        s.vx()[j] = new_vj.x;
+        s.vy()[j] = new_vj.y;
+        s.vz()[j] = new_vj.z;
+        s.vw()[j] = new_vj.w;
     }
 }
 

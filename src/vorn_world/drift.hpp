@@ -101,6 +101,7 @@ inline TurnFactors turnFactors(double vv, double h) {
         c = c2 + e * c2;
     }
     const double sinc = s / x;
+    if (!(y <= 1e300)) return {c, h * sinc, vv * (h * sinc)};  // vv·h alone may overflow
     return {c, h * sinc, (vv * h) * sinc};
 }
 

@@ -8,13 +8,13 @@
 
 namespace vorn_world::detail {
 
-namespace {
-
 std::string shown(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
+
+namespace {
 
 [[noreturn]] void refuse(std::string_view what, std::string_view rule, std::string_view value) {
     std::string message = "vorn_world: ";
@@ -22,7 +22,7 @@ std::string shown(double value) {
     throw std::invalid_argument(message);
 }
 
-std::string shown(HomVec4 v) {
+std::string shownVector(HomVec4 v) {
     return "(" + shown(v.x) + ", " + shown(v.y) + ", " + shown(v.z) + ", " + shown(v.w) + ")";
 }
 
@@ -44,17 +44,30 @@ void checkMagnitude(std::string_view what, double value, bool non_negative) {
 void checkMagnitude(std::string_view what, HomVec4 value) {
     for (const double c : {value.x, value.y, value.z, value.w}) {
         if (!(std::fabs(c) <= MAX_MAGNITUDE))
-            refuse(what, "finite with components of magnitude at most 2^100", shown(value));
+            refuse(what, "finite with components of magnitude at most 2^100", shownVector(value));
     }
+}
+
+HomVec4 tangentAt(HomVec4 p, HomVec4 v) {
+    // Again while a radial part is left: when the velocity is nearly radial, what one removal
+    // leaves is the rounding of the whole speed, large beside the small tangential rest. Each
+    // pass shrinks the radial part by about 2^-52, so a few passes reach any scale.
+    for (int pass = 0; pass < 24; ++pass) {
+        const double radial = HomVec4::dot(v, p);
+        if (!(std::fabs(radial) > 0x1.0p-40 * v.norm())) break;
+        v = HomVec4::init(v.x - radial * p.x, v.y - radial * p.y, v.z - radial * p.z, v.w - radial * p.w);
+    }
+    return v;
 }
 
 VornBody acceptedBody(const VornBody& body) {
     VornBody b = body;
     if (!isFinite(b.position) || !(b.position.norm() > 1e-15))
-        refuse("a body's position", "finite and of length above 1e-15", shown(b.position));
+        refuse("a body's position", "finite and of length above 1e-15", shownVector(b.position));
     checkMagnitude("a body's velocity", b.velocity);
     checkMagnitude("a body's mass", b.mass);
-    checkMagnitude("a body's restitution", b.restitution);
+    if (!(b.restitution >= 0.0 && b.restitution <= 1.0))
+        refuse("a body's restitution", "between 0 and 1", shown(b.restitution));
     checkMagnitude("a body's friction", b.friction);
     checkMagnitude("a body's accumulated force", b.force_accum);
     switch (b.body_type) {
@@ -68,13 +81,7 @@ VornBody acceptedBody(const VornBody& body) {
     }
     const HomVec4 q = b.position;
     if (!(std::fabs(HomVec4::dot(q, q) - 1.0) <= 0x1.0p-40)) b.position = q.normalize();
-    const HomVec4 p = b.position;
-    const HomVec4 v = b.velocity;
-    const double radial = HomVec4::dot(v, p);
-    if (std::fabs(radial) > 0x1.0p-40 * v.norm()) {
-        b.velocity =
-            HomVec4::init(v.x - radial * p.x, v.y - radial * p.y, v.z - radial * p.z, v.w - radial * p.w);
-    }
+    b.velocity = tangentAt(b.position, b.velocity);
     return b;
 }
 

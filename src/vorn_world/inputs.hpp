@@ -4,16 +4,24 @@
 // on entry (see World::add).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "vorn_world.hpp"
 
 namespace vorn_world::detail {
 
+// The value as messages show it: every digit that tells it apart ("%.17g").
+std::string shown(double value);
+
 // Throws std::invalid_argument("vorn_world: <what> must be <rule>; got <value>") unless the
 // value is finite and |value| <= MAX_MAGNITUDE (and, with non_negative, value >= 0).
 void checkMagnitude(std::string_view what, double value, bool non_negative = false);
 void checkMagnitude(std::string_view what, HomVec4 value);
+
+// v without its part along the unit p, unless that part is already below 2^-40 of |v| (then v
+// as it is, bit for bit).
+HomVec4 tangentAt(HomVec4 p, HomVec4 v);
 
 // The body as the World stores it, or std::invalid_argument: a finite position of length above
 // 1e-15, divided by its length unless its squared length is within 2^-40 of one; a velocity

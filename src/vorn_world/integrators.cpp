@@ -264,6 +264,16 @@ void compatStep(World::State& s, double dt) {
         }
     });
     vorn_physics::integrateSteps(bodies, dt, forces);
+    // Runge–Kutta stages of a turn far beyond one radian can overflow: such a step is refused
+    // before anything is written.
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const HomVec4 q = bodies[i].position, v = bodies[i].velocity;
+        if (!std::isfinite(((q.x + q.y) + (q.z + q.w)) + HomVec4::dot(v, v))) {
+            throw std::invalid_argument("vorn_world: dt = " + detail::shown(dt) +
+                                        " is too long for the compat step of body " +
+                                        std::to_string(s.ids[i]) + " (its Runge-Kutta stages overflow)");
+        }
+    }
     for (std::size_t i = 0; i < s.size(); ++i) s.writeSlot(i, bodies[i]);
 }
 

@@ -60,6 +60,27 @@ TEST(WorldInputs, BodiesArePutOnTheSphereOnEntry) {
         world.setBody(id, off);
         EXPECT_NEAR(world.body(id).position.norm(), 1.0, 1e-15);
     }
+    // A velocity radial but for a part 1e-30 of it keeps that part, not the rounding of the rest.
+    World world(1.0);
+    const HomVec4 p = HomVec4::init(0, 0, -0.6, 0.8);
+    const vorn_world::BodyId id = world.add(VornBody::init(p, HomVec4::init(1e-30, 0, -0.6, 0.8), 1.0));
+    EXPECT_NEAR(world.body(id).velocity.x, 1e-30, 1e-45);
+    EXPECT_LT(std::fabs(HomVec4::dot(world.body(id).velocity, p)), 1e-44);
+}
+
+// At the edges of what is accepted a step stays finite and on the sphere, or (compat, whose
+// Runge–Kutta stages overflow on turns far beyond a radian) is refused with nothing changed.
+TEST(WorldInputs, ExtremeStepsStayFiniteOrAreRefused) {
+    const HomVec4 p = HomVec4::init(0.6, 0, 0, 0.8);
+    World world(1.0);
+    world.add(VornBody::init(p, HomVec4::init(0, 0x1.0p99, 0, 0), 1.0));
+    for (const Integrator integrator : {Integrator::kdk, Integrator::yoshida4}) {
+        world.step(0x1.0p99, integrator);  // turns by 2^198 radians
+        ASSERT_TRUE(finiteOnSphere(world));
+    }
+    const std::vector<VornBody> before = world.exportBodies();
+    EXPECT_THROW(world.step(1e10, Integrator::compat), std::invalid_argument);
+    EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), before));
 }
 
 // Each value that can never be meaningful is refused, naming it, and nothing changes.
@@ -101,7 +122,7 @@ TEST(WorldInputs, RefusesMeaninglessValuesAndChangesNothing) {
         {"velocity", [](VornBody b) { return b.velocity = HomVec4::init(0, 1e200, 0, 0), b; }},
         {"mass", [](VornBody b) { return b.mass = 1e308, b; }},
         {"mass", [](VornBody b) { return b.mass = nan, b; }},
-        {"restitution", [](VornBody b) { return b.restitution = inf, b; }},
+        {"restitution", [](VornBody b) { return b.restitution = 1.5, b; }},
         {"accumulated force", [](VornBody b) { return b.force_accum = HomVec4::init(0, 0, nan, 0), b; }},
         {"position", [](VornBody b) { return b.position = HomVec4::zero(), b; }},
         {"type", [](VornBody b) { return b.body_type = static_cast<VornBody::BodyType>(9), b; }},
@@ -138,6 +159,18 @@ TEST(WorldInputs, FailuresLeaveAKnownState) {
     const vorn_world::Contact contacts[] = {{a.ids()[0], a.ids()[1], 0.0}, {a.ids()[2], 999, 0.0}};
     EXPECT_THROW(a.resolveContacts(contacts), std::out_of_range);
     EXPECT_TRUE(vorn::world_test::sameBits(a.exportBodies(), before));
+
+    // Two bodies 1e-12 apart: the contact normal's radial part, (|q|² − 1)/sin d, would be
+    // left in the velocities.
+    World pair(1.0);
+    const HomVec4 at = HomVec4::init(0.6, 0, 0, 0.8);
+    const vorn_world::BodyId first = pair.add(VornBody::init(at, HomVec4::init(0, 1, 0, 0), 1.0));
+    pair.add(VornBody::init(HomVec4::init(0.6, 1e-12, 0, 0.8), HomVec4::init(0, -1, 0, 0), 1.0));
+    pair.resolveContacts(pair.contacts(1e-6));
+    for (const VornBody& b : pair.exportBodies()) {
+        EXPECT_LT(std::fabs(HomVec4::dot(b.velocity, b.position)), 1e-15 * b.velocity.norm() + 1e-15);
+    }
+    EXPECT_LT(pair.body(first).velocity.y, 0.0);  // bounced
 
     World after = a;
     after.step(0.01);

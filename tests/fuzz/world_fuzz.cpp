@@ -1,0 +1,231 @@
+// Drives a World with arbitrary operations and hostile values. After every operation either
+// it was refused (std::invalid_argument or std::out_of_range) and the World is exactly as it
+// was, or every body is finite, on the sphere and tangent, and the diagnostics are finite.
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "vorn_world.hpp"
+
+namespace {
+
+using vorn_kernel::HomVec4;
+using vorn_physics::VornBody;
+using vorn_world::Integrator;
+using vorn_world::World;
+
+void require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+class Input {
+public:
+    explicit Input(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    bool empty() const { return bytes_.empty(); }
+    std::uint8_t byte() {
+        if (bytes_.empty()) return 0;
+        const std::uint8_t b = bytes_.front();
+        bytes_ = bytes_.subspan(1);
+        return b;
+    }
+    // A value from a palette of the meaningful and the hostile.
+    double value() {
+        switch (byte() % 16) {
+            case 0: {
+                std::uint64_t bits = 0;
+                for (int i = 0; i < 8; ++i) bits = bits << 8 | byte();
+                return std::bit_cast<double>(bits);
+            }
+            case 1:
+                return std::numeric_limits<double>::quiet_NaN();
+            case 2:
+                return (byte() & 1 ? -1.0 : 1.0) * std::numeric_limits<double>::infinity();
+            case 3:
+                return (byte() & 1 ? -1.0 : 1.0) * 0x1.0p100;
+            case 4:
+                return (byte() & 1 ? -1.0 : 1.0) * 0x1.0000000000001p100;
+            case 5:
+                return std::ldexp(1.0, static_cast<int>(byte()) * 8 - 1074);
+            case 6:
+                return 0.0;
+            case 7:
+                return -0.0;
+            case 8:
+                return std::numeric_limits<double>::denorm_min();
+            default: {
+                const double digits = (static_cast<double>(byte()) - 128.0) / 64.0;
+                return digits * std::ldexp(1.0, byte() % 8 - 4);
+            }
+        }
+    }
+    HomVec4 vector() {
+        const double x = value(), y = value(), z = value(), w = value();
+        return HomVec4::init(x, y, z, w);
+    }
+    VornBody body() {
+        VornBody b = VornBody::init(HomVec4::init(0, 0, 0, 1), HomVec4::zero(), 1.0);
+        b.position = vector();
+        const std::uint8_t what = byte();
+        b.velocity = what & 1 ? vector() : HomVec4::zero();
+        b.mass = what & 2 ? value() : 1.0;
+        b.restitution = what & 4 ? value() : 0.5;
+        if (what & 8) b.force_accum = vector();
+        b.body_type = static_cast<VornBody::BodyType>(what >> 4 & 3);
+        b.active = (what & 64) == 0;
+        return b;
+    }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+bool sameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+bool sameBits(HomVec4 a, HomVec4 b) {
+    return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z) && sameBits(a.w, b.w);
+}
+
+void requireSame(const World& a, const World& b) {
+    require(a.size() == b.size() && a.gravitationalConstant() == b.gravitationalConstant() &&
+            a.mutualGravity() == b.mutualGravity() && a.compensated() == b.compensated() &&
+            a.attractors().size() == b.attractors().size());
+    const std::vector<VornBody> x = a.exportBodies(), y = b.exportBodies();
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        require(a.ids()[i] == b.ids()[i]);
+        require(sameBits(x[i].position, y[i].position) && sameBits(x[i].velocity, y[i].velocity) &&
+                sameBits(x[i].force_accum, y[i].force_accum) && sameBits(x[i].mass, y[i].mass) &&
+                x[i].body_type == y[i].body_type && x[i].active == y[i].active);
+    }
+}
+
+double largest(HomVec4 v) {
+    return std::fmax(std::fmax(std::fabs(v.x), std::fabs(v.y)), std::fmax(std::fabs(v.z), std::fabs(v.w)));
+}
+
+// The largest velocity component of any body, or of one plus what a step of dt could add to it.
+double speedScale(const World& world, double dt) {
+    std::vector<HomVec4> g(world.size());
+    world.accelerations(g);
+    double scale = 0.0;
+    const std::vector<VornBody> bodies = world.exportBodies();
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const double mass = std::fabs(bodies[i].mass);
+        const double pull = largest(g[i]) + (mass > 0.0 ? largest(bodies[i].force_accum) / mass : 0.0);
+        scale = std::fmax(scale, largest(bodies[i].velocity) + (dt == 0.0 ? 0.0 : std::fabs(dt) * pull));
+    }
+    return scale;
+}
+
+// Tangent to rounding of the largest velocity seen so far: a bounce or a kick that nearly stops
+// a body leaves the rounding of its earlier speed, or of the kick, until its next kick.
+void requireSound(const World& world, double earlier_scale) {
+    const double scale = std::fmax(earlier_scale, speedScale(world, 0.0));
+    for (const VornBody& b : world.exportBodies()) {
+        const HomVec4 q = b.position, v = b.velocity;
+        require(std::isfinite(HomVec4::dot(v, v)) && std::isfinite(b.mass));
+        require(std::fabs(q.norm() - 1.0) <= 1e-12);
+        require(std::fabs(HomVec4::dot(q, v)) <= 0x1.0p-38 * scale + 1e-300);  // as the World keeps it
+    }
+    std::vector<HomVec4> g(world.size());
+    world.accelerations(g);
+    for (const HomVec4 a : g) require(std::isfinite(a.x + a.y + a.z + a.w));
+    // Sums may overflow to infinity after extreme steps, never to NaN.
+    require(!std::isnan(world.energy()));
+    const vorn_world::Bivector L = world.angularMomentum();
+    require(!std::isnan(L.xy + L.xz + L.xw + L.yz + L.yw + L.zw));
+}
+
+vorn_world::BodyId pickId(Input& in, const World& world) {
+    if (world.size() == 0 || in.byte() % 8 == 0) return in.byte();  // maybe unknown
+    return world.ids()[in.byte() % world.size()];
+}
+
+// Applies one operation; returns the dt of a step (0 for the others).
+double apply(Input& in, World& world) {
+    switch (in.byte() % 14) {
+        case 0:
+            world.add(in.body());
+            return 0.0;
+        case 1: {
+            std::vector<VornBody> bodies(in.byte() % 6);
+            for (VornBody& b : bodies) b = in.body();
+            world.add(bodies);
+            return 0.0;
+        }
+        case 2:
+            world.remove(pickId(in, world));
+            return 0.0;
+        case 3:
+            world.setBody(pickId(in, world), in.body());
+            return 0.0;
+        case 4:
+            world.applyForce(pickId(in, world), in.vector());
+            return 0.0;
+        case 5:
+        case 6: {
+            const double dt = in.value();
+            const auto integrator = static_cast<Integrator>(in.byte() % 4);
+            world.step(dt, integrator);
+            return dt;
+        }
+        case 7:
+            world.setGravitationalConstant(in.value());
+            return 0.0;
+        case 8:
+            world.setMutualGravity(in.byte() & 1);
+            return 0.0;
+        case 9:
+            world.setCompensated(in.byte() & 1);
+            return 0.0;
+        case 10: {
+            const HomVec4 p = in.vector();
+            world.addAttractor(p, in.value());
+            return 0.0;
+        }
+        case 11:
+            world.clearAttractors();
+            return 0.0;
+        case 12: {
+            const std::vector<vorn_world::Contact> found = world.contacts(in.value());
+            world.resolveContacts(found);
+            return 0.0;
+        }
+        default: {
+            const World copy = world;
+            world = copy;
+            return 0.0;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in({data, size});
+    World world(1.0);
+    double scale_seen = 0.0;
+    for (int op = 0; op < 64 && !in.empty(); ++op) {
+        if (world.size() > 48) world.remove(world.ids().front());
+        const World before = world;
+        double dt = 0.0;
+        try {
+            dt = apply(in, world);
+        } catch (const std::invalid_argument&) {
+            requireSame(world, before);
+            continue;
+        } catch (const std::out_of_range&) {
+            requireSame(world, before);
+            continue;
+        }
+        scale_seen = std::fmax(scale_seen, speedScale(before, dt));
+        requireSound(world, scale_seen);
+    }
+    return 0;
+}
