@@ -58,7 +58,7 @@ const char* const HTML_MOVIE_BODY = R"html(<div id="layout">
 <div>
 <div>drag: turn the picture</div>
 <div>shift-drag, right-drag, arrows: move it</div>
-<div>wheel, pinch, <kbd>+</kbd> <kbd>&minus;</kbd>: zoom at the pointer</div>
+<div>wheel, pinch, <kbd>+</kbd> <kbd>&minus;</kbd>: zoom</div>
 <div><kbd>0</kbd> or Reset: the whole picture again</div>
 <div>space: play or pause</div>
 </div>
