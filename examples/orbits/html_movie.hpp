@@ -1,7 +1,8 @@
 // The animated viewer of a run: one self-contained HTML file (data and script inline, no
 // network access, no external library) that plays the bodies' motion with fading trails,
 // direction, start and end marks, contacts and captures as they happen, play/pause, scrub,
-// speed, a choice of projection, a legend and the run's parameters.
+// speed, a choice of projection, zoom and pan, a legend and the run's parameters. Frames count
+// from 0 as steps do; "#frame=N" after the file name opens the page at frame N.
 #pragma once
 
 #include <ostream>

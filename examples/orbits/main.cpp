@@ -123,7 +123,6 @@ int run(const orbits::Options& options) {
     }
     progress.finish();
 
-    if (csv && !csv->commit(error)) return fail(error);
     const std::string title = orbits::cat(
         counted(static_cast<std::uint64_t>(options.bodies), "body", "bodies"), " around ",
         counted(static_cast<std::uint64_t>(options.attractors), "attractor", "attractors"), " on S\u00b3");
@@ -131,12 +130,12 @@ int run(const orbits::Options& options) {
         orbits::writeSvg(
             svg->stream(), sketch, simulation.attractors(),
             {title, orbits::cat(describe(options), "; stereographic projection from (0, 0, 0, \u22121)")});
-        if (!svg->commit(error)) return fail(error);
+        if (!svg->healthy(error)) return fail(error);
     }
-    if (html) {
+    if (html)
         orbits::writeHtmlMovie(html->stream(), movie, simulation.attractors(), {title, describe(options)});
-        if (!html->commit(error)) return fail(error);
-    }
+    // Every output is complete before any replaces an earlier file.
+    if (!orbits::commitOutputs(outputs.files, error)) return fail(error);
 
     std::size_t captured = 0;
     for (const auto& body : simulation.bodies()) captured += body.active ? 0 : 1;

@@ -151,9 +151,9 @@ std::string usageText(const std::string& program_name) {
                "  --html FILE     write an animated viewer of the run as one HTML page\n"
                "  --help          show this text\n"
                "\n"
-               "A regular FILE (or a new one) is written as FILE.part and renamed to FILE when\n"
-               "complete, so a failed or interrupted run leaves an earlier FILE as it was; a\n"
-               "symbolic link is followed, and a FIFO or device is written directly.\n"
+               "A regular FILE (or a new one) is written as FILE.part and renamed to FILE once\n"
+               "every output is complete, so a failed or interrupted run leaves an earlier FILE\n"
+               "as it was; a symbolic link is followed, and a FIFO or device is written directly.\n"
                "Exit status: 0 on success, 1 when the run or an output failed (an unstable run\n"
                "included), 2 for a bad command line.\n");
 }

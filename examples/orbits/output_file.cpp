@@ -57,8 +57,10 @@ bool OutputFile::openDirect(const OutputTarget& target, std::string& error) {
     // Without blocking, so a FIFO nobody reads is an error rather than a wait without end.
     fd_ = ::open(target.open_path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) {
+        // A FIFO without a reader fails to open with ENXIO; so does a terminal that is not there.
+        const bool no_reader = errno == ENXIO && target.fifo;
         error = cat("cannot write ", path_, ": ",
-                    errno == ENXIO ? "no process is reading from it" : std::strerror(errno));
+                    no_reader ? "no process is reading from it" : std::strerror(errno));
         return false;
     }
     struct stat status {};
@@ -81,7 +83,11 @@ bool OutputFile::healthy(std::string& error) const {
     return false;
 }
 
-bool OutputFile::closeFile(std::string& error) {
+bool OutputFile::complete(std::string& error) {
+    if (fd_ < 0) {
+        error = cat("cannot write ", path_, ": it is not open");
+        return false;
+    }
     stream_.flush();
     const int fd = std::exchange(fd_, -1);
     if (buffer_.failure() != 0) {
@@ -93,16 +99,16 @@ bool OutputFile::closeFile(std::string& error) {
         error = writeError(errno);
         return false;
     }
+    completed_ = true;
     return true;
 }
 
-bool OutputFile::commit(std::string& error) {
-    if (fd_ < 0) {
-        error = cat("cannot write ", path_, ": it is not open");
+bool OutputFile::publish(std::string& error) {
+    if (!completed_) {
+        error = cat("cannot write ", path_, ": it is not complete");
         return false;
     }
-    if (!closeFile(error)) return false;
-    if (target_->mode == OutputMode::replace) {
+    if (target_->mode == OutputMode::replace && part_created_) {
         if (std::rename(target_->part_path.c_str(), target_->open_path.c_str()) != 0) {
             error = cat("cannot rename ", target_->part_path, " to ", target_->open_path, ": ",
                         std::strerror(errno));

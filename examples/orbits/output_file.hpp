@@ -1,7 +1,7 @@
 // An output file that appears under its name only when it was written completely: a
-// regular file (or a new one) is written as "<name>.part", which replaces "<name>" on
-// commit; a FIFO or character device is written directly (see output_target.hpp). Every
-// write and the close are checked. A file never committed has its temporary file removed,
+// regular file (or a new one) is written as "<name>.part", which replaces "<name>" when
+// published; a FIFO or character device is written directly (see output_target.hpp). Every
+// write and the close are checked. A file never published has its temporary file removed,
 // also when a signal ends the program (see interrupt_cleanup.hpp), so an earlier file of
 // that name stays as it was.
 #pragma once
@@ -31,13 +31,17 @@ public:
     std::ostream& stream() { return stream_; }
     // False with `error` filled in once a write has failed, so a run can stop early.
     bool healthy(std::string& error) const;
-    // Flushes, closes and renames into place; false with `error` filled in on any failure.
-    bool commit(std::string& error);
+    // Flushes and closes; false with `error` filled in when any write or the close failed.
+    bool complete(std::string& error);
+    // Renames a completed temporary file into place (nothing to do for a file written
+    // directly); false with `error` filled in on failure.
+    bool publish(std::string& error);
+    // complete() then publish().
+    bool commit(std::string& error) { return complete(error) && publish(error); }
 
 private:
     bool openPart(const OutputTarget& target, std::string& error);
     bool openDirect(const OutputTarget& target, std::string& error);
-    bool closeFile(std::string& error);
     std::string writeError(int error_number) const;
 
     std::string path_;
@@ -47,6 +51,7 @@ private:
     std::ostream stream_;
     int fd_ = -1;
     bool part_created_ = false;
+    bool completed_ = false;
 };
 
 }  // namespace orbits

@@ -33,4 +33,14 @@ OpenedOutputs openOutputs(const std::vector<OutputRequest>& requests) {
     return opened;
 }
 
+bool commitOutputs(const std::vector<std::unique_ptr<OutputFile>>& files, std::string& error) {
+    for (const auto& file : files) {
+        if (file && !file->complete(error)) return false;
+    }
+    for (const auto& file : files) {
+        if (file && !file->publish(error)) return false;
+    }
+    return true;
+}
+
 }  // namespace orbits

@@ -70,6 +70,7 @@ bool locateExisting(OutputTarget& target, const struct stat& status, std::string
     target.file = {status.st_dev, status.st_ino, {}};
     if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
         target.mode = OutputMode::write_through;
+        target.fifo = S_ISFIFO(status.st_mode);
         target.open_path = target.path;
         return true;
     }

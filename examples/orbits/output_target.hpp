@@ -29,6 +29,7 @@ struct OutputTarget {
     std::string open_path;  // what is opened or replaced: `path` with symbolic links followed
     std::string part_path;  // the temporary file, when replacing
     OutputMode mode = OutputMode::replace;
+    bool fifo = false;                  // written through, and a FIFO
     std::optional<mode_t> permissions;  // of the regular file being replaced
     FileIdentity file;
     std::optional<FileIdentity> part;  // when replacing

@@ -1,5 +1,6 @@
 // A small, fully specified pseudo-random generator, so that a seed gives the same scene with
 // every compiler and standard library (the standard distributions do not promise that).
+// Its own copy, not the tests' twin: the example builds from the installed package alone.
 #pragma once
 
 #include <cstdint>

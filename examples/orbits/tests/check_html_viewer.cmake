@@ -27,21 +27,9 @@ if(XMLLINT)
   endif()
 endif()
 
-# Every run gets a fresh profile and no network; nothing is left running after the timeout.
-set(browser_flags --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
-    --disable-background-networking --disable-component-update --disable-sync
-    --disable-extensions --mute-audio --hide-scrollbars --window-size=1100,860)
+include(${CMAKE_CURRENT_LIST_DIR}/headless_chromium.cmake)
 function(run_browser budget_ms fragment result_var)
-  string(RANDOM LENGTH 12 profile_name)
-  set(profile "${OUT_DIR}/profile-${profile_name}")
-  execute_process(
-    COMMAND "${CHROMIUM}" ${browser_flags} --user-data-dir=${profile} --virtual-time-budget=${budget_ms}
-            ${ARGN} "file://${page}${fragment}"
-    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 90)
-  file(REMOVE_RECURSE "${profile}")
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "chromium failed (${status}):\n${errors}")
-  endif()
+  run_chromium("file://${page}${fragment}" ${budget_ms} 1100,860 output ${ARGN})
   set(${result_var} "${output}" PARENT_SCOPE)
 endfunction()
 

@@ -61,6 +61,12 @@ non_regular_targets)
     [ -p pipe ] || fail "the FIFO was replaced"
     [ "$(wc -l <from_pipe.csv)" -eq 7 ] || fail "the FIFO's reader got $(wc -l <from_pipe.csv) lines, not 7"
 
+    # A terminal that cannot be opened (none controls this session) gets the system's reason.
+    if [ -c /dev/tty ] && command -v setsid >/dev/null; then
+        expect 1 'cannot write /dev/tty: No such device or address' \
+            -- setsid -w "$orbits" $small_run --csv /dev/tty
+    fi
+
     # A device is written directly, and a full one is an error. As root, a program with the
     # fault would replace the device node, so it gets copies of /dev/full and /dev/null here.
     if [ "$(id -u)" -ne 0 ]; then
@@ -75,6 +81,16 @@ non_regular_targets)
         expect 1 "cannot write $full: No space left on device" -- "$orbits" $small_run --csv $full
         expect 1 "cannot write $full: No space left on device" -- "$orbits" $small_run --svg $full
         expect 0 '' -- "$orbits" $small_run --csv $null
+        # A later output that fails replaces none of the earlier ones.
+        echo earlier >kept.csv
+        echo earlier >kept.svg
+        expect 1 "cannot write $full: No space left on device" -- "$orbits" $small_run --csv kept.csv --svg $full
+        [ "$(cat kept.csv)" = earlier ] || fail "a failed --svg replaced the CSV"
+        expect 1 "cannot write $full: No space left on device" \
+            -- "$orbits" $small_run --csv kept.csv --svg kept.svg --html $full
+        [ "$(cat kept.csv)" = earlier ] && [ "$(cat kept.svg)" = earlier ] ||
+            fail "a failed --html replaced the CSV or the SVG"
+        [ -z "$(ls | grep '\.part$')" ] || fail "temporary files were left: $(ls)"
         "$orbits" $small_run >$full 2>stderr.txt
         [ $? -eq 1 ] && grep -q 'cannot write to standard output' stderr.txt ||
             fail "a summary lost on a full standard output went unreported"
