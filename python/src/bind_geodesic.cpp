@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
@@ -17,11 +18,14 @@
 
 #include "arrays.hpp"
 #include "bindings.hpp"
+#include "values.hpp"
 
 namespace vorn::python {
 
 namespace {
 
+// The shared forms, overloaded below for this module's own types.
+using python::reprOf;
 using vorn_geodesic::GeodesicState;
 using vorn_kernel::HomVec4;
 
@@ -57,33 +61,49 @@ private:
 
 static_assert(sizeof(GeodesicState) == 8 * sizeof(double), "a state is q then v, eight doubles");
 
+std::string reprOf(const std::array<double, 4>& a) {
+    return "[" + reprOf(a[0]) + ", " + reprOf(a[1]) + ", " + reprOf(a[2]) + ", " + reprOf(a[3]) + "]";
+}
+
 std::string reprOf(const GeodesicState& s) {
-    return "GeodesicState(q=" + std::string(py::str(py::cast(s.q))) +
-           ", v=" + std::string(py::str(py::cast(s.v))) + ")";
+    return "GeodesicState(q=" + reprOf(s.q) + ", v=" + reprOf(s.v) + ")";
 }
 
 }  // namespace
 
 void bindGeodesic(py::module_& m) {
     py::class_<GeodesicState>(m, "GeodesicState", "A position q and a velocity v on the 3-sphere.")
-        .def(py::init(&GeodesicState::init), py::arg("q"), py::arg("v"))
-        .def_static("from_hom_vec4", &GeodesicState::fromHomVec4, py::arg("position"), py::arg("velocity"))
-        .def_readwrite("q", &GeodesicState::q)
-        .def_readwrite("v", &GeodesicState::v)
-        .def("pos", &GeodesicState::pos)
-        .def("vel", &GeodesicState::vel)
-        .def("__repr__", &reprOf)
+        .def(py::init(&GeodesicState::init), py::arg("q"), py::arg("v"), "The state (q, v), stored as given.")
+        .def_static("from_hom_vec4", &GeodesicState::fromHomVec4, py::arg("position"), py::arg("velocity"),
+                    "The state of a position and a velocity given as vectors.")
+        .def_readwrite("q", &GeodesicState::q, "The position x, y, z, w.")
+        .def_readwrite("v", &GeodesicState::v, "The velocity x, y, z, w.")
+        .def("pos", &GeodesicState::pos, "The position as a HomVec4.")
+        .def("vel", &GeodesicState::vel, "The velocity as a HomVec4.")
+        .def("__repr__", [](const GeodesicState& s) { return reprOf(s); })
         .def(
             "__eq__", [](const GeodesicState& a, const GeodesicState& b) { return a.q == b.q && a.v == b.v; },
-            py::is_operator());
+            py::is_operator())
+        .def(py::pickle([](const GeodesicState& s) { return py::make_tuple(s.q, s.v); },
+                        [](const py::tuple& t) {
+                            return GeodesicState::init(t[0].cast<std::array<double, 4>>(),
+                                                       t[1].cast<std::array<double, 4>>());
+                        }));
 
-    m.def("add_state", &vorn_geodesic::addState, py::arg("a"), py::arg("b"));
-    m.def("scale_state", &vorn_geodesic::scaleState, py::arg("s"), py::arg("k"));
-    m.def("geodesic_exact", &vorn_geodesic::geodesicExact, py::arg("p"), py::arg("v"), py::arg("t"));
-    m.def("geodesic_scaled", &vorn_geodesic::geodesicScaled, py::arg("p"), py::arg("v"), py::arg("t"));
-    m.def("fs_distance_along_geodesic", &vorn_geodesic::fsDistanceAlongGeodesic, py::arg("t"));
-    m.def("orthogonal_velocity", &vorn_geodesic::orthogonalVelocity, py::arg("p"));
-    m.def("free_geodesic_rhs", &vorn_geodesic::freeGeodesicRhs, py::arg("t"), py::arg("state"));
+    m.def("add_state", &vorn_geodesic::addState, py::arg("a"), py::arg("b"),
+          "a + b component by component, positions and velocities alike.");
+    m.def("scale_state", &vorn_geodesic::scaleState, py::arg("s"), py::arg("k"),
+          "k·s component by component, positions and velocities alike.");
+    m.def("geodesic_exact", &vorn_geodesic::geodesicExact, py::arg("p"), py::arg("v"), py::arg("t"),
+          "cos t·p + sin t·v: the unit-speed great circle for unit p and unit v orthogonal to p.");
+    m.def("geodesic_scaled", &vorn_geodesic::geodesicScaled, py::arg("p"), py::arg("v"), py::arg("t"),
+          "The great circle from p at angular speed |v| toward v; p itself when |v| < 1e-15.");
+    m.def("fs_distance_along_geodesic", &vorn_geodesic::fsDistanceAlongGeodesic, py::arg("t"),
+          "The Fubini–Study distance covered after time t at unit speed: |t| folded into [0, π/2].");
+    m.def("orthogonal_velocity", &vorn_geodesic::orthogonalVelocity, py::arg("p"),
+          "A unit vector orthogonal to p, from the axis least aligned with p.");
+    m.def("free_geodesic_rhs", &vorn_geodesic::freeGeodesicRhs, py::arg("t"), py::arg("state"),
+          "The free motion: dq/dt = v, dv/dt = -|v|²·q (t is ignored).");
     m.def(
         "rk4_step_free",
         [](double t, const GeodesicState& y, double h) {
@@ -100,11 +120,14 @@ void bindGeodesic(py::module_& m) {
         py::arg("t0"), py::arg("t1"), py::arg("y0"), py::arg("n_steps"),
         "The free geodesic from t0 to t1 in n_steps Runge–Kutta steps: an (n_steps + 1, 2, 4) array of "
         "states (position row, velocity row). Raises MemoryError when the trajectory cannot be stored.");
-    m.def("renormalize_on_s3", &vorn_geodesic::renormalizeOnS3, py::arg("state"));
+    m.def("renormalize_on_s3", &vorn_geodesic::renormalizeOnS3, py::arg("state"),
+          "The position made unit length and the velocity stripped of its radial part.");
     m.def("parallel_transport", &vorn_geodesic::parallelTransport, py::arg("p"), py::arg("v"), py::arg("w"),
-          py::arg("t"));
-    m.def("exp_map", &vorn_geodesic::expMap, py::arg("p"), py::arg("v"));
-    m.def("log_map", &vorn_geodesic::logMap, py::arg("p"), py::arg("q"));
+          py::arg("t"), "w carried for time t along the unit-speed geodesic from p with velocity v.");
+    m.def("exp_map", &vorn_geodesic::expMap, py::arg("p"), py::arg("v"),
+          "The point at angle |v| from p in the direction of v.");
+    m.def("log_map", &vorn_geodesic::logMap, py::arg("p"), py::arg("q"),
+          "The tangent at p toward q of length fs_distance(p, q).");
 }
 
 }  // namespace vorn::python

@@ -4,10 +4,13 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,11 +19,14 @@
 
 #include "arrays.hpp"
 #include "bindings.hpp"
+#include "values.hpp"
 
 namespace vorn::python {
 
 namespace {
 
+// The shared forms, overloaded below for this module's own types.
+using python::reprOf;
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 using vorn_world::BodyId;
@@ -106,32 +112,99 @@ std::vector<Contact> contactsFrom(const py::array& records) {
         throw py::type_error(
             "contacts: expected the array World.contacts returns (dtype a: u8, b: u8, distance: f8)");
     }
-    const py::array contiguous = py::array::ensure(records, py::array::c_style);
+    const py::array contiguous = contiguousOf(records);
     std::vector<Contact> out(static_cast<std::size_t>(contiguous.shape(0)));
     if (!out.empty()) std::memcpy(out.data(), contiguous.data(), out.size() * sizeof(Contact));
     return out;
 }
 
-py::array_t<BodyId> addBodies(PyWorld& self, const py::array& positions, const py::array& velocities,
-                              const py::array& masses, double restitution) {
+// The first of `bodies` that a World refuses (bodies.size() when none is): only called once the
+// bulk add has refused them, to name the row.
+std::size_t firstRefused(std::span<const VornBody> bodies) {
+    World probe;
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        try {
+            probe.remove(probe.add(bodies[i]));
+        } catch (const std::invalid_argument&) {
+            return i;
+        }
+    }
+    return bodies.size();
+}
+
+py::array_t<BodyId> addBodies(PyWorld& self, const py::object& positions, const py::object& velocities,
+                              const py::object& masses, double restitution) {
     self.idle().requireNoViews("add bodies");
     const Points p = pointsOf(positions, "positions");
     const Points v = pointsOf(velocities, "velocities");
     requireSameLength(p, v, "positions", "velocities");
-    const auto m = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(masses);
-    if (!m || m.ndim() != 1 || m.shape(0) != p.shape(0)) {
-        throw py::value_error("masses: expected an array of shape (N,) with N = " +
-                              std::to_string(p.shape(0)));
+    const ScalarRows m(masses, p.shape(0), "masses");
+    const auto ps = vecsOf(p);
+    const auto vs = vecsOf(v);
+    // The fields VornBody.init gives, but the position as given: the World puts it on the sphere.
+    VornBody body = VornBody::init(HomVec4::fromCartesian(0.0, 0.0, 0.0), HomVec4::zero(), 0.0);
+    body.restitution = restitution;
+    std::vector<VornBody> bodies(ps.size(), body);
+    for (std::size_t i = 0; i < ps.size(); ++i) {
+        bodies[i].position = ps[i];
+        bodies[i].velocity = vs[i];
+        bodies[i].mass = m[i];
     }
-    py::array_t<BodyId> ids(p.shape(0));
-    BodyId* out = ids.mutable_data();
-    for (py::ssize_t i = 0; i < p.shape(0); ++i) {
-        VornBody body = VornBody::init(rowAt(p.data(), static_cast<std::size_t>(i)),
-                                       rowAt(v.data(), static_cast<std::size_t>(i)), m.data()[i]);
-        body.restitution = restitution;
-        out[i] = self.world.add(body);
+    py::array_t<BodyId> ids(p.shape(0));  // before the bodies go in: nothing can fail after that
+    std::vector<BodyId> added;
+    try {
+        added = self.world.add(bodies);
+    } catch (const std::invalid_argument& refused) {
+        const std::size_t row = firstRefused(bodies);
+        if (row == bodies.size()) throw;
+        throw py::value_error("add_bodies: row " + std::to_string(row) +
+                              " refused, no body added: " + refused.what());
     }
+    std::copy(added.begin(), added.end(), ids.mutable_data());
     return ids;
+}
+
+// Whether the calling thread is Python's main thread, the only one that runs signal handlers.
+bool onMainThread() {
+    const py::module_ threading = py::module_::import("threading");
+    return threading.attr("main_thread")().is(threading.attr("current_thread")());
+}
+
+// World.step: `steps` steps without the interpreter lock. On the main thread, a signal that
+// arrived (Ctrl-C) has its handler run between two steps, at most every few milliseconds; an
+// exception from the handler (KeyboardInterrupt) ends the batch there, after a whole step.
+void stepWorld(PyWorld& w, double dt, Integrator integrator, std::uint64_t steps) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto signal_interval = std::chrono::milliseconds(5);
+    w.idle();
+    const bool main_thread = steps > 1 && onMainThread();
+    w.stepping = true;
+    try {
+        const py::gil_scoped_release unlocked;
+        auto last_check = Clock::now();
+        for (std::uint64_t i = 0; i < steps; ++i) {
+            w.world.step(dt, integrator);
+            if (!main_thread || i + 1 == steps) continue;
+            const auto now = Clock::now();
+            if (now - last_check < signal_interval) continue;
+            last_check = now;
+            const py::gil_scoped_acquire locked;
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        }
+    } catch (...) {
+        w.stepping = false;
+        throw;
+    }
+    w.stepping = false;
+}
+
+std::string reprOf(const vorn_world::Attractor& a) {
+    return "Attractor(position=" + reprOf(a.position) + ", mass=" + reprOf(a.mass) + ")";
+}
+
+std::string reprOf(const vorn_world::Bivector& b) {
+    return "Bivector(xy=" + reprOf(b.xy) + ", xz=" + reprOf(b.xz) + ", xw=" + reprOf(b.xw) +
+           ", yz=" + reprOf(b.yz) + ", yw=" + reprOf(b.yw) + ", zw=" + reprOf(b.zw) + ")";
 }
 
 }  // namespace
@@ -144,35 +217,71 @@ void bindWorld(py::module_& m) {
                "kick-drift-kick with the exact great-circle drift (symplectic, second order)")
         .value("yoshida4", Integrator::yoshida4, "three kdk steps composed (symplectic, fourth order)");
 
-    py::class_<vorn_world::Attractor>(m, "Attractor")
-        .def_readonly("position", &vorn_world::Attractor::position)
-        .def_readonly("mass", &vorn_world::Attractor::mass);
+    using vorn_world::Attractor;
+    py::class_<Attractor>(m, "Attractor", "A fixed point mass of a World.")
+        .def(py::init([](HomVec4 position, double mass) {
+                 return Attractor{position, mass};
+             }),
+             py::arg("position"), py::arg("mass"), "The attractor (position, mass), stored as given.")
+        .def_readonly("position", &Attractor::position, "Where it is (unit length in a World).")
+        .def_readonly("mass", &Attractor::mass, "Its mass.")
+        .def("__repr__", [](const Attractor& a) { return reprOf(a); })
+        .def(
+            "__eq__",
+            [](const Attractor& a, const Attractor& b) {
+                return equal(a.position, b.position) && a.mass == b.mass;
+            },
+            py::is_operator())
+        .def(py::pickle([](const Attractor& a) { return py::make_tuple(a.position, a.mass); },
+                        [](const py::tuple& t) {
+                            return Attractor{t[0].cast<HomVec4>(), t[1].cast<double>()};
+                        }));
 
-    py::class_<vorn_world::Bivector>(m, "Bivector", "Σ m·q∧v: components xy, xz, xw, yz, yw, zw.")
-        .def_readonly("xy", &vorn_world::Bivector::xy)
-        .def_readonly("xz", &vorn_world::Bivector::xz)
-        .def_readonly("xw", &vorn_world::Bivector::xw)
-        .def_readonly("yz", &vorn_world::Bivector::yz)
-        .def_readonly("yw", &vorn_world::Bivector::yw)
-        .def_readonly("zw", &vorn_world::Bivector::zw)
+    using vorn_world::Bivector;
+    py::class_<Bivector>(m, "Bivector", "Σ m·q∧v: components xy, xz, xw, yz, yw, zw.")
+        .def(py::init([](double xy, double xz, double xw, double yz, double yw, double zw) {
+                 return Bivector{xy, xz, xw, yz, yw, zw};
+             }),
+             py::arg("xy") = 0.0, py::arg("xz") = 0.0, py::arg("xw") = 0.0, py::arg("yz") = 0.0,
+             py::arg("yw") = 0.0, py::arg("zw") = 0.0, "The bivector of the six components, stored as given.")
+        .def_readonly("xy", &Bivector::xy, "Σ m·(q_x·v_y - q_y·v_x).")
+        .def_readonly("xz", &Bivector::xz, "Σ m·(q_x·v_z - q_z·v_x).")
+        .def_readonly("xw", &Bivector::xw, "Σ m·(q_x·v_w - q_w·v_x).")
+        .def_readonly("yz", &Bivector::yz, "Σ m·(q_y·v_z - q_z·v_y).")
+        .def_readonly("yw", &Bivector::yw, "Σ m·(q_y·v_w - q_w·v_y).")
+        .def_readonly("zw", &Bivector::zw, "Σ m·(q_z·v_w - q_w·v_z).")
         .def(
             "__array__",
-            [](const vorn_world::Bivector& b, const py::object& /*dtype*/) {
-                return py::array_t<double>(6, std::vector<double>{b.xy, b.xz, b.xw, b.yz, b.yw, b.zw}.data());
+            [](const Bivector& b, const py::object& /*dtype*/) {
+                Scalars out = newScalars(6);
+                double* d = out.mutable_data();
+                d[0] = b.xy;
+                d[1] = b.xz;
+                d[2] = b.xw;
+                d[3] = b.yz;
+                d[4] = b.yw;
+                d[5] = b.zw;
+                return out;
             },
             py::arg("dtype") = py::none())
-        .def("__repr__", [](const vorn_world::Bivector& b) {
-            return "Bivector(xy=" + std::string(py::repr(py::float_(b.xy))) +
-                   ", xz=" + std::string(py::repr(py::float_(b.xz))) +
-                   ", xw=" + std::string(py::repr(py::float_(b.xw))) +
-                   ", yz=" + std::string(py::repr(py::float_(b.yz))) +
-                   ", yw=" + std::string(py::repr(py::float_(b.yw))) +
-                   ", zw=" + std::string(py::repr(py::float_(b.zw))) + ")";
-        });
+        .def("__repr__", [](const Bivector& b) { return reprOf(b); })
+        .def(
+            "__eq__",
+            [](const Bivector& a, const Bivector& b) {
+                return a.xy == b.xy && a.xz == b.xz && a.xw == b.xw && a.yz == b.yz && a.yw == b.yw &&
+                       a.zw == b.zw;
+            },
+            py::is_operator())
+        .def(py::pickle([](const Bivector& b) { return py::make_tuple(b.xy, b.xz, b.xw, b.yz, b.yw, b.zw); },
+                        [](const py::tuple& t) {
+                            return Bivector{t[0].cast<double>(), t[1].cast<double>(), t[2].cast<double>(),
+                                            t[3].cast<double>(), t[4].cast<double>(), t[5].cast<double>()};
+                        }));
 
     m.def("gravity_acceleration", &vorn_world::gravityAcceleration, py::arg("p"), py::arg("source"),
-          py::arg("gm"));
-    m.def("gravity_potential", &vorn_world::gravityPotential, py::arg("p"), py::arg("source"), py::arg("gm"));
+          py::arg("gm"), "The acceleration a source of G·M = gm at `source` gives a body at p (both unit).");
+    m.def("gravity_potential", &vorn_world::gravityPotential, py::arg("p"), py::arg("source"), py::arg("gm"),
+          "The potential energy per unit mass of a body at p near a source of G·M = gm.");
 
     py::class_<PyWorld>(m, "World",
                         "Many bodies on the 3-sphere stepped together. Positions and velocities read as "
@@ -184,13 +293,16 @@ void bindWorld(py::module_& m) {
                  w->setThreads(threads);
                  return w;
              }),
-             py::arg("G") = 1.0, py::arg("mutual_gravity") = false, py::arg("threads") = 1)
+             py::arg("G") = 1.0, py::arg("mutual_gravity") = false, py::arg("threads") = 1,
+             "An empty world of gravitational constant G.")
         .def_property(
             "G", [](const PyWorld& w) { return w.idle().world.gravitationalConstant(); },
-            [](PyWorld& w, double G) { w.idle().world.setGravitationalConstant(G); })
+            [](PyWorld& w, double G) { w.idle().world.setGravitationalConstant(G); },
+            "The gravitational constant (finite, 0 to 2^100).")
         .def_property(
             "mutual_gravity", [](const PyWorld& w) { return w.idle().world.mutualGravity(); },
-            [](PyWorld& w, bool on) { w.idle().world.setMutualGravity(on); })
+            [](PyWorld& w, bool on) { w.idle().world.setMutualGravity(on); },
+            "Whether the moved bodies pull one another.")
         .def_property(
             "compensated", [](const PyWorld& w) { return w.idle().world.compensated(); },
             [](PyWorld& w, bool on) { w.idle().world.setCompensated(on); },
@@ -203,78 +315,79 @@ void bindWorld(py::module_& m) {
                 w.requireNoViews("add bodies");
                 return w.idle().world.add(body);
             },
-            py::arg("body"), "Adds a copy of the body; returns its id.")
+            py::arg("body"), "Adds a copy of the body, put on the sphere; returns its id.")
         .def("add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
              py::arg("restitution") = 0.5,
-             "Adds dynamic bodies from (N, 4), (N, 4) and (N,) arrays; returns their ids.")
+             "Adds dynamic bodies from (N, 4), (N, 4) and (N,) array-likes, all or none; returns their ids.")
         .def(
             "remove",
             [](PyWorld& w, BodyId id) {
                 w.requireNoViews("remove bodies");
                 w.idle().world.remove(id);
             },
-            py::arg("id"))
+            py::arg("id"), "Removes the body of that id.")
         .def("__contains__", [](const PyWorld& w, BodyId id) { return w.idle().world.contains(id); })
         .def("__len__", [](const PyWorld& w) { return w.idle().world.size(); })
         .def(
-            "body", [](const PyWorld& w, BodyId id) { return w.idle().world.body(id); }, py::arg("id"))
+            "body", [](const PyWorld& w, BodyId id) { return w.idle().world.body(id); }, py::arg("id"),
+            "A copy of the body of that id, as stored.")
         .def(
             "set_body", [](PyWorld& w, BodyId id, const VornBody& b) { w.idle().world.setBody(id, b); },
-            py::arg("id"), py::arg("body"))
+            py::arg("id"), py::arg("body"), "Replaces the body of that id, put on the sphere.")
         .def(
             "apply_force", [](PyWorld& w, BodyId id, HomVec4 f) { w.idle().world.applyForce(id, f); },
-            py::arg("id"), py::arg("force"))
-        .def_property_readonly("ids",
-                               [](const PyWorld& w) {
-                                   const auto ids = w.idle().world.ids();
-                                   return py::array_t<BodyId>(static_cast<py::ssize_t>(ids.size()),
-                                                              ids.data());
-                               })
-        .def("export_bodies", [](const PyWorld& w) { return w.idle().world.exportBodies(); })
-        .def_property_readonly("positions",
-                               [](const py::object& self) {
-                                   return componentView(self,
-                                                        self.cast<PyWorld&>().world.positionComponents());
-                               })
-        .def_property_readonly("velocities",
-                               [](const py::object& self) {
-                                   return componentView(self,
-                                                        self.cast<PyWorld&>().world.velocityComponents());
-                               })
+            py::arg("id"), py::arg("force"), "Adds a force to the body's accumulator for the next step.")
+        .def_property_readonly(
+            "ids",
+            [](const PyWorld& w) {
+                const auto ids = w.idle().world.ids();
+                return py::array_t<BodyId>(static_cast<py::ssize_t>(ids.size()), ids.data());
+            },
+            "A new array of the ids in storage order.")
+        .def(
+            "export_bodies", [](const PyWorld& w) { return w.idle().world.exportBodies(); },
+            "Copies of every body in storage order.")
+        .def_property_readonly(
+            "positions",
+            [](const py::object& self) {
+                return componentView(self, self.cast<PyWorld&>().world.positionComponents());
+            },
+            "A read-only (N, 4) view of the positions in storage order.")
+        .def_property_readonly(
+            "velocities",
+            [](const py::object& self) {
+                return componentView(self, self.cast<PyWorld&>().world.velocityComponents());
+            },
+            "A read-only (N, 4) view of the velocities in storage order.")
         .def(
             "add_attractor", [](PyWorld& w, HomVec4 p, double mass) { w.idle().world.addAttractor(p, mass); },
-            py::arg("position"), py::arg("mass"))
-        .def("clear_attractors", [](PyWorld& w) { w.idle().world.clearAttractors(); })
-        .def_property_readonly("attractors",
-                               [](const PyWorld& w) {
-                                   const auto a = w.idle().world.attractors();
-                                   return std::vector<vorn_world::Attractor>(a.begin(), a.end());
-                               })
+            py::arg("position"), py::arg("mass"), "Adds a fixed point mass (its position normalised).")
         .def(
-            "step",
-            [](PyWorld& w, double dt, Integrator integrator, std::uint64_t steps) {
-                w.idle().stepping = true;
-                try {
-                    const py::gil_scoped_release unlocked;
-                    for (std::uint64_t i = 0; i < steps; ++i) w.world.step(dt, integrator);
-                } catch (...) {
-                    w.stepping = false;
-                    throw;
-                }
-                w.stepping = false;
+            "clear_attractors", [](PyWorld& w) { w.idle().world.clearAttractors(); },
+            "Removes every attractor.")
+        .def_property_readonly(
+            "attractors",
+            [](const PyWorld& w) {
+                const auto a = w.idle().world.attractors();
+                return std::vector<Attractor>(a.begin(), a.end());
             },
-            py::arg("dt"), py::arg("integrator") = Integrator::kdk, py::arg("steps") = 1,
-            "Advances every body by `steps` steps of length dt, without holding the interpreter lock.")
-        .def("accelerations",
-             [](const PyWorld& w) {
-                 std::vector<HomVec4> out(w.idle().world.size());
-                 w.idle().world.accelerations(out);
-                 Points rows = newPoints(static_cast<py::ssize_t>(out.size()));
-                 for (std::size_t i = 0; i < out.size(); ++i) storeRow(rows.mutable_data(), i, out[i]);
-                 return rows;
-             })
-        .def("energy", [](const PyWorld& w) { return w.idle().world.energy(); })
-        .def("angular_momentum", [](const PyWorld& w) { return w.idle().world.angularMomentum(); })
+            "Copies of the attractors, in the order added.")
+        .def("step", &stepWorld, py::arg("dt"), py::arg("integrator") = Integrator::kdk, py::arg("steps") = 1,
+             "Advances every body by `steps` steps of length dt, without holding the interpreter lock.")
+        .def(
+            "accelerations",
+            [](const PyWorld& w) {
+                Points rows = newRows(static_cast<py::ssize_t>(w.idle().world.size()));
+                w.world.accelerations(mutableVecsOf(rows));
+                return rows;
+            },
+            "The gravitational acceleration of every body in storage order, an (N, 4) array.")
+        .def(
+            "energy", [](const PyWorld& w) { return w.idle().world.energy(); },
+            "Kinetic plus potential energy of the moved bodies.")
+        .def(
+            "angular_momentum", [](const PyWorld& w) { return w.idle().world.angularMomentum(); },
+            "The angular-momentum bivector Σ m·q∧v of the moved bodies.")
         .def(
             "contacts",
             [](const PyWorld& w, double threshold) {
@@ -291,8 +404,8 @@ void bindWorld(py::module_& m) {
             py::arg("contacts"), "Applies the restitution impulses for contacts from World.contacts.")
         .def("__repr__", [](const PyWorld& w) {
             return "World(" + std::to_string(w.idle().world.size()) + " bodies, " +
-                   std::to_string(w.idle().world.attractors().size()) + " attractors, G=" +
-                   std::string(py::repr(py::float_(w.idle().world.gravitationalConstant()))) +
+                   std::to_string(w.idle().world.attractors().size()) +
+                   " attractors, G=" + reprOf(w.idle().world.gravitationalConstant()) +
                    (w.idle().world.mutualGravity() ? ", mutual gravity" : "") +
                    ", threads=" + std::to_string(w.threads()) + ")";
         });

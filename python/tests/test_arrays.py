@@ -1,6 +1,9 @@
 """The NumPy boundary: accepted shapes and dtypes, clear refusals, errors as Python exceptions,
 and batch calls that let other Python threads run."""
 
+import copy
+import pickle
+import re
 import sys
 import threading
 
@@ -61,9 +64,25 @@ def test_cpp_allocation_failure_is_a_memory_error():
     assert trajectory.shape == (4, 2, 4) and trajectory.flags.owndata
 
 
-def test_values_compare_print_and_pickle():
-    import pickle
+HUGE = np.broadcast_to(np.array([0.0, 0.0, 0.0, 1.0]), (2**50, 4))  # 32 PiB once copied
 
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: vorn.normalize(HUGE),
+        lambda: vorn.fs_distance(HUGE, HUGE),
+        lambda: vorn.World().add_bodies(HUGE, HUGE, np.broadcast_to(1.0, (2**50,))),
+        lambda: vorn.apply_to_all(vorn.PGL4(), HUGE),
+    ],
+    ids=["normalize", "fs_distance", "add_bodies", "apply_to_all"],
+)
+def test_an_allocation_that_fails_is_a_memory_error(call):
+    with pytest.raises(MemoryError):
+        call()
+
+
+def test_values_compare_print_and_pickle():
     v = vorn.HomVec4(0.1, -2.0, 3e-300, float("inf"))
     assert eval(repr(v), {"HomVec4": vorn.HomVec4, "inf": float("inf")}) == v
     assert pickle.loads(pickle.dumps(v)) == v
@@ -110,3 +129,69 @@ def test_every_public_name_has_a_type_stub():
     stub = (pathlib.Path(vorn.__file__).parent / "__init__.pyi").read_text()
     declared = {a or b for a, b in re.findall(r"^(?:class|def) (\w+)|^(\w+):", stub, re.M)}
     assert sorted(set(vorn.__all__) - declared) == []
+
+
+VALUES = {
+    "VornBody": lambda: vorn.VornBody(position=vorn.HomVec4(0.1, -2.0, 3e-300, 1.0),
+                                      velocity=vorn.HomVec4(0.0, 1.0, -0.0, float("inf")), mass=2.5,
+                                      restitution=0.25, friction=0.75, force_accum=vorn.HomVec4(1, 2, 3, 4),
+                                      body_type=vorn.VornBody.BodyType.kinematic, active=False),
+    "Rotation": lambda: vorn.Rotation(vorn.HomVec4(0.6, 0.0, 0.0, 0.8), vorn.HomVec4(0.0, -0.0, 1.0, 0.0)),
+    "GeodesicState": lambda: vorn.GeodesicState([1.0, 0.0, 0.0, 0.0], [0.0, 0.1, float("-inf"), 0.0]),
+    "Bivector": lambda: vorn.Bivector(xy=1.5, zw=-2e-310),
+    "Attractor": lambda: vorn.Attractor((0.0, 0.6, 0.8, 1e-17), 7.0),
+    "HomVec4": lambda: vorn.HomVec4(0.1, -2.0, 3e-300, float("inf")),
+    "PGL4": lambda: vorn.pgl_rotate_z(0.25),
+}
+
+
+@pytest.mark.parametrize("make", VALUES.values(), ids=VALUES.keys())
+def test_value_types_print_as_code_compare_pickle_and_copy(make):
+    value = make()
+    namespace = {}
+    exec("from vorn import *", namespace)
+    assert eval(repr(value), namespace) == value == make()
+    copies = [pickle.loads(pickle.dumps(value)), copy.copy(value), copy.deepcopy(value)]
+    for copied in copies:
+        assert copied is not value and copied == value and repr(copied) == repr(value)
+
+
+def test_every_field_of_a_body_counts_in_its_equality():
+    body = VALUES["VornBody"]()
+    changes = {"position": vorn.HomVec4(1, 0, 0, 0), "velocity": vorn.HomVec4(), "mass": 1.0,
+               "restitution": 0.5, "friction": 0.3, "force_accum": vorn.HomVec4(), "active": True,
+               "body_type": vorn.VornBody.BodyType.dynamic}
+    for field, other in changes.items():
+        changed = copy.copy(body)
+        setattr(changed, field, other)
+        assert changed != body, field
+
+
+def summaries(name, doc):
+    """The text under each signature of a pybind11 docstring, one for each overload."""
+    doc = re.sub(r"^.*\nOverloaded function\.\n", "", doc or "", flags=re.S)
+    signature = re.compile(r"^(?:\d+\. )?" + re.escape(name) + r"\(.*$", re.M)
+    parts = signature.split(doc)
+    return [part.strip() for part in parts[1:]] if len(parts) > 1 else [doc.strip()]
+
+
+def test_every_public_function_method_and_property_has_a_docstring():
+    missing = []
+    for name in vorn.__all__:
+        item = getattr(vorn, name)
+        if not isinstance(item, type) and not callable(item):
+            continue
+        if not all(summaries(name, item.__doc__)):
+            missing.append(name)
+        if not isinstance(item, type):
+            continue
+        if hasattr(item, "__members__"):
+            continue  # an enum: its methods are pybind11's
+        for attr, member in vars(item).items():
+            if attr.startswith("_") and attr != "__init__":
+                continue
+            if isinstance(member, type) or callable(member) or isinstance(member, property):
+                doc = member.__doc__ if not isinstance(member, staticmethod) else member.__func__.__doc__
+                if not all(summaries(attr, doc)):
+                    missing.append(f"{name}.{attr}")
+    assert missing == []

@@ -2,7 +2,11 @@
 C++ determinism scene's golden hash."""
 
 import gc
+import signal
 import struct
+import subprocess
+import sys
+import time
 
 import numpy as np
 import pytest
@@ -132,3 +136,92 @@ def test_threads_give_the_same_bits_and_errors_become_python_exceptions():
         world.body(12345)
     with pytest.raises(ValueError):
         world.threads = 0
+
+
+def test_add_bodies_adds_every_row_or_none_and_names_the_row_refused():
+    world, ids = small_world()
+    units = np.eye(4)[:3]
+    still = np.zeros((3, 4))
+    nan_row, zero_row, fast = units.copy(), units.copy(), still.copy()
+    nan_row[1, 0] = np.nan
+    zero_row[2] = 0.0
+    fast[1, 3] = 2.0**101
+    cases = [(nan_row, still, "row 1", "position", "(nan, 1, 0, 0)"),
+             (zero_row, still, "row 2", "position", "(0, 0, 0, 0)"),
+             (units, fast, "row 1", "velocity", "2.5353012004564588e+30")]
+    for positions, velocities, row, field, value in cases:
+        with pytest.raises(ValueError) as caught:
+            world.add_bodies(positions, velocities, np.ones(3))
+        message = str(caught.value)
+        assert row in message and field in message and value in message, message
+        assert len(world) == 10 and np.array_equal(world.ids, ids)
+    with pytest.raises(TypeError, match="complex128"):
+        world.add_bodies(units, still, np.ones(3) + 0j)
+    assert list(world.add_bodies(units, still, 1.0)) == [10, 11, 12]  # no id was spent
+
+
+def test_add_bodies_takes_array_likes_and_stores_what_world_add_stores():
+    rng = np.random.default_rng(8)
+    positions = rng.normal(size=(6, 4))
+    positions[:3] = vorn.normalize(positions[:3]) * (1 + 2.0**-44)  # near the sphere: kept as given
+    velocities = rng.normal(size=(6, 4))
+    masses = rng.uniform(0.5, 2.0, size=6)
+    one_by_one = vorn.World()
+    for p, v, m in zip(positions, velocities, masses):
+        body = vorn.VornBody(position=vorn.HomVec4(p), velocity=vorn.HomVec4(v), mass=m, restitution=0.25)
+        one_by_one.add(body)
+    bulk = vorn.World()
+    bulk.add_bodies(positions.tolist(), velocities.tolist(), masses.tolist(), restitution=0.25)
+    assert [repr(b) for b in bulk.export_bodies()] == [repr(b) for b in one_by_one.export_bodies()]
+    for mass in (3.0, [3.0], np.float32(3.0)):  # broadcast to every row, as NumPy would
+        world = vorn.World()
+        world.add_bodies(positions[:2], velocities[:2], mass)
+        assert [b.mass for b in world.export_bodies()] == [3.0, 3.0]
+
+
+CTRL_C_CHILD = """
+import sys, time
+import numpy as np, vorn
+
+def scene():
+    rng = np.random.default_rng(11)
+    world = vorn.World(G=0.01, mutual_gravity=True)
+    world.add_bodies(vorn.normalize(rng.normal(size=(400, 4))), np.zeros((400, 4)), np.ones(400))
+    return world
+
+def state(world):
+    return np.hstack([world.positions, world.velocities]).tobytes()
+
+world = scene()
+print("stepping", flush=True)
+try:
+    world.step(0.001, steps=10**15)
+except KeyboardInterrupt:
+    print(time.monotonic(), flush=True)
+else:
+    sys.exit("the batch ran to its end")
+world.step(0.001)  # the world is usable, and it is as after a whole number of steps
+replay = scene()
+for steps in range(1, 100000):
+    replay.step(0.001)
+    if state(replay) == state(world):
+        sys.exit(0)
+sys.exit("no whole number of steps gives the interrupted world's state")
+"""
+
+
+def test_ctrl_c_ends_a_batch_of_steps_after_a_whole_step():
+    child = subprocess.Popen([sys.executable, "-c", CTRL_C_CHILD], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "stepping\n"
+        time.sleep(0.3)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=30)
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.communicate()
+    assert child.returncode == 0, err
+    assert float(out.split()[0]) - sent < 1.0  # the interrupt is seen within a step or two
