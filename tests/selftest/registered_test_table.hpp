@@ -6,9 +6,9 @@
 #include <array>
 #include <cstddef>
 
-#include "vorn_geodesic/registered_tests.hpp"
-#include "vorn_kernel/registered_tests.hpp"
-#include "vorn_physics/registered_tests.hpp"
+#include "geodesic/registered_tests.hpp"
+#include "kernel/registered_tests.hpp"
+#include "physics/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn::selftest {
