@@ -4,7 +4,3 @@ set(VORN_GEODESIC_SOURCES
   vorn_geodesic/runge_kutta.cpp
   vorn_geodesic/renormalize.cpp
   vorn_geodesic/transport.cpp)
-set(VORN_GEODESIC_TEST_SOURCES
-  vorn_geodesic/exact_geodesic_tests.cpp
-  vorn_geodesic/runge_kutta_tests.cpp
-  vorn_geodesic/transport_tests.cpp)

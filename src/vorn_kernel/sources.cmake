@@ -10,11 +10,3 @@ set(VORN_KERNEL_SOURCES
   vorn_kernel/newton_schulz.cpp
   vorn_kernel/pgl4_inverse.cpp
   vorn_kernel/operator_algebra.cpp)
-set(VORN_KERNEL_TEST_SOURCES
-  vorn_kernel/hom_vec4_registered_tests.cpp
-  vorn_kernel/fubini_study_registered_tests.cpp
-  vorn_kernel/pgl4_registered_tests.cpp
-  vorn_kernel/pgl4_builders_registered_tests.cpp
-  vorn_kernel/newton_schulz_registered_tests.cpp
-  vorn_kernel/simd_registered_tests.cpp
-  vorn_kernel/operator_algebra_registered_tests.cpp)

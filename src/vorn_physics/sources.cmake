@@ -3,5 +3,3 @@ set(VORN_PHYSICS_SOURCES
   vorn_physics/forces.cpp
   vorn_physics/integrate_step.cpp
   vorn_physics/collision.cpp)
-set(VORN_PHYSICS_TEST_SOURCES
-  vorn_physics/physics_registered_tests.cpp)

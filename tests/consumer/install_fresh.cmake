@@ -34,6 +34,14 @@ foreach(path IN LISTS expected)
   endif()
 endforeach()
 
+# The self-checking executable, the runner, vorn-run and the tests stay in the build tree.
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${PREFIX}" "${PREFIX}/*")
+list(FILTER installed INCLUDE REGEX "[Tt]est|runner|vorn-run|registered")
+if(installed)
+  string(REPLACE ";" ", " installed "${installed}")
+  message(FATAL_ERROR "the install tree holds what belongs to the tests: ${installed}")
+endif()
+
 file(GLOB_RECURSE text_files "${PREFIX}/*.cmake" "${PREFIX}/*.pc" "${PREFIX}/*.hpp")
 foreach(file IN LISTS text_files)
   file(READ "${file}" content)

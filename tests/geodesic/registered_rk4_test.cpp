@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "selftest/geodesic/registered_tests.hpp"
 #include "test_support.hpp"
-#include "vorn_geodesic/registered_tests.hpp"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // `expected`) and the literal second.
 #include <cmath>
 
+#include "registered_tests.hpp"
 #include "vorn_physics.hpp"
-#include "vorn_physics/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn_physics::registered {

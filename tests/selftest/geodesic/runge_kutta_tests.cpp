@@ -3,8 +3,8 @@
 #include <memory_resource>
 #include <span>
 
+#include "registered_tests.hpp"
 #include "vorn_geodesic.hpp"
-#include "vorn_geodesic/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn_geodesic::registered {

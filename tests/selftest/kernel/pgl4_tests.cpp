@@ -1,7 +1,7 @@
 #include <cmath>
 
+#include "registered_tests.hpp"
 #include "vorn_kernel.hpp"
-#include "vorn_kernel/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn_kernel::registered {

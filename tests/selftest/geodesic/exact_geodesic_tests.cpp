@@ -1,6 +1,6 @@
 // Registered tests of the closed-form geodesics. The computed value is passed first.
+#include "registered_tests.hpp"
 #include "vorn_geodesic.hpp"
-#include "vorn_geodesic/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn_geodesic::registered {

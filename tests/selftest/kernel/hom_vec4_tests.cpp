@@ -1,5 +1,5 @@
+#include "registered_tests.hpp"
 #include "vorn_kernel.hpp"
-#include "vorn_kernel/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn_kernel::registered {

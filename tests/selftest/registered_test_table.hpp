@@ -1,14 +1,15 @@
 // The table of registered tests that the self-checking executable runs, built here and nowhere
 // else: the modules' lists joined at build time in run order (physics, then the projective
 // kernel, then geodesics). Whatever needs the number of registered tests takes its size.
+// run_order_check.cpp holds it to run_order.txt while the build runs.
 #pragma once
 
 #include <array>
 #include <cstddef>
 
-#include "vorn_geodesic/registered_tests.hpp"
-#include "vorn_kernel/registered_tests.hpp"
-#include "vorn_physics/registered_tests.hpp"
+#include "geodesic/registered_tests.hpp"
+#include "kernel/registered_tests.hpp"
+#include "physics/registered_tests.hpp"
 #include "vorn_testing.hpp"
 
 namespace vorn::selftest {
