@@ -55,7 +55,8 @@ std::string unstableRunMessage(const orbits::Simulation& simulation, std::size_t
     std::snprintf(when, sizeof when, " (t = %g)", simulation.time());
     return orbits::cat("the run became unstable at step ", std::to_string(simulation.stepsDone()), when,
                        ": body ", std::to_string(body),
-                       " has a position or velocity that is not finite; no file was replaced. A shorter "
+                       " has a position or velocity that is not finite or too large to step; no file was "
+                       "replaced. A shorter "
                        "--dt keeps the run sound (see --help).");
 }
 

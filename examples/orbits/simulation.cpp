@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <utility>
 
 namespace orbits {
@@ -61,13 +62,24 @@ void Simulation::findUnstableBody() {
 
 // Damping is a force (−γ·m·v, so the world's division by the mass leaves the rate γ for every
 // body) held constant over the step; the world adds the attractors' gravity.
+// A body so fast that the world refuses its damping force or its step (beyond
+// vorn_world::MAX_MAGNITUDE, or a compat step whose stages overflow) ends the run as a body
+// that is no longer finite does.
 void Simulation::advanceBodies() {
-    for (std::size_t i = 0; i < bodies_.size(); ++i) {
-        const VornBody& body = bodies_[i];
-        if (!body.active) continue;
-        world_.applyForce(ids_[i], body.mass * vorn_physics::dampingForce(body.velocity, config_.damping));
+    std::size_t fastest = 0;
+    try {
+        for (std::size_t i = 0; i < bodies_.size(); ++i) {
+            const VornBody& body = bodies_[i];
+            if (!body.active) continue;
+            if (body.velocity.norm() > bodies_[fastest].velocity.norm()) fastest = i;
+            world_.applyForce(ids_[i],
+                              body.mass * vorn_physics::dampingForce(body.velocity, config_.damping));
+        }
+        world_.step(config_.dt, config_.integrator);
+    } catch (const std::invalid_argument&) {
+        unstable_body_ = fastest;
+        return;
     }
-    world_.step(config_.dt, config_.integrator);
     for (std::size_t i = 0; i < bodies_.size(); ++i) bodies_[i] = world_.body(ids_[i]);
 }
 

@@ -45,11 +45,12 @@ public:
                std::vector<vorn_physics::VornBody> bodies);
 
     // Advances every free body by one time step, then looks for captures and contacts. A
-    // step that leaves a body's position or velocity not finite (a time step too long for
-    // a close pass) ends the run: no captures or contacts are looked for, unstableBody()
-    // names the body, and the state is not worth stepping on.
+    // step that leaves a body's position or velocity not finite, or that the world refuses
+    // for a body too fast to step (a time step too long for a close pass), ends the run: no
+    // captures or contacts are looked for, unstableBody() names the body (the fastest one,
+    // when the world refused), and the state is not worth stepping on.
     void step();
-    // The first body whose state is no longer finite, once a step has made one so.
+    // The first body whose state is no longer finite or that ran away, once a step has made one so.
     std::optional<std::size_t> unstableBody() const { return unstable_body_; }
 
     std::uint64_t stepsDone() const { return steps_done_; }

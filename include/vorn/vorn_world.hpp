@@ -77,6 +77,10 @@ private:
 
 using BodyId = std::uint64_t;
 
+namespace detail {
+struct WorldState;  // the World's arrays, private to the library
+}  // namespace detail
+
 struct Attractor {
     HomVec4 position;  // unit length
     double mass;
@@ -202,9 +206,8 @@ public:
 
     // Every pair of bodies (of any type) with vorn_kernel::fsDistance(p_a, p_b) < threshold: the
     // set checkCollision reports, sorted by (a, b). The pass keeps its grid's arrays in the
-    // World for the next one (a copy starts without them): about 135 bytes a body for bodies
-    // spread over the sphere, at most about 185 when every body lies near w = 0, and 32 bytes
-    // a contact found.
+    // World for the next one, so that a steady state allocates only the result (a copy starts
+    // without them; docs/world.md gives their size).
     std::vector<Contact> contacts(double threshold) const;
     // For each contact in order whose bodies approach, an impulse along the contact normal with
     // restitution e = min(e_a, e_b), bodies that are not moved taking none of it. Between two
@@ -212,10 +215,8 @@ public:
     // is refused (std::out_of_range) before any is applied.
     void resolveContacts(std::span<const Contact> contacts);
 
-    struct State;  // the arrays, for the module's own code
-
 private:
-    std::unique_ptr<State> state_;
+    std::unique_ptr<detail::WorldState> state_;
 };
 
 }  // namespace vorn_world

@@ -11,7 +11,8 @@
 //            F64x8 operation in the AVX-512 build;
 //   aarch64  two NEON instructions;
 //   others   (wasm32, anything without a vector unit) plain scalar instructions, lane by lane.
-// Only the square root needs code per target (the C library's sqrt may set errno).
+// Only the square root needs code per target (the C library's sqrt may set errno). The
+// vocabulary algorithms are written in (Vec4, select, less, ...) is in lane_vectors.hpp.
 //
 // Vectors never cross a function boundary (a 32-byte vector has another ABI with AVX than
 // without): algorithms take and give memory, and vectors live in locals and in helpers that
@@ -46,16 +47,16 @@ using Mask8 = decltype(F64x8{} < F64x8{});
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-// Lanes of any width (F64x4 or F64x8) from and to memory.
+// Lanes of any width (F64x4 or F64x8) from and to memory: doubles, or a value made of them.
 template <class Lanes>
-[[gnu::always_inline]] inline Lanes loadLanes(const double* from) {
+[[gnu::always_inline]] inline Lanes loadLanes(const void* from) {
     Lanes lanes;
     std::memcpy(&lanes, from, sizeof lanes);
     return lanes;
 }
 
 template <class Lanes>
-[[gnu::always_inline]] inline void storeLanes(double* to, const Lanes& lanes) {
+[[gnu::always_inline]] inline void storeLanes(void* to, const Lanes& lanes) {
     std::memcpy(to, &lanes, sizeof lanes);
 }
 
@@ -129,43 +130,6 @@ inline constexpr std::size_t lane_count = sizeof(Lanes) / sizeof(double);
 #endif
 }
 
-#if defined(__NO_MATH_ERRNO__)
-// The same roots for code built without errno (-fno-math-errno), for lanes of any width: a
-// loop over the lanes that the compiler turns into whole-vector square roots (one instruction
-// in the AVX2 build for four, in the AVX-512 build for eight). Defined only in such code, so
-// that one name never has two bodies.
-template <class Lanes>
-[[gnu::always_inline]] inline Lanes squareRootsWithoutErrno(const Lanes& x) {
-    constexpr std::size_t count = lane_count<Lanes>;
-    alignas(sizeof(Lanes)) double in[count];
-    alignas(sizeof(Lanes)) double out[count];
-    std::memcpy(in, &x, sizeof in);
-    for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_sqrt(in[k]);
-    Lanes roots;
-    std::memcpy(&roots, out, sizeof roots);
-    return roots;
-}
-#endif
-
-// Four vectors of four lanes, one 4×4 block.
-struct Block4 {
-    F64x4 r0, r1, r2, r3;
-};
-
-// The transpose of the block whose rows are the four vectors: the same exchange turns four
-// stored vectors into their components and components back into vectors.
-[[gnu::always_inline]] inline Block4 transpose(const F64x4& r0, const F64x4& r1, const F64x4& r2,
-                                               const F64x4& r3) {
-    const F64x4 x0x1z0z1 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
-    const F64x4 y0y1w0w1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
-    const F64x4 x2x3z2z3 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
-    const F64x4 y2y3w2w3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
-    return {__builtin_shufflevector(x0x1z0z1, x2x3z2z3, 0, 1, 4, 5),
-            __builtin_shufflevector(y0y1w0w1, y2y3w2w3, 0, 1, 4, 5),
-            __builtin_shufflevector(x0x1z0z1, x2x3z2z3, 2, 3, 6, 7),
-            __builtin_shufflevector(y0y1w0w1, y2y3w2w3, 2, 3, 6, 7)};
-}
-
 // The builds of the vector algorithms: the same source compiled for the baseline of the
 // target and, on x86-64, once more for AVX2 and for AVX-512 (F, DQ and VL). All give the
 // same bits.
@@ -233,3 +197,5 @@ decltype(auto) runWidestLanes(LaneBuild build, Args&&... args) {
 }
 
 }  // namespace vorn_kernel::detail
+
+#include "vorn_kernel/lane_vectors.hpp"  // IWYU pragma: export

@@ -14,52 +14,25 @@
 
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_physics.hpp"
+#include "vorn_physics/is_moved.hpp"
 
 namespace vorn_physics::detail {
 
 using vorn_kernel::detail::F64x4;
+using vorn_kernel::detail::loadLanes;
+using vorn_kernel::detail::storeLanes;
 
-// Whether the step moves the body: an active dynamic body of mass at least 1e-10 (a NaN mass
-// passes). Bodies the step must not move keep everything, their accumulated forces included.
-[[gnu::always_inline]] inline bool isMovedByStep(const VornBody& body) {
-    return body.active && body.body_type == VornBody::BodyType::dynamic && !(body.mass < 1e-10);
-}
+using vorn_kernel::detail::Vec4;
 
 // One field (position, velocity, ...) of four bodies, component by component.
-struct Components {
-    F64x4 x, y, z, w;
-};
+using Components = Vec4<F64x4>;
 
-[[gnu::always_inline]] inline Components operator+(const Components& a, const Components& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w};
-}
-
-[[gnu::always_inline]] inline Components operator-(const Components& a, const Components& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
-}
-
-// One factor for all four bodies.
-[[gnu::always_inline]] inline Components operator*(double s, const Components& a) {
-    return {s * a.x, s * a.y, s * a.z, s * a.w};
-}
-
-// Each body's own factor.
-[[gnu::always_inline]] inline Components operator*(const F64x4& s, const Components& a) {
-    return {s * a.x, s * a.y, s * a.z, s * a.w};
-}
-
-[[gnu::always_inline]] inline Components operator/(const Components& a, const F64x4& d) {
-    return {a.x / d, a.y / d, a.z / d, a.w / d};
-}
-
-// ((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w: of one body, or of each of four.
+// ((a.x·b.x + a.y·b.y) + a.z·b.z) + a.w·b.w of one body's components in the lanes (of four
+// bodies' components, vorn_kernel::detail::dot).
 [[gnu::always_inline]] inline double dot(const F64x4& a, const F64x4& b) {
     return vorn_kernel::detail::sumInOrder(a * b);
 }
-
-[[gnu::always_inline]] inline F64x4 dot(const Components& a, const Components& b) {
-    return ((a.x * b.x + a.y * b.y) + a.z * b.z) + a.w * b.w;
-}
+using vorn_kernel::detail::dot;
 
 // The position divided by its norm where that is above 1e-15. A position that collapsed to
 // (near) zero, or whose norm is NaN, is left as it is rather than divided by it. Dividing by
@@ -70,11 +43,8 @@ struct Components {
 }
 
 [[gnu::always_inline]] inline Components ontoSphere(const Components& position) {
-    using vorn_kernel::detail::select;
-    const F64x4 n = vorn_kernel::detail::squareRoots(dot(position, position));
-    const auto divide = n > 1e-15;
-    return {select(divide, position.x / n, position.x), select(divide, position.y / n, position.y),
-            select(divide, position.z / n, position.z), select(divide, position.w / n, position.w)};
+    const F64x4 n = vorn_kernel::detail::squareRoot(dot(position, position));
+    return vorn_kernel::detail::select(n > 1e-15, position / n, position);
 }
 
 // The step itself, over one body's vectors (Vec = F64x4) or four bodies' (Vec = Components).
@@ -118,43 +88,33 @@ template <typename Vec>
     v_io = velocity - dot(velocity, position) * position;
 }
 
-[[gnu::always_inline]] inline F64x4 load(const HomVec4& v) {
-    F64x4 lanes;
-    std::memcpy(&lanes, &v, sizeof lanes);
-    return lanes;
-}
-
-[[gnu::always_inline]] inline void store(HomVec4& v, const F64x4& lanes) {
-    std::memcpy(&v, &lanes, sizeof lanes);
-}
-
 [[gnu::always_inline]] inline Components loadField(const VornBody* bodies, HomVec4 VornBody::*field) {
-    const auto block = vorn_kernel::detail::transpose(load(bodies[0].*field), load(bodies[1].*field),
-                                                      load(bodies[2].*field), load(bodies[3].*field));
-    return {block.r0, block.r1, block.r2, block.r3};
+    return vorn_kernel::detail::transpose(
+        loadLanes<F64x4>(&(bodies[0].*field)), loadLanes<F64x4>(&(bodies[1].*field)),
+        loadLanes<F64x4>(&(bodies[2].*field)), loadLanes<F64x4>(&(bodies[3].*field)));
 }
 
 [[gnu::always_inline]] inline void storeField(VornBody* bodies, HomVec4 VornBody::*field,
                                               const Components& c) {
-    const auto rows = vorn_kernel::detail::transpose(c.x, c.y, c.z, c.w);
-    store(bodies[0].*field, rows.r0);
-    store(bodies[1].*field, rows.r1);
-    store(bodies[2].*field, rows.r2);
-    store(bodies[3].*field, rows.r3);
+    const Components rows = vorn_kernel::detail::transpose(c.x, c.y, c.z, c.w);
+    storeLanes(&(bodies[0].*field), rows.x);
+    storeLanes(&(bodies[1].*field), rows.y);
+    storeLanes(&(bodies[2].*field), rows.z);
+    storeLanes(&(bodies[3].*field), rows.w);
 }
 
 [[gnu::always_inline]] inline void stepOneBody(VornBody& body, double dt, HomVec4 external_force) {
-    if (!isMovedByStep(body)) return;
-    F64x4 q = load(body.position);
-    F64x4 v = load(body.velocity);
+    if (!isMoved(body)) return;
+    F64x4 q = loadLanes<F64x4>(&body.position);
+    F64x4 v = loadLanes<F64x4>(&body.velocity);
     // The caller has just written the argument as separate pieces; reading it back as one
     // wide load would wait for those stores to retire instead of forwarding from them.
     const F64x4 external{external_force.x, external_force.y, external_force.z, external_force.w};
     // Every stage divides the same force by the same mass; the quotients are formed once.
-    const F64x4 force_over_m = (external + load(body.force_accum)) / body.mass;
+    const F64x4 force_over_m = (external + loadLanes<F64x4>(&body.force_accum)) / body.mass;
     stepOnSphere(q, v, force_over_m, dt);
-    store(body.position, q);
-    store(body.velocity, v);
+    storeLanes(&body.position, q);
+    storeLanes(&body.velocity, v);
     body.clearForces();
 }
 
@@ -164,11 +124,11 @@ template <typename Vec>
     Components q = loadField(bodies, &VornBody::position);
     Components v = loadField(bodies, &VornBody::velocity);
     const Components accum = loadField(bodies, &VornBody::force_accum);
-    const auto external = vorn_kernel::detail::transpose(load(external_forces[0]), load(external_forces[1]),
-                                                         load(external_forces[2]), load(external_forces[3]));
+    const auto external = vorn_kernel::detail::transpose(
+        loadLanes<F64x4>(&external_forces[0]), loadLanes<F64x4>(&external_forces[1]),
+        loadLanes<F64x4>(&external_forces[2]), loadLanes<F64x4>(&external_forces[3]));
     const F64x4 m{bodies[0].mass, bodies[1].mass, bodies[2].mass, bodies[3].mass};
-    const Components force_over_m =
-        (Components{external.r0, external.r1, external.r2, external.r3} + accum) / m;
+    const Components force_over_m = (external + accum) / m;
     stepOnSphere(q, v, force_over_m, dt);
     storeField(bodies, &VornBody::position, q);
     storeField(bodies, &VornBody::velocity, v);
@@ -182,8 +142,7 @@ template <typename Vec>
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         VornBody* group = bodies + i;
-        if (isMovedByStep(group[0]) && isMovedByStep(group[1]) && isMovedByStep(group[2]) &&
-            isMovedByStep(group[3])) {
+        if (isMoved(group[0]) && isMoved(group[1]) && isMoved(group[2]) && isMoved(group[3])) {
             stepFourBodies(group, external_forces + i, dt);
         } else {
             for (std::size_t j = 0; j < 4; ++j) stepOneBody(group[j], dt, external_forces[i + j]);

@@ -17,7 +17,11 @@
 #include <sys/mman.h>
 #endif
 
+#include "vorn_kernel/lanes.hpp"
+
 namespace vorn_world::detail {
+
+using vorn_kernel::detail::Vec4;
 
 // The allocator of the grid's arrays. resize() leaves new elements uninitialised (every array
 // is written before it is read), so that it writes nothing and the pages an array's pass does
@@ -87,11 +91,6 @@ struct SlotPair {
     double distance;
 };
 
-// A body's position, x, y, z, w, as the World holds it.
-struct Position {
-    double x, y, z, w;
-};
-
 // The cells from first to last, in increasing order, along one axis.
 struct CellSpan {
     std::uint32_t first, last;
@@ -122,7 +121,7 @@ struct ContactGrid {
     GridVector<std::uint32_t> cell_of;    // the cell of each staged entry
     GridVector<std::uint32_t> starts;     // the entries of cell c: [starts[c], starts[c + 1])
     GridVector<GridEntry> entries;        // in cell order, by body within a cell, then padding
-    GridVector<Position> positions;       // each entry's position (large grids only)
+    GridVector<Vec4<double>> positions;   // each entry's position (large grids only)
     std::vector<std::size_t> odd;         // bodies without a usable length
     GridVector<SlotPair> pairs, sorting;  // the pass's contacts, and room to sort them
 

@@ -1,29 +1,10 @@
 // Contacts: a grid of cubic cells over the (x, y, z) of each body's unit representative with
-// w ≥ 0, a screen by the unit vectors' dot product, and the exact test of vorn_kernel::fsDistance
-// on every candidate, so the set found is the set checkCollision gives.
-//
-// Why the grid misses nothing: if fsDistance(p_i, p_j) < θ then, for the unit representatives
-// u_i, u_j with w ≥ 0, either |u_i − u_j| < R or |u_i + u_j| < R, where R slightly exceeds the
-// chord 2·sin(θ/2) (its margin covers the rounding of the computed distance). The first case is
-// found at u_j's own entry; in the second, w_i + w_j < R, so w_j < R, and such bodies are also
-// entered as −u_j. So u_i's entry q and an entry e of body j differ by less than R in each of
-// x, y, z; the grid holds these coordinates (all in [−1, 1]) rounded to float, which moves each
-// by at most 6e-8, so c_q and c_e, the rounded ones on any axis, differ by less than R + 1.2e-7.
-// The query reads on each axis the cells from that of c_q − h to that of c_q + h, h = R + 1e-6,
-// both computed in doubles (rounding error below 1e-15): they lie below and above c_e, and a
-// cell's index never decreases as its coordinate grows, so e's cell is among those read. The
-// screen's cut is lowered by 2e-6, far above the rounding of the float dot product. Bodies whose
-// position is not of usable length (squared length below 1e-200, above 1e200 or not finite) are
-// tested against every other body.
-//
-// The screen has no call and, in a large grid, no branch for the first two entries of a run
-// (six in a dense grid, of at least one entry for every two cells, where runs are longer): it
-// writes every pair it looks at into a buffer on the stack and counts only those that pass, so
-// it never drops one; a block of a run is never longer than the buffer's room, and the fixed
-// reads past a run's end (into the next cells, or into the padding after the last entry) are
-// never counted. In a large grid the exact test reads each entry's position
-// from a copy made in entry order (the same doubles as the World's). The pairs are sorted by
-// storage slot, which is id order.
+// w ≥ 0 (and, near w = 0, its negation), a screen of the pairs in the cells around each query by
+// the float dot product, and the exact test of vorn_kernel::fsDistance on every candidate, so
+// the set found is the set checkCollision gives. docs/world.md ("Why the contact grid misses
+// nothing") has the argument; the margins it rests on are named where they are used. Bodies
+// whose position is not of usable length are tested against every other body. The pairs are
+// sorted by storage slot, which is id order. The impulses of resolveContacts follow.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -36,8 +17,8 @@
 
 #include "vorn_kernel.hpp"
 #include "vorn_world.hpp"
+#include "vorn_world/chord.hpp"
 #include "vorn_world/inputs.hpp"
-#include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
@@ -74,8 +55,9 @@ void sortPairs(detail::GridVector<SlotPair>& pairs, detail::GridVector<SlotPair>
 
 // The unit representative with w ≥ 0 (and w = +0 for w = ±0) of a position of usable length,
 // else false.
-bool unitOf(const World::State& s, std::size_t i, HomVec4& unit) {
-    const double x = s.qx()[i], y = s.qy()[i], z = s.qz()[i], w = s.qw()[i];
+bool unitOf(const detail::WorldState& s, std::size_t i, HomVec4& unit) {
+    const HomVec4 q = s.position(i);
+    const double x = q.x, y = q.y, z = q.z, w = q.w;
     const double length_sq = ((x * x + y * y) + z * z) + w * w;
     if (!(length_sq >= 1e-200 && length_sq <= 1e200)) return false;
     const double scale = (std::signbit(w) ? -1.0 : 1.0) / std::sqrt(length_sq);
@@ -91,7 +73,7 @@ GridEntry entryOf(double x, double y, double z, double w, std::size_t body) {
 // Enters every usable body at u and, when w < R, at −u, sorted by cell with one counting sort
 // (stable, so by body within a cell); at most eight cells per body. Unusable bodies go to
 // grid.odd.
-void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
+void fillGrid(const detail::WorldState& s, double reach, ContactGrid& grid) {
     const std::size_t n = s.size();
     detail::Cells& cells = grid.cells;
     cells.half = reach + 1e-6;
@@ -137,15 +119,12 @@ void fillGrid(const World::State& s, double reach, ContactGrid& grid) {
         return;
     }
     grid.positions.resize(count);
-    const double* const qx = s.qx().data();
-    const double* const qy = s.qy().data();
-    const double* const qz = s.qz().data();
-    const double* const qw = s.qw().data();
+    const detail::ConstColumns q = s.positions();
     for (std::size_t k = count; k-- > 0;) {
         const std::uint32_t to = --grid.starts[grid.cell_of[k]];
         const std::uint32_t body = grid.staged[k].body;
         grid.entries[to] = grid.staged[k];
-        grid.positions[to] = detail::Position{qx[body], qy[body], qz[body], qw[body]};
+        grid.positions[to] = detail::Vec4<double>{q.x[body], q.y[body], q.z[body], q.w[body]};
     }
 }
 
@@ -159,9 +138,26 @@ struct Candidates {
     std::size_t count = 0;
 };
 
+// Writes the pair of the query q and entry e into the next slot of `found` and returns the count
+// with it counted where it passes the screen (and lies in its run): no branch.
+[[gnu::always_inline]] inline std::size_t offer(Candidates& found, std::size_t count, const GridEntry& query,
+                                                std::uint32_t q, const GridEntry* entries, std::uint32_t e,
+                                                float screen, bool in_run) {
+    const GridEntry& other = entries[e];
+    const float dot = ((query.x * other.x + query.y * other.y) + query.z * other.z) + query.w * other.w;
+    found.query[count] = q;
+    found.other[count] = e;
+    return count +
+           static_cast<std::size_t>(static_cast<int>(in_run) & static_cast<int>(std::fabs(dot) >= screen) &
+                                    static_cast<int>(other.body > query.body));
+}
+
 // Calls flush(candidates) with the entries of every pair of bodies i < j that pass the screen,
 // for the queries (the entries u, not −u) among entries [begin, end), a buffer at a time.
-// Queries run in cell order, so that consecutive ones look at the same cells.
+// Queries run in cell order, so that consecutive ones look at the same cells. The first
+// fixed_slots entries of each run are read without a branch (most runs are no longer, and the
+// entries array ends in padding that never passes); the rest in blocks that cannot overflow
+// the buffer even if every entry passed.
 template <std::uint32_t fixed_slots, class Flush>
 void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, std::size_t end,
                  Flush&& flush) {
@@ -173,9 +169,11 @@ void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, 
     Candidates found;
     for (std::size_t q = begin; q < end; ++q) {
         if (std::signbit(entries[q].w)) continue;
-        const detail::CellSpan x = cells.span(entries[q].x);
-        const detail::CellSpan y = cells.span(entries[q].y);
-        const detail::CellSpan z = cells.span(entries[q].z);
+        const GridEntry query = entries[q];
+        const auto query_index = static_cast<std::uint32_t>(q);
+        const detail::CellSpan x = cells.span(query.x);
+        const detail::CellSpan y = cells.span(query.y);
+        const detail::CellSpan z = cells.span(query.z);
         for (std::uint32_t rz = z.first; rz <= z.last; ++rz) {
             for (std::uint32_t ry = y.first; ry <= y.last; ++ry) {
                 const std::uint32_t row = (rz * cells.per_axis + ry) * cells.per_axis;
@@ -185,43 +183,22 @@ void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, 
                     flush(found);
                     found.count = 0;
                 }
-                // The first fixed_slots entries of the run without a branch: most runs are no
-                // longer, and the entries array ends in padding that never passes.
-                {
-                    const GridEntry query = entries[q];
-                    std::size_t count = found.count;
-                    for (std::uint32_t t = 0; t < fixed_slots; ++t) {
-                        const std::uint32_t e = run_begin + t;
-                        const GridEntry& other = entries[e];
-                        const float dot =
-                            ((query.x * other.x + query.y * other.y) + query.z * other.z) + query.w * other.w;
-                        found.query[count] = static_cast<std::uint32_t>(q);
-                        found.other[count] = e;
-                        count += static_cast<std::size_t>(static_cast<int>(e < run_end) &
-                                                          static_cast<int>(std::fabs(dot) >= screen) &
-                                                          static_cast<int>(other.body > query.body));
-                    }
-                    found.count = count;
+                std::size_t count = found.count;
+                for (std::uint32_t t = 0; t < fixed_slots; ++t) {
+                    const std::uint32_t e = run_begin + t;
+                    count = offer(found, count, query, query_index, entries, e, screen, e < run_end);
                 }
+                found.count = count;
                 for (std::uint32_t e = run_begin + fixed_slots; e < run_end;) {
                     if (found.count == Candidates::capacity) {
                         flush(found);
                         found.count = 0;
                     }
-                    // A block that cannot overflow the buffer, even if every entry passed.
-                    const std::uint32_t block_end = static_cast<std::uint32_t>(
+                    const auto block_end = static_cast<std::uint32_t>(
                         std::min<std::size_t>(run_end, e + (Candidates::capacity - found.count)));
-                    const GridEntry query = entries[q];
                     std::size_t count = found.count;
-                    for (; e < block_end; ++e) {
-                        const GridEntry& other = entries[e];
-                        const float dot =
-                            ((query.x * other.x + query.y * other.y) + query.z * other.z) + query.w * other.w;
-                        found.query[count] = static_cast<std::uint32_t>(q);
-                        found.other[count] = e;
-                        count += static_cast<std::size_t>(static_cast<int>(std::fabs(dot) >= screen) &
-                                                          static_cast<int>(other.body > query.body));
-                    }
+                    for (; e < block_end; ++e)
+                        count = offer(found, count, query, query_index, entries, e, screen, true);
                     found.count = count;
                 }
             }
@@ -233,11 +210,9 @@ void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, 
 }  // namespace
 
 std::vector<Contact> World::contacts(double threshold) const {
-    const State& s = *state_;
+    const detail::WorldState& s = *state_;
     const std::size_t n = s.size();
-    const auto position = [&s](std::size_t i) {
-        return HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
-    };
+    const auto position = [&s](std::size_t i) { return s.position(i); };
 
     // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
     // grid, so that a steady state does not allocate them.
@@ -286,8 +261,8 @@ std::vector<Contact> World::contacts(double threshold) const {
                     const std::uint32_t i = grid.entries[q].body;
                     const std::uint32_t j = grid.entries[e].body;
                     if (large) {
-                        const detail::Position& a = grid.positions[q];
-                        const detail::Position& b = grid.positions[e];
+                        const detail::Vec4<double>& a = grid.positions[q];
+                        const detail::Vec4<double>& b = grid.positions[e];
                         test(i, j, HomVec4::init(a.x, a.y, a.z, a.w), HomVec4::init(b.x, b.y, b.z, b.w),
                              local);
                     } else {
@@ -297,8 +272,8 @@ std::vector<Contact> World::contacts(double threshold) const {
                 if (!local.empty()) publish(local);
             };
             // Small grids keep the plain loop: there the fixed reads cost more than the branches
-            // they save. Dense grids (a run of two cells holds about four entries at 10⁶ bodies
-            // and θ = 0.01) read more of each run without a branch.
+            // they save. Dense grids, whose runs are longer, read more of each run without a
+            // branch.
             if (dense) {
                 screenPairs<ContactGrid::padding>(grid, cos_screen, begin, end, flush);
             } else if (large) {
@@ -335,7 +310,7 @@ std::vector<Contact> World::contacts(double threshold) const {
 }
 
 void World::resolveContacts(std::span<const Contact> contacts) {
-    State& s = *state_;
+    detail::WorldState& s = *state_;
     for (const Contact& c : contacts) {
         static_cast<void>(s.slotOf(c.a));  // every id known before any impulse
         static_cast<void>(s.slotOf(c.b));
@@ -346,17 +321,17 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         const double inv_i = s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
         const double inv_j = s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
         if (inv_i + inv_j == 0.0) continue;
-        const detail::V4<double> qi{s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]};
-        const detail::V4<double> qj{s.qx()[j], s.qy()[j], s.qz()[j], s.qw()[j]};
+        const HomVec4 qi = s.position(i);
+        const HomVec4 qj = s.position(j);
         // The unit tangents at each body toward the other; both have length sin d before division.
-        const detail::Chord<double> ci = detail::chord(qi, qj);
-        const detail::Chord<double> cj = detail::chord(qj, qi);
+        const detail::Chord<double> ci = detail::chord(detail::vec4(qi), detail::vec4(qj));
+        const detail::Chord<double> cj = detail::chord(detail::vec4(qj), detail::vec4(qi));
         const double sin_d = std::sqrt(ci.sin_sq);
         if (!(sin_d > 1e-15)) continue;  // coincident: no normal
         const HomVec4 ni = HomVec4::init(ci.t.x / sin_d, ci.t.y / sin_d, ci.t.z / sin_d, ci.t.w / sin_d);
         const HomVec4 nj = HomVec4::init(cj.t.x / sin_d, cj.t.y / sin_d, cj.t.z / sin_d, cj.t.w / sin_d);
-        const HomVec4 vi = HomVec4::init(s.vx()[i], s.vy()[i], s.vz()[i], s.vw()[i]);
-        const HomVec4 vj = HomVec4::init(s.vx()[j], s.vy()[j], s.vz()[j], s.vw()[j]);
+        const HomVec4 vi = s.velocity(i);
+        const HomVec4 vj = s.velocity(j);
         // The rate at which the distance shrinks.
         const double approach = HomVec4::dot(vi, ni) + HomVec4::dot(vj, nj);
         if (!(approach > 0.0)) continue;
@@ -367,19 +342,16 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         // The normals' own radial parts, (|q|² − 1)/sin d, grow as the bodies meet: what they
         // leave in a velocity beyond rounding is removed.
         const HomVec4 new_vi = detail::tangentAt(
-            HomVec4::init(qi.x, qi.y, qi.z, qi.w),
-            HomVec4::init(vi.x - ki * ni.x, vi.y - ki * ni.y, vi.z - ki * ni.z, vi.w - ki * ni.w));
+            qi, HomVec4::init(vi.x - ki * ni.x, vi.y - ki * ni.y, vi.z - ki * ni.z, vi.w - ki * ni.w));
         const HomVec4 new_vj = detail::tangentAt(
-            HomVec4::init(qj.x, qj.y, qj.z, qj.w),
-            HomVec4::init(vj.x - kj * nj.x, vj.y - kj * nj.y, vj.z - kj * nj.z, vj.w - kj * nj.w));
-        s.vx()[i] = new_vi.x;
-        s.vy()[i] = new_vi.y;
-        s.vz()[i] = new_vi.z;
-        s.vw()[i] = new_vi.w;
-        s.vx()[j] = new_vj.x;
-        s.vy()[j] = new_vj.y;
-        s.vz()[j] = new_vj.z;
-        s.vw()[j] = new_vj.w;
+            qj, HomVec4::init(vj.x - kj * nj.x, vj.y - kj * nj.y, vj.z - kj * nj.z, vj.w - kj * nj.w));
+        const detail::Columns v = s.velocities();
+        for (const auto& [slot, value] : {std::pair{i, new_vi}, std::pair{j, new_vj}}) {
+            v.x[slot] = value.x;
+            v.y[slot] = value.y;
+            v.z[slot] = value.z;
+            v.w[slot] = value.w;
+        }
     }
 }
 

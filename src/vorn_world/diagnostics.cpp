@@ -3,18 +3,18 @@
 #include <cstddef>
 
 #include "vorn_world.hpp"
-#include "vorn_world/pull.hpp"
+#include "vorn_world/chord.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
 
 double World::energy() const {
-    const State& s = *state_;
+    const detail::WorldState& s = *state_;
     double total = 0.0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s.moved[i] == 0) continue;
-        const HomVec4 q = HomVec4::init(s.qx()[i], s.qy()[i], s.qz()[i], s.qw()[i]);
-        const HomVec4 v = HomVec4::init(s.vx()[i], s.vy()[i], s.vz()[i], s.vw()[i]);
+        const HomVec4 q = s.position(i);
+        const HomVec4 v = s.velocity(i);
         total += 0.5 * s.mass[i] * HomVec4::dot(v, v);
         for (const Attractor& a : s.attractors) {
             total += s.mass[i] * detail::potential(q, a.position, s.G * a.mass);
@@ -22,7 +22,7 @@ double World::energy() const {
         if (!s.mutual) continue;
         for (std::size_t j = i + 1; j < s.size(); ++j) {
             if (s.moved[j] == 0) continue;
-            const HomVec4 p = HomVec4::init(s.qx()[j], s.qy()[j], s.qz()[j], s.qw()[j]);
+            const HomVec4 p = s.position(j);
             total += s.mass[i] * detail::potential(q, p, s.G * s.mass[j]);
         }
     }
@@ -30,17 +30,19 @@ double World::energy() const {
 }
 
 Bivector World::angularMomentum() const {
-    const State& s = *state_;
+    const detail::WorldState& s = *state_;
     Bivector L{0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s.moved[i] == 0) continue;
         const double m = s.mass[i];
-        L.xy += m * (s.qx()[i] * s.vy()[i] - s.qy()[i] * s.vx()[i]);
-        L.xz += m * (s.qx()[i] * s.vz()[i] - s.qz()[i] * s.vx()[i]);
-        L.xw += m * (s.qx()[i] * s.vw()[i] - s.qw()[i] * s.vx()[i]);
-        L.yz += m * (s.qy()[i] * s.vz()[i] - s.qz()[i] * s.vy()[i]);
-        L.yw += m * (s.qy()[i] * s.vw()[i] - s.qw()[i] * s.vy()[i]);
-        L.zw += m * (s.qz()[i] * s.vw()[i] - s.qw()[i] * s.vz()[i]);
+        const HomVec4 q = s.position(i);
+        const HomVec4 v = s.velocity(i);
+        L.xy += m * (q.x * v.y - q.y * v.x);
+        L.xz += m * (q.x * v.z - q.z * v.x);
+        L.xw += m * (q.x * v.w - q.w * v.x);
+        L.yz += m * (q.y * v.z - q.z * v.y);
+        L.yw += m * (q.y * v.w - q.w * v.y);
+        L.zw += m * (q.z * v.w - q.w * v.z);
     }
     return L;
 }

@@ -39,4 +39,13 @@ template <class T>
                    a_halves.low * b_halves.low};
 }
 
+// value + low + increment as a new value and low part.
+template <class T>
+[[gnu::always_inline]] inline void addCompensated(T& value, T& low, const T& increment) {
+    const WithError<T> sum = twoSum(value, increment);
+    const WithError<T> renormalized = twoSum(sum.value, low + sum.error);
+    value = renormalized.value;
+    low = renormalized.error;
+}
+
 }  // namespace vorn_world::detail

@@ -55,6 +55,16 @@ struct ThreadPool::Shared {
         }
     }
 
+    // Tells every worker to stop and waits for them.
+    void stopWorkers() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& worker : workers) worker.join();
+    }
+
     void workerLoop() {
         std::unique_lock<std::mutex> lock(mutex);
         unsigned long long seen = generation;
@@ -76,24 +86,12 @@ ThreadPool::ThreadPool(unsigned threads, std::size_t chunk) : shared_(std::make_
         for (unsigned t = 1; t < threads; ++t)
             shared_->workers.emplace_back([s = shared_.get()] { s->workerLoop(); });
     } catch (...) {
-        {
-            const std::lock_guard<std::mutex> lock(shared_->mutex);
-            shared_->stopping = true;
-        }
-        shared_->wake.notify_all();
-        for (std::thread& worker : shared_->workers) worker.join();
+        shared_->stopWorkers();
         throw;
     }
 }
 
-ThreadPool::~ThreadPool() {
-    {
-        const std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->stopping = true;
-    }
-    shared_->wake.notify_all();
-    for (std::thread& worker : shared_->workers) worker.join();
-}
+ThreadPool::~ThreadPool() { shared_->stopWorkers(); }
 
 void ThreadPool::run(std::size_t count, const RangeBody& body) {
     Shared& s = *shared_;
