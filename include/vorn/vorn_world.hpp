@@ -2,13 +2,14 @@
 // ids, fixed attractors, optional mutual gravity, three integrators, energy and angular
 // momentum, contacts found by a broadphase, and a pluggable parallel-for.
 //
-// The law: a point of mass M pulls a body with the acceleration G·M / (sin²d + 1e-10) (the
-// body's own mass cancels), d being the Fubini–Study distance, along the great circle toward
-// the nearer representative of the source; zero when sin d < 1e-10. sin d and the direction
-// are formed from the chord, never from an arc cosine, so they stay accurate down to the
-// cut-off. Every result is the same bit for bit whatever the parallel-for and its chunking:
-// each body's value is computed by one fixed sequence of operations, and sums over bodies run
-// in storage order. The World allocates when bodies are added and in its scratch arrays.
+// The law: a point of mass M pulls a body with the acceleration G·M / (sin²d + ε) (the body's
+// own mass cancels; ε = 1e-10 unless World::setSoftening chooses another), d being the
+// Fubini–Study distance, along the great circle toward the nearer representative of the
+// source; zero when sin d < 1e-10. sin d and the direction are formed from the chord, never
+// from an arc cosine, so they stay accurate down to the cut-off. Every result is the same bit
+// for bit whatever the parallel-for and its chunking: each body's value is computed by one
+// fixed sequence of operations, and sums over bodies run in storage order. The World
+// allocates when bodies are added and in its scratch arrays.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +27,8 @@ namespace vorn_world {
 using vorn_kernel::HomVec4;
 using vorn_physics::VornBody;
 
-// The softening of the law, and its cut-off on sin d.
+// The default softening ε of the law (World::setSoftening chooses another), and its cut-off on
+// sin d.
 inline constexpr double GRAVITY_SOFTENING = 1e-10;
 inline constexpr double GRAVITY_CUTOFF = 1e-10;
 
@@ -36,11 +38,15 @@ inline constexpr double GRAVITY_CUTOFF = 1e-10;
 inline constexpr double MAX_MAGNITUDE = 0x1.0p100;
 
 // The acceleration that a source of gravitational parameter gm = G·M at `source` gives a body at
-// `p`; both unit length. Tangent at p, toward the representative of `source` on p's side.
-HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm);
-// The potential energy per unit mass of the body at p: gm·U(d), U(d) = atan(√((1+ε)/ε)·tan d) /
-// √(ε(1+ε)) with ε = 1e-10; zero at d = 0, increasing to gm·π/(2√(ε(1+ε))) at d = π/2.
-double gravityPotential(HomVec4 p, HomVec4 source, double gm);
+// `p`; both unit length. Tangent at p, toward the representative of `source` on p's side, of
+// magnitude gm / (sin²d + ε); zero when sin d < GRAVITY_CUTOFF.
+HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm, double softening = GRAVITY_SOFTENING);
+// The potential energy per unit mass of the body at p, of which the acceleration is minus the
+// gradient: −gm·atan(√(ε/(1+ε))·cot d) / √(ε(1+ε)), zero at d = π/2 and about −gm·cot d away
+// from the core (exactly that for ε = 0), −gm·π/(2√(ε(1+ε))) at d = 0. Formed in double-double
+// arithmetic from p and the source as given (their lengths drop out), accurate to a few units
+// in 2^-104 before its final rounding, and the same bits on every target.
+double gravityPotential(HomVec4 p, HomVec4 source, double gm, double softening = GRAVITY_SOFTENING);
 
 // Runs body(begin, end) over disjoint ranges that together cover [0, count), in any order and
 // on any threads, and returns when all have finished. body may be called with no range when
@@ -98,6 +104,15 @@ enum class Integrator : std::uint8_t {
     yoshida4 = 2,
 };
 
+// What a body is beyond its VornBody. A test particle is pulled but pulls nothing (nor any
+// other body in contacts' impulses' sense: it still bounces); it is moved when active and
+// dynamic whatever its mass, and a test particle of mass below 1e-10 takes no force. The
+// radius (an angle, at least 0) makes bodies touch (World::touchingContacts) and merge.
+struct BodyOptions {
+    double radius = 0.0;
+    bool test_particle = false;
+};
+
 // Two bodies closer than the threshold: ids a < b and their Fubini–Study distance.
 struct Contact {
     BodyId a;
@@ -133,13 +148,16 @@ public:
     // [0, 1], whose other fields are not finite or exceed MAX_MAGNITUDE, or whose type is not
     // one of the three, is refused with std::invalid_argument. Unknown ids throw
     // std::out_of_range.
-    BodyId add(const VornBody& body);
-    // All of `bodies` in order, or none of them when one is refused; their ids in order.
-    std::vector<BodyId> add(std::span<const VornBody> bodies);
+    BodyId add(const VornBody& body, const BodyOptions& options = {});
+    // All of `bodies` in order, or none of them when one is refused (the message names it);
+    // their ids in order. Every body gets `options`.
+    std::vector<BodyId> add(std::span<const VornBody> bodies, const BodyOptions& options = {});
     void remove(BodyId id);
     bool contains(BodyId id) const;
     VornBody body(BodyId id) const;
     void setBody(BodyId id, const VornBody& body);
+    BodyOptions options(BodyId id) const;
+    void setOptions(BodyId id, const BodyOptions& options);  // radius finite, at least 0
     // Adds force to the body's accumulator, as VornBody does (refused unless the sum is within
     // MAX_MAGNITUDE).
     void applyForce(BodyId id, HomVec4 force);
@@ -167,9 +185,14 @@ public:
     // G is finite, at least 0 and at most MAX_MAGNITUDE (also in the constructor).
     double gravitationalConstant() const;
     void setGravitationalConstant(double G);
-    // Whether the moved bodies pull one another (off by default).
+    // Whether the moved bodies pull one another (off by default); test particles pull nothing.
     bool mutualGravity() const;
     void setMutualGravity(bool on);
+    // The softening ε of the law for the attractors and the bodies: finite, at least 0 (0 is
+    // the pure −cot d potential, with the cut-off), at most MAX_MAGNITUDE. docs/world.md says
+    // how to choose it.
+    double softening() const;
+    void setSoftening(double epsilon);
     // Whether kdk and yoshida4 carry, beside each position and velocity component, the low part
     // its rounding lost (off by default; 64 bytes a body while on). Their kicks and drifts then
     // keep the errors of their sums and products, so the state's rounding no longer adds up
@@ -195,12 +218,24 @@ public:
     // compat) either as before the step or as after it; with mutual gravity, for kdk and each
     // of yoshida4's three stages, the kick-and-drift pass may have run for some bodies.
     void step(double dt, Integrator integrator = Integrator::kdk);
+    // Steps of dt from time() until t_end, the last one shortened so that time() ends exactly at
+    // t_end (dt > 0; nothing when t_end ≤ time()).
+    void integrate(double t_end, Integrator integrator, double dt);
+    // The time the steps have advanced (their lengths summed with compensation, and set exactly
+    // by integrate), and the number of steps taken; both start at 0 and copy with the World.
+    double time() const;
+    std::uint64_t stepCount() const;
 
     // The gravitational acceleration of every body in storage order (zero for bodies not moved).
     void accelerations(std::span<HomVec4> out) const;
 
-    // Σ ½m|v|² + Σ_i,k m_i·G·M_k·U(d_ik) + Σ_{i<j} G·m_i·m_j·U(d_ij) over the moved bodies (the
-    // last only with mutual gravity on), in storage order.
+    // The kinetic energy Σ ½m|v|² and the potential energy Σ_i,k m_i·Φ_k(q_i) + Σ_{i<j} m_i·Φ_j(q_i)
+    // over the moved bodies (Φ = gravityPotential with G·M and the World's softening; the pairs
+    // only with mutual gravity on, and not between two test particles), and their sum. Each term
+    // in double-double arithmetic, summed the same way in storage order, so each result is
+    // within about one rounding of the exact value for the stored state (whatever the threads).
+    double kineticEnergy() const;
+    double potentialEnergy() const;
     double energy() const;
     Bivector angularMomentum() const;
 

@@ -279,9 +279,11 @@ void bindWorld(py::module_& m) {
                         }));
 
     m.def("gravity_acceleration", &vorn_world::gravityAcceleration, py::arg("p"), py::arg("source"),
-          py::arg("gm"), "The acceleration a source of G·M = gm at `source` gives a body at p (both unit).");
+          py::arg("gm"), py::arg("softening") = vorn_world::GRAVITY_SOFTENING,
+          "The acceleration a source of G·M = gm at `source` gives a body at p (both unit).");
     m.def("gravity_potential", &vorn_world::gravityPotential, py::arg("p"), py::arg("source"), py::arg("gm"),
-          "The potential energy per unit mass of a body at p near a source of G·M = gm.");
+          py::arg("softening") = vorn_world::GRAVITY_SOFTENING,
+          "The potential energy per unit mass of a body at p near a source of G·M = gm (zero at d = pi/2).");
 
     py::class_<PyWorld>(m, "World",
                         "Many bodies on the 3-sphere stepped together. Positions and velocities read as "

@@ -5,8 +5,6 @@
 // which keeps full relative accuracy as d → 0 (no arc cosine, no 1 − cos d cancellation).
 #pragma once
 
-#include <cmath>
-
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_world.hpp"
 
@@ -36,14 +34,5 @@ template <class T>
 }
 
 [[gnu::always_inline]] inline Vec4<double> vec4(HomVec4 v) { return {v.x, v.y, v.z, v.w}; }
-
-// gm·atan(√((1+ε)/ε)·tan d) / √(ε(1+ε)), as atan2(√(1+ε)·sin d, √ε·cos d) with cos d = 1 − h.
-inline double potential(HomVec4 p, HomVec4 s, double gm) {
-    const Chord<double> c = chord(vec4(p), vec4(s));
-    const double eps = GRAVITY_SOFTENING;
-    const double one_plus = 1.0 + eps;
-    const double angle = std::atan2(std::sqrt(one_plus) * std::sqrt(c.sin_sq), std::sqrt(eps) * (1.0 - c.h));
-    return gm * (angle / std::sqrt(eps * one_plus));
-}
 
 }  // namespace vorn_world::detail

@@ -1,33 +1,81 @@
-// Conserved quantities: the total energy under the softened law and the angular-momentum
-// bivector. Both are sums over the moved bodies in storage order.
+// Conserved quantities: the kinetic and potential energy under the softened law, each term in
+// double-double arithmetic and summed so in storage order, and the angular-momentum bivector.
 #include <cstddef>
+#include <vector>
 
 #include "vorn_world.hpp"
-#include "vorn_world/chord.hpp"
+#include "vorn_world/double_double.hpp"
+#include "vorn_world/inputs.hpp"
+#include "vorn_world/potential.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
 
-double World::energy() const {
-    const detail::WorldState& s = *state_;
-    double total = 0.0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s.moved[i] == 0) continue;
-        const HomVec4 q = s.position(i);
-        const HomVec4 v = s.velocity(i);
-        total += 0.5 * s.mass[i] * HomVec4::dot(v, v);
-        for (const Attractor& a : s.attractors) {
-            total += s.mass[i] * detail::potential(q, a.position, s.G * a.mass);
-        }
-        if (!s.mutual) continue;
+namespace {
+
+using detail::DD;
+
+// ½m|v|² of the body in slot i.
+DD kineticOf(const detail::WorldState& s, std::size_t i) {
+    const HomVec4 v = s.velocity(i);
+    const DD vv =
+        ((detail::exactProduct(v.x, v.x) + detail::exactProduct(v.y, v.y)) + detail::exactProduct(v.z, v.z)) +
+        detail::exactProduct(v.w, v.w);
+    return DD{0.5 * s.mass[i], 0.0} * vv;
+}
+
+// The potential energy of the body in slot i with every attractor and (mutual gravity on) with
+// every later body of which one of the two pulls.
+DD potentialOf(const detail::WorldState& s, std::size_t i, const detail::Softening& softening) {
+    const HomVec4 q = s.position(i);
+    DD sum{};
+    for (const Attractor& a : s.attractors) {
+        sum = sum + detail::potential(q, a.position, detail::exactProduct(s.G, a.mass), softening);
+    }
+    if (s.mutual) {
         for (std::size_t j = i + 1; j < s.size(); ++j) {
-            if (s.moved[j] == 0) continue;
-            const HomVec4 p = s.position(j);
-            total += s.mass[i] * detail::potential(q, p, s.G * s.mass[j]);
+            if (s.moved[j] == 0 || (s.pulls[i] == 0 && s.pulls[j] == 0)) continue;
+            sum = sum + detail::potential(q, s.position(j), detail::exactProduct(s.G, s.mass[j]), softening);
         }
     }
+    return DD{s.mass[i], 0.0} * sum;
+}
+
+// Σ of `of` over the moved bodies in storage order, each body's term computed on any thread.
+template <class Term>
+DD sumOverBodies(const detail::WorldState& s, Term&& of) {
+    std::vector<DD> terms(s.size());
+    s.runParallel(s.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (s.moved[i] != 0) terms[i] = of(i);
+        }
+    });
+    DD total{};
+    for (const DD& term : terms) total = total + term;
     return total;
 }
+
+DD kineticEnergyOf(const detail::WorldState& s) {
+    return sumOverBodies(s, [&](std::size_t i) { return kineticOf(s, i); });
+}
+
+DD potentialEnergyOf(const detail::WorldState& s) {
+    const detail::Softening softening = detail::softeningOf(s.softening);
+    return sumOverBodies(s, [&](std::size_t i) { return potentialOf(s, i, softening); });
+}
+
+}  // namespace
+
+double gravityPotential(HomVec4 p, HomVec4 source, double gm, double softening) {
+    detail::checkMagnitude("the softening", softening, true);
+    return detail::potential(p, source, DD{gm, 0.0}, detail::softeningOf(softening)).hi;
+}
+
+double World::kineticEnergy() const { return kineticEnergyOf(*state_).hi; }
+
+double World::potentialEnergy() const { return potentialEnergyOf(*state_).hi; }
+
+double World::energy() const { return (kineticEnergyOf(*state_) + potentialEnergyOf(*state_)).hi; }
 
 Bivector World::angularMomentum() const {
     const detail::WorldState& s = *state_;

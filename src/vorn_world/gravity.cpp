@@ -17,13 +17,11 @@ using vorn_kernel::detail::F64x4;
 using vorn_kernel::detail::F64x8;
 using vorn_kernel::detail::Lanes;
 
-HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm) {
+HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm, double softening) {
     Vec4<double> acc{0.0, 0.0, 0.0, 0.0};
-    detail::addPull(detail::vec4(p), detail::vec4(source), gm, acc);
+    detail::addPull(detail::vec4(p), detail::vec4(source), gm, softening, acc);
     return HomVec4::init(acc.x, acc.y, acc.z, acc.w);
 }
-
-double gravityPotential(HomVec4 p, HomVec4 source, double gm) { return detail::potential(p, source, gm); }
 
 namespace {
 
@@ -37,24 +35,25 @@ template <Lanes T>
 
 // The accelerations of the bodies from i on, in lanes of T.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityOfGroup(const detail::BodyArrays& a, const double* sources,
-                                                  std::size_t count, std::size_t i) {
-    storeGravity(a, i, detail::pullOfSources(vorn_kernel::detail::loadVec<T>(a.q, i), sources, count));
+[[gnu::always_inline]] inline void gravityOfGroup(const detail::BodyArrays& a, const detail::Sources& sources,
+                                                  std::size_t i) {
+    storeGravity(a, i, detail::pullOfSources(vorn_kernel::detail::loadVec<T>(a.q, i), sources));
 }
 
 // The same for two groups of bodies from i on, which share each read of a source.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityOfTwoGroups(const detail::BodyArrays& a, const double* sources,
-                                                      std::size_t count, std::size_t i) {
+[[gnu::always_inline]] inline void gravityOfTwoGroups(const detail::BodyArrays& a,
+                                                      const detail::Sources& sources, std::size_t i) {
     constexpr std::size_t lanes = vorn_kernel::detail::lane_count<T>;
     const Vec4<T> p0 = vorn_kernel::detail::loadVec<T>(a.q, i);
     const Vec4<T> p1 = vorn_kernel::detail::loadVec<T>(a.q, i + lanes);
     Vec4<T> acc0 = vorn_kernel::detail::zeroVec4<T>();
     Vec4<T> acc1 = vorn_kernel::detail::zeroVec4<T>();
     detail::forEachSource<T>(
-        sources, count, [&](const Vec4<T>& source, const T& gm) __attribute__((always_inline)) {
-            detail::addPull(p0, source, gm, acc0);
-            detail::addPull(p1, source, gm, acc1);
+        sources.values,
+        sources.count, [&](const Vec4<T>& source, const T& gm) __attribute__((always_inline)) {
+            detail::addPull(p0, source, gm, sources.softening, acc0);
+            detail::addPull(p1, source, gm, sources.softening, acc1);
         });
     storeGravity(a, i, acc0);
     storeGravity(a, i + lanes, acc1);
@@ -64,25 +63,26 @@ template <Lanes T>
 // per read of a source (their registers hold both groups) while four blocks remain, then
 // eight, and an odd last block in four lanes.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityBlocks(const detail::BodyArrays& a, const double* sources,
-                                                 std::size_t count, std::size_t begin, std::size_t end) {
+[[gnu::always_inline]] inline void gravityBlocks(const detail::BodyArrays& a, const detail::Sources& sources,
+                                                 std::size_t begin, std::size_t end) {
     std::size_t block = begin;
     if constexpr (std::is_same_v<T, F64x8>) {
-        for (; block + 4 <= end; block += 4) gravityOfTwoGroups<T>(a, sources, count, 4 * block);
-        for (; block + 2 <= end; block += 2) gravityOfGroup<T>(a, sources, count, 4 * block);
+        for (; block + 4 <= end; block += 4) gravityOfTwoGroups<T>(a, sources, 4 * block);
+        for (; block + 2 <= end; block += 2) gravityOfGroup<T>(a, sources, 4 * block);
     }
-    for (; block < end; ++block) gravityOfGroup<F64x4>(a, sources, count, 4 * block);
+    for (; block < end; ++block) gravityOfGroup<F64x4>(a, sources, 4 * block);
 }
 
 }  // namespace
 
 void detail::WorldState::computeGravity() {
-    const std::size_t count = gatherSources(mutual);
+    const std::size_t count = gatherSources(mutual);  // before the buffer's address is taken
+    const Sources from{sources.data(), count, softening};
     const BodyArrays a = arrays();
     const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::widestLaneBuild();
     runParallel(paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        vorn_kernel::detail::runWidestLanes<&gravityBlocks<F64x8>, &gravityBlocks<F64x4>>(
-            build, a, sources.data(), count, begin, end);
+        vorn_kernel::detail::runWidestLanes<&gravityBlocks<F64x8>, &gravityBlocks<F64x4>>(build, a, from,
+                                                                                          begin, end);
     });
     gravity_valid = true;
 }

@@ -60,6 +60,11 @@ HomVec4 tangentAt(HomVec4 p, HomVec4 v) {
     return v;
 }
 
+void checkOptions(const BodyOptions& options) {
+    if (!(options.radius >= 0.0 && options.radius <= 1.5707963267948966))
+        refuse("a body's radius", "between 0 and pi/2", shown(options.radius));
+}
+
 VornBody acceptedBody(const VornBody& body) {
     VornBody b = body;
     if (!isFinite(b.position) || !(b.position.norm() > 1e-15))

@@ -23,6 +23,9 @@ void checkMagnitude(std::string_view what, HomVec4 value);
 // as it is, bit for bit).
 HomVec4 tangentAt(HomVec4 p, HomVec4 v);
 
+// Throws std::invalid_argument unless the radius is finite and in [0, π/2].
+void checkOptions(const BodyOptions& options);
+
 // The body as the World stores it, or std::invalid_argument: a finite position of length above
 // 1e-15, divided by its length unless its squared length is within 2^-40 of one; a velocity
 // without its radial part (removed unless already below 2^-40 of the speed); every other field

@@ -25,14 +25,14 @@ using vorn_kernel::detail::Mask4;
 namespace lanes = vorn_kernel::detail;
 
 // A block as the loops read it: the mask of its moved bodies, their forces and forces times
-// inverse masses (the same in every kick of a step: one division per block instead of four).
+// inverse masses (the same in every kick of a step).
 struct Block {
     Mask4 moves;
     Vec4<F64x4> f, f_over_m;
 };
 
 [[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
-    const F64x4 inverse_mass = 1.0 / lanes::loadLanes<F64x4>(a.mass + i);
+    const F64x4 inverse_mass = lanes::loadLanes<F64x4>(a.force_scale + i);
     const Vec4<F64x4> f = lanes::loadVec<F64x4>(a.f, i);
     return {lanes::movedMask<F64x4>(a.moved + i), f, inverse_mass * f};
 }
@@ -106,20 +106,20 @@ template <bool compensated>
 // the accelerations at the new position from the attractors, kick by h/2. Then the
 // accelerations (zero for the bodies not moved) and the moved bodies' cleared forces.
 template <bool compensated>
-[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const double* attractors,
-                                              std::size_t count, const double* steps, std::size_t step_count,
-                                              std::size_t begin, std::size_t end) {
+[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate,
+                                              const detail::Sources& attractors, const double* steps,
+                                              std::size_t step_count, std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
         const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
         Motion<F64x4, compensated> m = before;
         Vec4<F64x4> g =
-            evaluate ? detail::pullOfSources(m.q, attractors, count) : lanes::loadVec<F64x4>(a.g, 4 * block);
+            evaluate ? detail::pullOfSources(m.q, attractors) : lanes::loadVec<F64x4>(a.g, 4 * block);
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
             detail::kick(m, g, b.f_over_m, 0.5 * h);
             detail::drift(m, h);
-            g = detail::pullOfSources(m.q, attractors, count);
+            g = detail::pullOfSources(m.q, attractors);
             detail::kick(m, g, b.f_over_m, 0.5 * h);
         }
         storeMotion(a, 4 * block, b.moves, m, before);
@@ -137,10 +137,11 @@ void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_cou
     const std::size_t blocks = s.paddedSize() / 4;
     if (!s.mutual) {
         const bool evaluate = !s.gravity_valid;
-        const std::size_t count = s.gatherSources(false);
+        const std::size_t count = s.gatherSources(false);  // before the buffer's address is taken
+        const detail::Sources attractors{s.sources.data(), count, s.softening};
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, s.sources.data(), count,
-                                                      steps.data(), step_count, begin, end);
+            lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, attractors, steps.data(),
+                                                      step_count, begin, end);
         });
         s.gravity_valid = true;
         return;
@@ -180,10 +181,10 @@ void World::step(double dt, Integrator integrator) {
     switch (integrator) {
         case Integrator::compat:
             detail::compatStep(s, dt);
-            return;
+            break;
         case Integrator::kdk:
             kickDriftKick(s, std::array<double, 1>{dt});
-            return;
+            break;
         case Integrator::yoshida4: {
             // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
             // the library's own cbrt need not agree in the last bit.
@@ -191,11 +192,36 @@ void World::step(double dt, Integrator integrator) {
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
             kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
+            break;
+        }
+        default:
+            throw std::invalid_argument("vorn_world: unknown integrator " +
+                                        std::to_string(static_cast<unsigned>(integrator)));
+    }
+    s.advanceTime(dt);
+}
+
+void World::integrate(double t_end, Integrator integrator, double dt) {
+    detail::checkMagnitude("t_end", t_end);
+    detail::checkMagnitude("dt", dt);
+    if (!(dt > 0.0))
+        throw std::invalid_argument("vorn_world: integrate needs dt > 0; got " + detail::shown(dt));
+    detail::WorldState& s = *state_;
+    if ((t_end - s.time) / dt > 0x1.0p53) {
+        throw std::invalid_argument("vorn_world: integrate to " + detail::shown(t_end) + " in steps of " +
+                                    detail::shown(dt) + " would take more than 2^53 steps");
+    }
+    while (s.time < t_end) {
+        // The remaining time, with the low part of the clock: the last step lands on t_end.
+        const double remaining = (t_end - s.time) - s.time_low;
+        if (remaining <= dt * (1.0 + 0x1.0p-40)) {
+            if (remaining > 0.0) step(remaining, integrator);
+            s.time = t_end;
+            s.time_low = 0.0;
             return;
         }
+        step(dt, integrator);
     }
-    throw std::invalid_argument("vorn_world: unknown integrator " +
-                                std::to_string(static_cast<unsigned>(integrator)));
 }
 
 }  // namespace vorn_world

@@ -20,12 +20,13 @@ using vorn_kernel::detail::Vec4;
 
 // acc + gm·t / ((sin²d + ε)·sin d), or acc + 0 below the cut-off.
 template <class T>
-[[gnu::always_inline]] inline void addPull(const Vec4<T>& p, const Vec4<T>& s, const T& gm, Vec4<T>& acc) {
+[[gnu::always_inline]] inline void addPull(const Vec4<T>& p, const Vec4<T>& s, const T& gm, double softening,
+                                           Vec4<T>& acc) {
     using vorn_kernel::detail::spread;
     const Chord<T> c = chord(p, s);
     const T sin_d = vorn_kernel::detail::squareRoot(c.sin_sq);
     const T k = vorn_kernel::detail::zeroWhere(vorn_kernel::detail::less(sin_d, spread<T>(GRAVITY_CUTOFF)),
-                                               gm / ((c.sin_sq + GRAVITY_SOFTENING) * sin_d));
+                                               gm / ((c.sin_sq + softening) * sin_d));
     acc = acc + k * c.t;
 }
 
@@ -53,14 +54,22 @@ template <Lanes T, class Add>
     }
 }
 
-// The acceleration of the bodies at p from `count` sources, added in their order to +0.
+// The sources of one evaluation: `count` of them from `values` (WorldState::sources), and the
+// softening of the law.
+struct Sources {
+    const double* values;
+    std::size_t count;
+    double softening;
+};
+
+// The acceleration of the bodies at p from the sources, added in their order to +0.
 template <Lanes T>
-[[gnu::always_inline]] inline Vec4<T> pullOfSources(const Vec4<T>& p, const double* sources,
-                                                    std::size_t count) {
+[[gnu::always_inline]] inline Vec4<T> pullOfSources(const Vec4<T>& p, const Sources& sources) {
     Vec4<T> acc = vorn_kernel::detail::zeroVec4<T>();
     forEachSource<T>(
-        sources, count, [&](const Vec4<T>& source, const T& gm) __attribute__((always_inline)) {
-            addPull(p, source, gm, acc);
+        sources.values,
+        sources.count, [&](const Vec4<T>& source, const T& gm) __attribute__((always_inline)) {
+            addPull(p, source, gm, sources.softening, acc);
         });
     return acc;
 }

@@ -6,5 +6,6 @@ set(VORN_WORLD_SOURCES
   vorn_world/integrators.cpp
   vorn_world/compat_step.cpp
   vorn_world/diagnostics.cpp
+  vorn_world/potential.cpp
   vorn_world/contacts.cpp
   vorn_world/thread_pool.cpp)

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "vorn_world/error_free.hpp"
+
 namespace vorn_world::detail {
 
 std::size_t WorldState::slotOf(BodyId id) const {
@@ -21,8 +23,8 @@ void WorldState::resizePadded(std::size_t padded) {
     const std::size_t old = paddedSize();
     // Every allocation comes first, so that a failed one leaves the arrays as they were.
     auto per_body = std::to_array<std::vector<double>*>(
-        {&fx, &fy, &fz, &fw, &restitution, &friction, &gx, &gy, &gz, &gw, &mass});
-    auto flags = std::to_array<std::vector<std::uint8_t>*>({&type, &active, &moved});
+        {&fx, &fy, &fz, &fw, &restitution, &friction, &radius, &force_scale, &gx, &gy, &gz, &gw, &mass});
+    auto flags = std::to_array<std::vector<std::uint8_t>*>({&type, &active, &test, &moved, &pulls});
     for (auto* array : per_body) array->reserve(padded);
     for (auto* array : flags) array->reserve(padded);
     if (padded > rows) {
@@ -81,8 +83,38 @@ void WorldState::writeSlot(std::size_t slot, const VornBody& body) {
     friction[slot] = body.friction;
     type[slot] = static_cast<std::uint8_t>(body.body_type);
     active[slot] = body.active ? 1 : 0;
-    moved[slot] = isMoved(body) ? 1 : 0;
+    refreshFlags(slot);
+}
+
+void WorldState::writeOptions(std::size_t slot, const BodyOptions& options) {
+    radius[slot] = options.radius;
+    test[slot] = options.test_particle ? 1 : 0;
+    refreshFlags(slot);
+}
+
+BodyOptions WorldState::readOptions(std::size_t slot) const {
+    return {.radius = radius[slot], .test_particle = test[slot] != 0};
+}
+
+void WorldState::refreshFlags(std::size_t slot) {
+    if (moved[slot] != 0 && test[slot] != 0) --test_count;
+    const bool dynamic =
+        active[slot] != 0 && type[slot] == static_cast<std::uint8_t>(VornBody::BodyType::dynamic);
+    const bool heavy = !(mass[slot] < 1e-10);
+    const bool is_test = test[slot] != 0;
+    moved[slot] = dynamic && (heavy || is_test) ? 1 : 0;
+    pulls[slot] = moved[slot] != 0 && !is_test ? 1 : 0;
+    force_scale[slot] = is_test && !heavy ? 0.0 : 1.0 / mass[slot];
+    if (moved[slot] != 0 && is_test) ++test_count;
     gravity_valid = false;
+}
+
+void WorldState::advanceTime(double dt) {
+    const WithError<double> sum = twoSum(time, dt);
+    const WithError<double> renormalized = twoSum(sum.value, time_low + sum.error);
+    time = renormalized.value;
+    time_low = renormalized.error;
+    ++step_count;
 }
 
 HomVec4 WorldState::position(std::size_t slot) const {
@@ -135,7 +167,7 @@ BodyArrays WorldState::arrays() {
             {gx.data(), gy.data(), gz.data(), gw.data()},
             compensated ? columnsOfBlock(q_low_block, rows) : none,
             compensated ? columnsOfBlock(v_low_block, rows) : none,
-            mass.data(),
+            force_scale.data(),
             moved.data()};
 }
 
@@ -149,7 +181,7 @@ std::size_t WorldState::gatherSources(bool with_bodies) {
     if (with_bodies) {
         const Columns q = positions();
         for (std::size_t j = 0; j < size(); ++j) {
-            if (moved[j] != 0) add(q.x[j], q.y[j], q.z[j], q.w[j], G * mass[j]);
+            if (pulls[j] != 0) add(q.x[j], q.y[j], q.z[j], q.w[j], G * mass[j]);
         }
     }
     return sources.size() / doubles_per_source;

@@ -22,8 +22,8 @@ using vorn_kernel::detail::ConstColumns;
 // loops take memory and nothing else.
 struct BodyArrays {
     Columns q, v, f, g;
-    Columns q_low, v_low;  // null while the World is not compensated
-    const double* mass;
+    Columns q_low, v_low;       // null while the World is not compensated
+    const double* force_scale;  // what a force is multiplied by: 1/m, or 0 for a massless test particle
     const std::uint8_t* moved;
 };
 
@@ -37,9 +37,15 @@ auto columnsOfBlock(Block& block, std::size_t rows) {
 
 struct WorldState {
     double G = 1.0;
+    double softening = GRAVITY_SOFTENING;
     bool mutual = false;
     bool compensated = false;  // whether q_low and v_low are kept
     ParallelFor parallel_for;
+
+    // The time as a value and the low part its sum lost, and the steps taken.
+    double time = 0.0, time_low = 0.0;
+    std::uint64_t step_count = 0;
+    void advanceTime(double dt);
 
     std::vector<BodyId> ids;  // size() entries, strictly increasing
     BodyId next_id = 0;
@@ -52,8 +58,13 @@ struct WorldState {
     std::size_t rows = 0;
     std::vector<double> fx, fy, fz, fw;  // accumulated forces
     std::vector<double> mass, restitution, friction;
+    std::vector<double> radius;       // BodyOptions::radius
+    std::vector<double> force_scale;  // BodyArrays::force_scale
     std::vector<std::uint8_t> type, active;
+    std::vector<std::uint8_t> test;   // BodyOptions::test_particle
     std::vector<std::uint8_t> moved;  // 1 for the bodies the integrators move
+    std::vector<std::uint8_t> pulls;  // 1 for the moved bodies that are sources of gravity
+    std::size_t test_count = 0;       // of the moved bodies, the test particles
 
     std::vector<Attractor> attractors;
 
@@ -84,18 +95,22 @@ struct WorldState {
     // Grows or shrinks the arrays to `padded` slots; allocates before it changes anything.
     void resizePadded(std::size_t padded);
     void writeSlot(std::size_t slot, const VornBody& body);  // low parts cleared
+    void writeOptions(std::size_t slot, const BodyOptions& options);
+    BodyOptions readOptions(std::size_t slot) const;
     void clearLows(std::size_t slot);
+    // moved, pulls, force_scale and test_count for the slot's body and options.
+    void refreshFlags(std::size_t slot);
     VornBody readSlot(std::size_t slot) const;
     void moveSlot(std::size_t from, std::size_t to);  // with the low parts
     void runParallel(std::size_t count, const RangeBody& body) const;
 
     BodyArrays arrays();
-    std::size_t gatherSources(bool with_bodies);  // the number of sources
+    std::size_t gatherSources(bool with_bodies);  // the number of sources (bodies that pull)
     // Fills gx..gw for every slot (padding and bodies not moved get zero) and marks them valid.
     void computeGravity();
 };
 
-// Whether the integrators move a body: integrateStep's rule.
+// Whether integrateStep moves a body (the integrators also move active dynamic test particles).
 using vorn_physics::detail::isMoved;
 
 }  // namespace vorn_world::detail

@@ -27,9 +27,12 @@ World& World::operator=(const World& other) {
 World::World(World&&) noexcept = default;
 World& World::operator=(World&&) noexcept = default;
 
-BodyId World::add(const VornBody& body) { return add(std::span<const VornBody>(&body, 1)).front(); }
+BodyId World::add(const VornBody& body, const BodyOptions& options) {
+    return add(std::span<const VornBody>(&body, 1), options).front();
+}
 
-std::vector<BodyId> World::add(std::span<const VornBody> bodies) {
+std::vector<BodyId> World::add(std::span<const VornBody> bodies, const BodyOptions& options) {
+    detail::checkOptions(options);
     std::vector<VornBody> accepted;
     accepted.reserve(bodies.size());
     for (std::size_t k = 0; k < bodies.size(); ++k) {
@@ -53,7 +56,10 @@ std::vector<BodyId> World::add(std::span<const VornBody> bodies) {
     const std::size_t padded = (first + bodies.size() + 3) / 4 * 4;
     if (padded > s.paddedSize()) s.resizePadded(padded);
     s.ids.insert(s.ids.end(), new_ids.begin(), new_ids.end());
-    for (std::size_t k = 0; k < accepted.size(); ++k) s.writeSlot(first + k, accepted[k]);
+    for (std::size_t k = 0; k < accepted.size(); ++k) {
+        s.writeOptions(first + k, options);
+        s.writeSlot(first + k, accepted[k]);
+    }
     s.next_id += bodies.size();
     return new_ids;
 }
@@ -73,6 +79,7 @@ void World::remove(BodyId id) {
                                .force_accum = HomVec4::zero(),
                                .body_type = VornBody::BodyType::static_,
                                .active = false});
+    s.writeOptions(last, BodyOptions{});
     const std::size_t padded = (s.size() + 3) / 4 * 4;
     if (padded < s.paddedSize()) s.resizePadded(padded);
 }
@@ -91,9 +98,21 @@ void World::setBody(BodyId id, const VornBody& body) {
     state_->writeSlot(slot, detail::acceptedBody(body));
 }
 
+BodyOptions World::options(BodyId id) const { return state_->readOptions(state_->slotOf(id)); }
+
+void World::setOptions(BodyId id, const BodyOptions& options) {
+    const std::size_t slot = state_->slotOf(id);
+    detail::checkOptions(options);
+    state_->writeOptions(slot, options);
+}
+
 void World::applyForce(BodyId id, HomVec4 force) {
     detail::WorldState& s = *state_;
     const std::size_t slot = s.slotOf(id);
+    if (s.test[slot] != 0 && s.mass[slot] < 1e-10) {
+        throw std::invalid_argument("vorn_world: body " + std::to_string(id) +
+                                    " is a test particle of mass below 1e-10 and takes no force");
+    }
     VornBody b = s.readSlot(slot);
     detail::checkMagnitude("a force", force);
     b.applyForce(force);
@@ -147,6 +166,18 @@ void World::setMutualGravity(bool on) {
     state_->mutual = on;
     state_->gravity_valid = false;
 }
+
+double World::softening() const { return state_->softening; }
+
+void World::setSoftening(double epsilon) {
+    detail::checkMagnitude("the softening", epsilon, true);
+    state_->softening = epsilon;
+    state_->gravity_valid = false;
+}
+
+double World::time() const { return state_->time; }
+
+std::uint64_t World::stepCount() const { return state_->step_count; }
 
 bool World::compensated() const { return state_->compensated; }
 

@@ -168,7 +168,15 @@ TEST(WorldLaw, PotentialIsTheIntegralOfTheLaw) {
         const double law = 1.0 / (std::sin(d) * std::sin(d) + 1e-10);
         EXPECT_NEAR(slope, law, 1e-5 * law) << d;
     }
-    EXPECT_EQ(vorn_world::gravityPotential(p, p, 1.0), 0.0);
+    // Zero a quarter turn away, −cot d far from the core, the core's depth at d = 0.
+    EXPECT_EQ(vorn_world::gravityPotential(p, HomVec4::init(1, 0, 0, 0), 1.0), 0.0);
+    const long double eps = 1e-10L, cot = 1.0L / std::tan(0.3L);
+    const long double far = -2.0L * std::atan(std::sqrt(eps / (1 + eps)) * cot) / std::sqrt(eps * (1 + eps));
+    EXPECT_NEAR(vorn_world::gravityPotential(p, HomVec4::init(std::sin(0.3), 0, 0, std::cos(0.3)), 2.0),
+                static_cast<double>(far), 2e-15);
+    EXPECT_NEAR(static_cast<double>(far), -2.0 / std::tan(0.3), 3e-9);
+    EXPECT_DOUBLE_EQ(vorn_world::gravityPotential(p, p, 1.0),
+                     -1.5707963267948966 / std::sqrt(1e-10 * (1 + 1e-10)));
 }
 
 }  // namespace
