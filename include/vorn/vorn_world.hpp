@@ -102,6 +102,25 @@ enum class Integrator : std::uint8_t {
     // Three kdk steps of weights 1/(2−2^(1/3)), −2^(1/3)/(2−2^(1/3)), 1/(2−2^(1/3)):
     // symplectic, time-reversible, fourth order; three force evaluations per step.
     yoshida4 = 2,
+    // A Gauss–Radau predictor–corrector of order 15 whose steps follow the motion: each step's
+    // length makes its highest coefficient of the acceleration's expansion, relative to the
+    // acceleration, about the World's adaptiveTolerance(), so steps shorten through close
+    // encounters and pericentres and lengthen elsewhere. step(dt) advances by exactly dt in as
+    // many steps as that asks for (the last one shortened to land), carrying the step length and
+    // the coefficients' prediction to the next call while nothing else changes the bodies. Kept
+    // on the sphere to rounding, with compensated sums; 15 to 30 force evaluations a step. Where
+    // a pull jumps (a source's nearer representative changes sides at d = π/2) a step stands once
+    // what the jump adds is within the tolerance. Should the steps have to fall below 2^-52 of dt
+    // (a collision without softening), or one call reach adaptiveStepLimit() steps, step() throws
+    // std::runtime_error with the bodies and time() where the steps reached.
+    adaptive = 3,
+};
+
+// What the adaptive integrator has done in this World: steps accepted and rejected, force
+// evaluations, and the step it will try next (0 before the first).
+struct AdaptiveReport {
+    std::uint64_t steps, rejected, evaluations;
+    double next_step;
 };
 
 // What a body is beyond its VornBody. A test particle is pulled but pulls nothing (nor any
@@ -204,6 +223,15 @@ public:
     // back toward it by the plain drift's step (the bivector then changes with |q|).
     bool compensated() const;
     void setCompensated(bool on);
+    // The adaptive integrator's tolerance (default 1e-10, in [2^-60, 1]): the bound on its
+    // highest coefficient relative to the acceleration; its report.
+    double adaptiveTolerance() const;
+    void setAdaptiveTolerance(double tolerance);
+    AdaptiveReport adaptiveReport() const;
+    // The most steps one call of step() may take with the adaptive integrator (default 2^30, at
+    // least 1).
+    std::uint64_t adaptiveStepLimit() const;
+    void setAdaptiveStepLimit(std::uint64_t steps);
     void setParallelFor(ParallelFor parallel_for);
 
     // One step of length dt. Accumulated forces act, divided by the mass, as constant external
@@ -222,7 +250,8 @@ public:
     // t_end (dt > 0; nothing when t_end ≤ time()).
     void integrate(double t_end, Integrator integrator, double dt);
     // The time the steps have advanced (their lengths summed with compensation, and set exactly
-    // by integrate), and the number of steps taken; both start at 0 and copy with the World.
+    // by integrate), and the number of steps taken (the adaptive integrator's own steps for
+    // it); both start at 0 and copy with the World.
     double time() const;
     std::uint64_t stepCount() const;
 

@@ -86,6 +86,8 @@ struct ColumnsOf {
     D* y;
     D* z;
     D* w;
+    // Columns to write are also columns to read.
+    operator ColumnsOf<const D>() const requires(!std::is_const_v<D>) { return {x, y, z, w}; }
 };
 using Columns = ColumnsOf<double>;
 using ConstColumns = ColumnsOf<const double>;

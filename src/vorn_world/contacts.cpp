@@ -315,6 +315,7 @@ void World::resolveContacts(std::span<const Contact> contacts) {
         static_cast<void>(s.slotOf(c.a));  // every id known before any impulse
         static_cast<void>(s.slotOf(c.b));
     }
+    ++s.revision;
     for (const Contact& c : contacts) {
         const std::size_t i = s.slotOf(c.a);
         const std::size_t j = s.slotOf(c.b);

@@ -2,7 +2,8 @@
 // diagnostics that must resolve the rounding of the state: +, −, ·, /, the square root and the
 // arc tangent, from +, −, ·, / and the correctly rounded square root only (error-free sums and
 // Dekker's products, no fused multiply–add), so the bits are the same on every target. Each
-// operation is accurate to a few units in 2^-104 of its result; finite inputs below 2^995.
+// operation is accurate to a few units in 2^-104 of its result for finite inputs below 2^995;
+// a sum or product that overflows (or meets an infinity) gives what plain doubles give.
 #pragma once
 
 #include <cmath>
@@ -34,6 +35,7 @@ inline DD exactProduct(double a, double b) {
 
 inline DD operator+(const DD& a, const DD& b) {
     const WithError<double> s = twoSum(a.hi, b.hi);
+    if (!std::isfinite(s.value)) return {s.value, 0.0};  // ±∞ (or NaN) as plain doubles give it
     const WithError<double> t = twoSum(a.lo, b.lo);
     const DD u = quickNormalized(s.value, s.error + t.value);
     return quickNormalized(u.hi, u.lo + t.error);
@@ -42,6 +44,7 @@ inline DD operator-(const DD& a) { return {-a.hi, -a.lo}; }
 inline DD operator-(const DD& a, const DD& b) { return a + (-b); }
 
 inline DD operator*(const DD& a, const DD& b) {
+    if (!std::isfinite(a.hi * b.hi)) return {a.hi * b.hi, 0.0};
     const DD p = exactProduct(a.hi, b.hi);
     return quickNormalized(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
 }

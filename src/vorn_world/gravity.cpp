@@ -2,6 +2,7 @@
 // the attractors in order and then (mutual gravity on) every moved body in storage order as a
 // source.
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <type_traits>
 
@@ -12,6 +13,8 @@
 
 namespace vorn_world {
 
+using detail::Columns;
+using detail::ConstColumns;
 using detail::Vec4;
 using vorn_kernel::detail::F64x4;
 using vorn_kernel::detail::F64x8;
@@ -25,25 +28,32 @@ HomVec4 gravityAcceleration(HomVec4 p, HomVec4 source, double gm, double softeni
 
 namespace {
 
+// The bodies whose accelerations a pass computes: their positions, where the accelerations go,
+// and which are moved (the others get zero).
+struct Targets {
+    ConstColumns q;
+    Columns g;
+    const std::uint8_t* moved;
+};
+
 // Stores the accelerations g of the bodies from i on, zero for the bodies not moved.
 template <Lanes T>
-[[gnu::always_inline]] inline void storeGravity(const detail::BodyArrays& a, std::size_t i,
-                                                const Vec4<T>& g) {
+[[gnu::always_inline]] inline void storeGravity(const Targets& a, std::size_t i, const Vec4<T>& g) {
     namespace lanes = vorn_kernel::detail;
     lanes::storeVec(a.g, i, lanes::select(lanes::movedMask<T>(a.moved + i), g, lanes::zeroVec4<T>()));
 }
 
 // The accelerations of the bodies from i on, in lanes of T.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityOfGroup(const detail::BodyArrays& a, const detail::Sources& sources,
+[[gnu::always_inline]] inline void gravityOfGroup(const Targets& a, const detail::Sources& sources,
                                                   std::size_t i) {
     storeGravity(a, i, detail::pullOfSources(vorn_kernel::detail::loadVec<T>(a.q, i), sources));
 }
 
 // The same for two groups of bodies from i on, which share each read of a source.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityOfTwoGroups(const detail::BodyArrays& a,
-                                                      const detail::Sources& sources, std::size_t i) {
+[[gnu::always_inline]] inline void gravityOfTwoGroups(const Targets& a, const detail::Sources& sources,
+                                                      std::size_t i) {
     constexpr std::size_t lanes = vorn_kernel::detail::lane_count<T>;
     const Vec4<T> p0 = vorn_kernel::detail::loadVec<T>(a.q, i);
     const Vec4<T> p1 = vorn_kernel::detail::loadVec<T>(a.q, i + lanes);
@@ -63,7 +73,7 @@ template <Lanes T>
 // per read of a source (their registers hold both groups) while four blocks remain, then
 // eight, and an odd last block in four lanes.
 template <Lanes T>
-[[gnu::always_inline]] inline void gravityBlocks(const detail::BodyArrays& a, const detail::Sources& sources,
+[[gnu::always_inline]] inline void gravityBlocks(const Targets& a, const detail::Sources& sources,
                                                  std::size_t begin, std::size_t end) {
     std::size_t block = begin;
     if constexpr (std::is_same_v<T, F64x8>) {
@@ -76,15 +86,19 @@ template <Lanes T>
 }  // namespace
 
 void detail::WorldState::computeGravity() {
-    const std::size_t count = gatherSources(mutual);  // before the buffer's address is taken
+    computeGravityAt(positions(), Columns{gx.data(), gy.data(), gz.data(), gw.data()});
+    gravity_valid = true;
+}
+
+void detail::WorldState::computeGravityAt(ConstColumns at, Columns out) {
+    const std::size_t count = gatherSources(at, mutual);  // before the buffer's address is taken
     const Sources from{sources.data(), count, softening};
-    const BodyArrays a = arrays();
+    const Targets a{at, out, moved.data()};
     const vorn_kernel::detail::LaneBuild build = vorn_kernel::detail::widestLaneBuild();
     runParallel(paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
         vorn_kernel::detail::runWidestLanes<&gravityBlocks<F64x8>, &gravityBlocks<F64x4>>(build, a, from,
                                                                                           begin, end);
     });
-    gravity_valid = true;
 }
 
 void World::accelerations(std::span<HomVec4> out) const {

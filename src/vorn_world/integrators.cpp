@@ -6,6 +6,7 @@
 #include <string>
 
 #include "vorn_world.hpp"
+#include "vorn_world/adaptive.hpp"
 #include "vorn_world/compat_step.hpp"
 #include "vorn_world/inputs.hpp"
 #include "vorn_world/motion.hpp"
@@ -137,7 +138,8 @@ void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_cou
     const std::size_t blocks = s.paddedSize() / 4;
     if (!s.mutual) {
         const bool evaluate = !s.gravity_valid;
-        const std::size_t count = s.gatherSources(false);  // before the buffer's address is taken
+        const std::size_t count =
+            s.gatherSources(s.positions(), false);  // before the buffer's address is taken
         const detail::Sources attractors{s.sources.data(), count, s.softening};
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
             lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, attractors, steps.data(),
@@ -178,7 +180,21 @@ void kickDriftKick(detail::WorldState& s, const std::array<double, step_count>& 
 void World::step(double dt, Integrator integrator) {
     detail::WorldState& s = *state_;
     detail::checkMagnitude("dt", dt);
+    std::uint64_t steps = 1;
     switch (integrator) {
+        case Integrator::adaptive: {
+            const detail::AdaptiveResult result = detail::adaptiveAdvance(s, dt);
+            s.advanceTime(result.done, result.steps);
+            if (result.stalled || result.limited) {
+                const std::string why = result.stalled
+                                            ? "the adaptive steps fell below 2^-52 of dt = "
+                                            : "the adaptive steps reached their limit within dt = ";
+                throw std::runtime_error("vorn_world: " + why + detail::shown(dt) + " after " +
+                                         detail::shown(result.done) + " of it; the bodies are at time " +
+                                         detail::shown(s.time));
+            }
+            return;
+        }
         case Integrator::compat:
             detail::compatStep(s, dt);
             break;
@@ -198,7 +214,8 @@ void World::step(double dt, Integrator integrator) {
             throw std::invalid_argument("vorn_world: unknown integrator " +
                                         std::to_string(static_cast<unsigned>(integrator)));
     }
-    s.advanceTime(dt);
+    ++s.revision;  // moved other than by the adaptive integrator
+    s.advanceTime(dt, steps);
 }
 
 void World::integrate(double t_end, Integrator integrator, double dt) {

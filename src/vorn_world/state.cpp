@@ -20,6 +20,7 @@ std::size_t WorldState::slotOf(BodyId id) const {
 }
 
 void WorldState::resizePadded(std::size_t padded) {
+    ++revision;
     const std::size_t old = paddedSize();
     // Every allocation comes first, so that a failed one leaves the arrays as they were.
     auto per_body = std::to_array<std::vector<double>*>(
@@ -97,6 +98,7 @@ BodyOptions WorldState::readOptions(std::size_t slot) const {
 }
 
 void WorldState::refreshFlags(std::size_t slot) {
+    ++revision;
     if (moved[slot] != 0 && test[slot] != 0) --test_count;
     const bool dynamic =
         active[slot] != 0 && type[slot] == static_cast<std::uint8_t>(VornBody::BodyType::dynamic);
@@ -109,12 +111,12 @@ void WorldState::refreshFlags(std::size_t slot) {
     gravity_valid = false;
 }
 
-void WorldState::advanceTime(double dt) {
+void WorldState::advanceTime(double dt, std::uint64_t steps) {
     const WithError<double> sum = twoSum(time, dt);
     const WithError<double> renormalized = twoSum(sum.value, time_low + sum.error);
     time = renormalized.value;
     time_low = renormalized.error;
-    ++step_count;
+    step_count += steps;
 }
 
 HomVec4 WorldState::position(std::size_t slot) const {
@@ -171,7 +173,7 @@ BodyArrays WorldState::arrays() {
             moved.data()};
 }
 
-std::size_t WorldState::gatherSources(bool with_bodies) {
+std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
     sources.clear();
     const auto add = [this](double x, double y, double z, double w, double gm) {
         for (const double value : {x, y, z, w, gm}) sources.insert(sources.end(), 4, value);
@@ -179,9 +181,8 @@ std::size_t WorldState::gatherSources(bool with_bodies) {
     for (const Attractor& a : attractors)
         add(a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass);
     if (with_bodies) {
-        const Columns q = positions();
         for (std::size_t j = 0; j < size(); ++j) {
-            if (pulls[j] != 0) add(q.x[j], q.y[j], q.z[j], q.w[j], G * mass[j]);
+            if (pulls[j] != 0) add(at.x[j], at.y[j], at.z[j], at.w[j], G * mass[j]);
         }
     }
     return sources.size() / doubles_per_source;

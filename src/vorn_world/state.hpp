@@ -11,6 +11,7 @@
 #include "vorn_kernel/lanes.hpp"
 #include "vorn_physics/is_moved.hpp"
 #include "vorn_world.hpp"
+#include "vorn_world/adaptive.hpp"
 #include "vorn_world/contact_grid.hpp"
 
 namespace vorn_world::detail {
@@ -45,7 +46,7 @@ struct WorldState {
     // The time as a value and the low part its sum lost, and the steps taken.
     double time = 0.0, time_low = 0.0;
     std::uint64_t step_count = 0;
-    void advanceTime(double dt);
+    void advanceTime(double dt, std::uint64_t steps);
 
     std::vector<BodyId> ids;  // size() entries, strictly increasing
     BodyId next_id = 0;
@@ -71,6 +72,11 @@ struct WorldState {
     // Gravitational accelerations at the current positions, valid while gravity_valid.
     std::vector<double> gx, gy, gz, gw;
     bool gravity_valid = false;
+
+    // Counts the changes to the bodies made other than by the adaptive integrator (which keeps
+    // its predictions only while it is the one that moved them).
+    std::uint64_t revision = 0;
+    AdaptiveMemory adaptive;
 
     // The contact pass's arrays, kept between passes (contacts() is const).
     mutable ContactGrid contact_grid;
@@ -105,9 +111,12 @@ struct WorldState {
     void runParallel(std::size_t count, const RangeBody& body) const;
 
     BodyArrays arrays();
-    std::size_t gatherSources(bool with_bodies);  // the number of sources (bodies that pull)
+    // The sources with the bodies at `at` (with_bodies: the ones that pull); their number.
+    std::size_t gatherSources(ConstColumns at, bool with_bodies);
     // Fills gx..gw for every slot (padding and bodies not moved get zero) and marks them valid.
     void computeGravity();
+    // The same accelerations for the bodies at `at` (mutual sources there too), into `out`.
+    void computeGravityAt(ConstColumns at, Columns out);
 };
 
 // Whether integrateStep moves a body (the integrators also move active dynamic test particles).

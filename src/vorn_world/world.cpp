@@ -175,6 +175,27 @@ void World::setSoftening(double epsilon) {
     state_->gravity_valid = false;
 }
 
+double World::adaptiveTolerance() const { return state_->adaptive.tolerance; }
+
+void World::setAdaptiveTolerance(double tolerance) {
+    if (!(tolerance >= 0x1.0p-60 && tolerance <= 1.0))
+        throw std::invalid_argument("vorn_world: the adaptive tolerance must be between 2^-60 and 1; got " +
+                                    detail::shown(tolerance));
+    state_->adaptive.tolerance = tolerance;
+}
+
+std::uint64_t World::adaptiveStepLimit() const { return state_->adaptive.step_limit; }
+
+void World::setAdaptiveStepLimit(std::uint64_t steps) {
+    if (steps == 0) throw std::invalid_argument("vorn_world: the adaptive step limit must be at least 1");
+    state_->adaptive.step_limit = steps;
+}
+
+AdaptiveReport World::adaptiveReport() const {
+    const detail::AdaptiveMemory& m = state_->adaptive;
+    return {m.steps, m.rejected, m.evaluations, m.next_step};
+}
+
 double World::time() const { return state_->time; }
 
 std::uint64_t World::stepCount() const { return state_->step_count; }
@@ -189,6 +210,7 @@ void World::setCompensated(bool on) {
     s.q_low_block.swap(q_low);
     s.v_low_block.swap(v_low);
     s.compensated = on;
+    ++s.revision;
 }
 
 void World::setParallelFor(ParallelFor parallel_for) { state_->parallel_for = std::move(parallel_for); }

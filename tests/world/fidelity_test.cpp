@@ -2,8 +2,10 @@
 // time and integrate, test particles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -153,6 +155,52 @@ TEST(WorldTestParticles, ArePulledAndPullNothing) {
     EXPECT_NE(world.body(id).position.x, before.x);
     EXPECT_THROW(world.applyForce(id, HomVec4::init(1, 0, 0, 0)), std::invalid_argument);
     EXPECT_TRUE(world.options(id).test_particle);
+}
+
+// A body on a circle about an attractor turns at a constant rate: the adaptive integrator
+// follows it to the rounding of the state, taking a first step of the whole interval that its
+// error control rejects, and the energy stays at its rounding.
+TEST(WorldAdaptive, FollowsAKnownOrbitToItsRounding) {
+    World world(1.0);
+    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+    const double d = 0.5, eps = 1e-10;
+    const double speed = std::sqrt(std::tan(d) / (std::sin(d) * std::sin(d) + eps));  // v²·cot d = pull
+    const vorn_world::BodyId id = world.add(
+        VornBody::init(HomVec4::init(std::sin(d), 0, 0, std::cos(d)), HomVec4::init(0, speed, 0, 0), 1.0));
+    const double energy = world.energy();
+    world.step(10.0, Integrator::adaptive);
+    // The circle of radius d about the pole at angular rate ω = speed / sin d.
+    const double angle = 10.0 * speed / std::sin(d);
+    const HomVec4 expected =
+        HomVec4::init(std::sin(d) * std::cos(angle), std::sin(d) * std::sin(angle), 0, std::cos(d));
+    const HomVec4 q = world.body(id).position;
+    EXPECT_LT(HomVec4::init(q.x - expected.x, q.y - expected.y, q.z - expected.z, q.w - expected.w).norm(),
+              1e-12);
+    EXPECT_LT(std::fabs((world.energy() - energy) / energy), 2e-15);
+    EXPECT_GT(world.adaptiveReport().rejected, 0u);
+    EXPECT_EQ(world.time(), 10.0);
+}
+
+// Through a pericentre of 0.05 the steps shorten and the energy is kept to its rounding.
+TEST(WorldAdaptive, ShortensItsStepsThroughACloseEncounter) {
+    World world(1.0);
+    world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
+    const double pericentre = 0.05, apocentre = 1.0;
+    const auto cot = [](double x) { return 1.0 / std::tan(x); };
+    const auto inv_sin_sq = [](double x) { return 1.0 / (std::sin(x) * std::sin(x)); };
+    const double momentum_sq =
+        2.0 * (cot(pericentre) - cot(apocentre)) / (inv_sin_sq(pericentre) - inv_sin_sq(apocentre));
+    world.add(VornBody::init(HomVec4::init(std::sin(apocentre), 0, 0, std::cos(apocentre)),
+                             HomVec4::init(0, std::sqrt(momentum_sq) / std::sin(apocentre), 0, 0), 1.0));
+    const double energy = world.energy();
+    double shortest = 1.0, longest = 0.0;
+    for (int i = 0; i < 400; ++i) {
+        world.step(0.01, Integrator::adaptive);
+        shortest = std::min(shortest, world.adaptiveReport().next_step);
+        longest = std::max(longest, world.adaptiveReport().next_step);
+    }
+    EXPECT_GT(longest, 20.0 * shortest);
+    EXPECT_LT(std::fabs((world.energy() - energy) / energy), 1e-14);
 }
 
 }  // namespace

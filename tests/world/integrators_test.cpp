@@ -252,7 +252,9 @@ std::vector<VornBody> runThreaded(const vorn_world::ParallelFor& parallel_for, b
     world.addAttractor(HomVec4::init(0, 0, 1, 0), 0.5);
     world.setParallelFor(parallel_for);
     for (int i = 0; i < 20; ++i) {
-        world.step(0.01, i % 3 == 0 ? Integrator::yoshida4 : Integrator::kdk);
+        world.step(0.01, i % 3 == 0   ? Integrator::yoshida4
+                         : i % 3 == 1 ? Integrator::kdk
+                                      : Integrator::adaptive);
         const std::vector<vorn_world::Contact> contacts = world.contacts(0.3);
         world.resolveContacts(contacts);
     }
