@@ -328,6 +328,22 @@ TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
     std::remove(pid_file.c_str());
 }
 
+TEST(FakeServer, AServerThatExitsIsACrashEvenWhenAHelperThatLeftItsGroupHoldsItsPipes) {
+    // The server starts a helper in a session of its own, which keeps the server's standard
+    // output and error open, then exits with status 3 in the middle of the first test.
+    const std::string pid_file = vorn::run_tests::temporaryPath("escaped.pid");
+    const Captured run = vornRun({"-j1", "--index", "0", "--timeout", "30", fake_server},
+                                 {"VORN_FAKE_SERVER=escapes", "ESCAPED_PID_FILE=" + pid_file});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("1/1 fake.test.one...CRASH (exit status 3)\n"), std::string::npos) << run.err;
+    EXPECT_LT(run.elapsed, 15s);  // reported when the server ended, not when the test timed out
+    const std::string helper = slurp(pid_file).substr(0, slurp(pid_file).find('\n'));
+    ASSERT_FALSE(helper.empty());
+    EXPECT_TRUE(processEnded(helper)) << "the escaped helper " << helper << " outlived vorn-run";
+    if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
+    std::remove(pid_file.c_str());
+}
+
 TEST(FakeServer, AServerThatClosesItsOutputIsReportedAsStoppedNotAsCrashedByASignal) {
     const Captured run = vornRun({"-j1", "--index", "0", fake_server}, {"VORN_FAKE_SERVER=closes_output"});
     EXPECT_EQ(run.exit_code, 1);
