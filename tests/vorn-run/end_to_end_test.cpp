@@ -285,6 +285,16 @@ TEST(BrokenServer, MalformedFramesEndTheRunAtOnce) {
     }
 }
 
+TEST(BrokenServer, AServerThatEndsRightAfterItsVersionStringEndsTheRun) {
+    // Its version string and its end often reach vorn-run together; either order must end the run.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const Captured run = runCaptured({vorn_run, fake_server}, {"VORN_FAKE_SERVER=exits_after_version"},
+                                         std::chrono::seconds(10));
+        expectUsageError(run, "ended (exit status 0) before answering query_test_metadata");
+    }
+}
+
 TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
     for (const std::string mode : {"silent", "stall_metadata"}) {
         SCOPED_TRACE(mode);

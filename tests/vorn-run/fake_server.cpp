@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
               std::vector<std::byte>(reinterpret_cast<const std::byte*>(version.data()),
                                      reinterpret_cast<const std::byte*>(version.data()) + version.size()));
     if (mode == "unsolicited") sendFrame(4, 8, std::vector<std::byte>(8));
+    if (mode == "exits_after_version") return 0;
 
     const std::vector<std::string> names{
         "fake.test.one", mode == "control_names" ? "fake.test.\x1b]0;title\x07two\x1b[2J" : "fake.test.two",

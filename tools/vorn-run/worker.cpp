@@ -127,10 +127,8 @@ void Worker::readStdout(Amount amount, Clock::time_point now) {
         reader_.append(std::as_bytes(std::span(piece.data(), piece.size())));
         handleFrames(now);
     });
-    if (!open) {
-        process_.closeStdout();
-        if (state_ != State::ending) beginEnding(EndCause::died, now);
-    }
+    // The end of the output ends the server's turn in onTick, once something is asked of it.
+    if (!open) process_.closeStdout();
 }
 
 void Worker::handleFrames(Clock::time_point now) {
@@ -223,6 +221,11 @@ void Worker::onTick(Clock::time_point now) {
     // The server's own end is seen by waiting for it, whatever its pipes do: a process it
     // started that left its group may hold them open for ever.
     if (!serverEnded() && process_.tryWait()) onServerEnded(now);
+    // A server that has ended or closed its output answers nothing more: whatever it was asked
+    // has failed. One seen so while idle is charged with what it is asked next, as it would be
+    // had the news come a moment later.
+    const bool gone = serverEnded() || process_.stdoutFd() < 0;
+    if (gone && state_ != State::ending && state_ != State::idle) beginEnding(EndCause::died, now);
     if (state_ == State::ending) {
         if (serverEnded() && process_.stderrFd() < 0 && process_.stdoutFd() < 0) {
             finishEnding();
@@ -251,9 +254,8 @@ void Worker::onTick(Clock::time_point now) {
 void Worker::onServerEnded(Clock::time_point now) {
     server_just_ended_ = true;
     // Everything the server wrote is in its pipes: its results may still complete the test.
-    if (state_ != State::ending) readStdout(Amount::all, now);
+    readStdout(Amount::all, now);
     readStderr(Amount::all);
-    if (state_ != State::ending) beginEnding(EndCause::died, now);
 }
 
 bool Worker::mayHaveLeftProcesses() {
