@@ -285,6 +285,16 @@ TEST(BrokenServer, MalformedFramesEndTheRunAtOnce) {
     }
 }
 
+TEST(BrokenServer, AServerThatEndsRightAfterItsVersionStringEndsTheRun) {
+    // Its version string and its end often reach vorn-run together; either order must end the run.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const Captured run = runCaptured({vorn_run, fake_server}, {"VORN_FAKE_SERVER=exits_after_version"},
+                                         std::chrono::seconds(10));
+        expectUsageError(run, "ended (exit status 0) before answering query_test_metadata");
+    }
+}
+
 TEST(BrokenServer, AServerThatStopsAnsweringEndsTheRunWithinTheTimeout) {
     for (const std::string mode : {"silent", "stall_metadata"}) {
         SCOPED_TRACE(mode);
@@ -325,6 +335,22 @@ TEST(BrokenServer, EndingAServerEndsEverythingItStarted) {
     EXPECT_TRUE(processEnded(helper)) << "the server's helper " << helper << " is still running";
     if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
     std::remove(script.c_str());
+    std::remove(pid_file.c_str());
+}
+
+TEST(FakeServer, AServerThatExitsIsACrashEvenWhenAHelperThatLeftItsGroupHoldsItsPipes) {
+    // The server starts a helper in a session of its own, which keeps the server's standard
+    // output and error open, then exits with status 3 in the middle of the first test.
+    const std::string pid_file = vorn::run_tests::temporaryPath("escaped.pid");
+    const Captured run = vornRun({"-j1", "--index", "0", "--timeout", "30", fake_server},
+                                 {"VORN_FAKE_SERVER=escapes", "ESCAPED_PID_FILE=" + pid_file});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("1/1 fake.test.one...CRASH (exit status 3)\n"), std::string::npos) << run.err;
+    EXPECT_LT(run.elapsed, 15s);  // reported when the server ended, not when the test timed out
+    const std::string helper = slurp(pid_file).substr(0, slurp(pid_file).find('\n'));
+    ASSERT_FALSE(helper.empty());
+    EXPECT_TRUE(processEnded(helper)) << "the escaped helper " << helper << " outlived vorn-run";
+    if (!processEnded(helper)) ::kill(std::stoi(helper), SIGKILL);
     std::remove(pid_file.c_str());
 }
 

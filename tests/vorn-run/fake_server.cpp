@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -57,6 +58,35 @@ bool readExactly(void* data, std::size_t size) {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
+// Starts a helper that leaves the server's process group and session but keeps its standard
+// output and error open, writes its process ID to the file named by ESCAPED_PID_FILE, and
+// sleeps; returns once the helper has left the group.
+void startEscapedHelper() {
+    int ready[2];
+    if (::pipe(ready) != 0) std::_Exit(5);
+    const pid_t pid = ::fork();
+    if (pid < 0) std::_Exit(5);
+    if (pid == 0) {
+        ::close(ready[0]);
+        if (::setsid() < 0) std::_Exit(5);
+        const char* pid_file = std::getenv("ESCAPED_PID_FILE");
+        if (pid_file != nullptr) {
+            const std::string text = std::to_string(::getpid()) + "\n";
+            if (std::FILE* out = std::fopen(pid_file, "w")) {
+                std::fputs(text.c_str(), out);
+                std::fclose(out);
+            }
+        }
+        writeAll("x", 1, ready[1]);
+        ::close(ready[1]);
+        sleepForever();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    if (::read(ready[0], &byte, 1) != 1) std::_Exit(5);
+    ::close(ready[0]);
+}
+
 std::vector<std::byte> metadataBody(const std::vector<std::string>& names, std::uint32_t first_offset_shift) {
     std::vector<std::byte> strings{std::byte{0}};
     std::vector<std::uint32_t> offsets;
@@ -93,6 +123,7 @@ int main(int argc, char** argv) {
               std::vector<std::byte>(reinterpret_cast<const std::byte*>(version.data()),
                                      reinterpret_cast<const std::byte*>(version.data()) + version.size()));
     if (mode == "unsolicited") sendFrame(4, 8, std::vector<std::byte>(8));
+    if (mode == "exits_after_version") return 0;
 
     const std::vector<std::string> names{
         "fake.test.one", mode == "control_names" ? "fake.test.\x1b]0;title\x07two\x1b[2J" : "fake.test.two",
@@ -118,6 +149,10 @@ int main(int argc, char** argv) {
         if (header.tag == static_cast<std::uint32_t>(protocol::ClientTag::run_test) && body.size() == 4) {
             const std::uint32_t index = protocol::readU32(std::span<const std::byte, 4>(body.data(), 4));
             if (mode == "stall_tests") sleepForever();
+            if (mode == "escapes") {
+                startEscapedHelper();
+                std::_Exit(3);
+            }
             if (mode == "closes_output") {
                 ::close(STDOUT_FILENO);
                 sleepForever();

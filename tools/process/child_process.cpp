@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,16 @@ void wireStream(SpawnSetup& setup, const Stream& stream, int target, Pipe& pipe,
     }
 }
 
+// A descriptor that becomes readable when process `pid` ends (close-on-exec), or -1.
+int openExitFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
 }  // namespace
 
 std::optional<int> exitCode(int wait_status) {
@@ -153,6 +164,7 @@ ChildProcess ChildProcess::start(const Command& command) {
     child.stdin_fd_ = std::exchange(in.write_end, -1);
     child.stdout_fd_ = std::exchange(out.read_end, -1);
     child.stderr_fd_ = std::exchange(err.read_end, -1);
+    child.exit_fd_ = openExitFd(pid);
     if (command.nonblocking_pipes) {
         for (const int fd : {child.stdin_fd_, child.stdout_fd_, child.stderr_fd_}) {
             if (fd >= 0) setNonBlocking(fd);
@@ -168,6 +180,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
       stdin_fd_(std::exchange(other.stdin_fd_, -1)),
       stdout_fd_(std::exchange(other.stdout_fd_, -1)),
       stderr_fd_(std::exchange(other.stderr_fd_, -1)),
+      exit_fd_(std::exchange(other.exit_fd_, -1)),
       wait_status_(std::exchange(other.wait_status_, std::nullopt)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -179,6 +192,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
         stdin_fd_ = std::exchange(other.stdin_fd_, -1);
         stdout_fd_ = std::exchange(other.stdout_fd_, -1);
         stderr_fd_ = std::exchange(other.stderr_fd_, -1);
+        exit_fd_ = std::exchange(other.exit_fd_, -1);
         wait_status_ = std::exchange(other.wait_status_, std::nullopt);
     }
     return *this;
@@ -191,6 +205,7 @@ void ChildProcess::release() noexcept {
     if (pid_ > 0 && !wait_status_) stop();
     closeFd(stdout_fd_);
     closeFd(stderr_fd_);
+    closeFd(exit_fd_);
     pid_ = -1;
 }
 
@@ -224,6 +239,7 @@ void ChildProcess::reap(bool block) {
     if (end == End::running) return;
     if (end == End::reaped_elsewhere) {
         wait_status_ = SIGKILL;  // the status is lost; report a kill
+        closeFd(exit_fd_);
         return;
     }
     if (own_group_) ::kill(-pid_, SIGKILL);
@@ -233,6 +249,7 @@ void ChildProcess::reap(bool block) {
         got = ::waitpid(pid_, &status, 0);
     } while (got < 0 && errno == EINTR);
     wait_status_ = got == pid_ ? status : SIGKILL;
+    closeFd(exit_fd_);
 }
 
 std::optional<int> ChildProcess::tryWait() {

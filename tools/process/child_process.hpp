@@ -69,6 +69,9 @@ public:
     int stdinFd() const { return stdin_fd_; }
     int stdoutFd() const { return stdout_fd_; }
     int stderrFd() const { return stderr_fd_; }
+    // Readable once the child has ended, until it is reaped (then -1); -1 where the system
+    // offers no such descriptor (Linux before 5.3), so callers look with tryWait() instead.
+    int exitFd() const { return exit_fd_; }
     void closeStdin();
     void closeStdout();
     void closeStderr();
@@ -101,6 +104,7 @@ private:
     int stdin_fd_ = -1;
     int stdout_fd_ = -1;
     int stderr_fd_ = -1;
+    int exit_fd_ = -1;
     std::optional<int> wait_status_;
 };
 

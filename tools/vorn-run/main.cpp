@@ -18,6 +18,7 @@
 #include "errors.hpp"
 #include "junit.hpp"
 #include "options.hpp"
+#include "orphans.hpp"
 #include "output_file.hpp"
 #include "report.hpp"
 #include "scheduler.hpp"
@@ -62,11 +63,14 @@ int fail(std::string_view message) {
 
 int runMain(const vorn::run::Options& options, int interrupt_fd) {
     using namespace vorn::run;
+    // Made before the first server starts; ends what the servers left after the pool has
+    // ended them, however the run ends.
+    const OrphanReaper orphans;
     // Checked before any test runs, so a bad path costs no test time.
     std::optional<OutputFile> junit;
     if (options.junit_path && !options.list) junit.emplace(*options.junit_path);
 
-    ServerPool pool(options.executable, options.timeout);
+    ServerPool pool(options.executable, options.timeout, orphans);
     pool.setInterruptFd(interrupt_fd);
     const Clock::time_point started = Clock::now();
     const std::vector<std::string> names = [&] {

@@ -46,8 +46,8 @@ int takeInterruptSignal(int fd) {
     return fd >= 0 && ::read(fd, &byte, 1) == 1 ? byte : 0;
 }
 
-ServerPool::ServerPool(std::string executable, std::chrono::nanoseconds timeout)
-    : executable_(std::move(executable)), timeout_(timeout) {}
+ServerPool::ServerPool(std::string executable, std::chrono::nanoseconds timeout, const OrphanReaper& orphans)
+    : executable_(std::move(executable)), timeout_(timeout), orphans_(&orphans) {}
 
 ServerPool::~ServerPool() = default;
 
@@ -170,7 +170,20 @@ void ServerPool::pollOnce() {
             if (const int sig = takeInterruptSignal(interrupt_fd_)) throw Interrupted{sig};
         }
     }
-    for (auto& worker : workers_) worker->onTick(now);
+    bool sweep = false;
+    for (auto& worker : workers_) {
+        worker->onTick(now);
+        sweep = worker->mayHaveLeftProcesses() || sweep;
+    }
+    if (sweep) orphans_->endAllBut(runningServers());
+}
+
+std::vector<pid_t> ServerPool::runningServers() const {
+    std::vector<pid_t> pids;
+    for (const auto& worker : workers_) {
+        if (const auto pid = worker->runningServer()) pids.push_back(*pid);
+    }
+    return pids;
 }
 
 }  // namespace vorn::run

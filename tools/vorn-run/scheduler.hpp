@@ -2,6 +2,8 @@
 // by table position, crashed and timed-out servers replaced, every wait bounded.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -10,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "orphans.hpp"
 #include "test_run.hpp"
 #include "worker.hpp"
 
@@ -23,7 +26,8 @@ struct RunCallbacks {
 
 class ServerPool {
 public:
-    ServerPool(std::string executable, std::chrono::nanoseconds timeout);
+    // `orphans` ends what a server left behind once the server has ended.
+    ServerPool(std::string executable, std::chrono::nanoseconds timeout, const OrphanReaper& orphans);
     ServerPool(const ServerPool&) = delete;
     ServerPool& operator=(const ServerPool&) = delete;
     ~ServerPool();
@@ -46,9 +50,11 @@ private:
     Worker& startServer();
     void pollOnce();
     void forwardStray(const RunCallbacks* callbacks);
+    std::vector<pid_t> runningServers() const;
 
     std::string executable_;
     std::chrono::nanoseconds timeout_;
+    const OrphanReaper* orphans_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::string version_;
     int interrupt_fd_ = -1;

@@ -20,25 +20,34 @@
 namespace vorn::run {
 namespace {
 
-// After a server's output closes or it is killed, how long its standard error may stay open
-// (a grandchild may hold it) before the parent stops waiting for it.
+// After a server's output closes, it is asked to exit or it is killed, how long it and whatever
+// holds its pipes may take to end before vorn-run stops waiting for them.
 constexpr std::chrono::milliseconds ending_grace{2000};
-// How often a server whose pipes are closed is checked for having ended.
+// While a server that has ended still has a pipe open, how often vorn-run looks again (and
+// ends whatever it left behind).
 constexpr std::chrono::milliseconds reap_interval{5};
+// Where the system gives no descriptor for a server's end, how often vorn-run looks for it.
+constexpr std::chrono::milliseconds exit_check_interval{50};
 constexpr std::size_t max_test_output = std::size_t{256} * 1024;
 constexpr std::size_t max_stray_output = std::size_t{64} * 1024;
 constexpr std::size_t read_chunk = std::size_t{64} * 1024;
 constexpr std::string_view stopped_after_closing = "closed its output and was stopped by vorn-run";
 
-// Reads once; returns the bytes read, 0 at end of file, -1 when nothing is there now.
-ssize_t readSome(int fd, std::array<char, read_chunk>& buffer) {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got >= 0) return got;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
-        return 0;  // a broken pipe reads like its end
+// Reads `fd` up to `max_reads` times, until nothing is there now, handing each piece to
+// `consume`; false at the end of the stream (or a broken pipe, which reads like it).
+template <class Consume>
+bool readPipe(int fd, int max_reads, Consume&& consume) {
+    std::array<char, read_chunk> buffer;
+    for (int reads = 0; reads < max_reads && fd >= 0; ++reads) {
+        ssize_t got = 0;
+        do {
+            got = ::read(fd, buffer.data(), buffer.size());
+        } while (got < 0 && errno == EINTR);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+        if (got <= 0) return false;
+        consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
     }
+    return true;
 }
 
 std::string firstLine(const std::string& text) {
@@ -98,29 +107,28 @@ void Worker::send(const std::vector<std::byte>& message) {
 void Worker::addPollFds(std::vector<pollfd>& fds) const {
     if (process_.stdoutFd() >= 0) fds.push_back({process_.stdoutFd(), POLLIN, 0});
     if (process_.stderrFd() >= 0) fds.push_back({process_.stderrFd(), POLLIN, 0});
+    // Readable once the server has ended; onTick then reaps it.
+    if (process_.exitFd() >= 0) fds.push_back({process_.exitFd(), POLLIN, 0});
 }
 
 void Worker::onPoll(const pollfd& fd, Clock::time_point now) {
     if (fd.revents == 0) return;
     if (fd.fd == process_.stderrFd()) {
-        readStderr();
+        readStderr(Amount::one_read);
     } else if (fd.fd == process_.stdoutFd()) {
-        readStdout(now);
+        readStdout(Amount::one_read, now);
     }
 }
 
-void Worker::readStdout(Clock::time_point now) {
-    std::array<char, read_chunk> buffer;
-    const ssize_t got = readSome(process_.stdoutFd(), buffer);
-    if (got < 0) return;
-    if (got == 0) {
-        process_.closeStdout();
-        if (state_ != State::ending) beginEnding(EndCause::died, now);
-        return;
-    }
-    if (state_ == State::ending) return;  // a server being shut down has nothing left to say
-    reader_.append(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(got))));
-    handleFrames(now);
+void Worker::readStdout(Amount amount, Clock::time_point now) {
+    const bool open = readPipe(process_.stdoutFd(), readsFor(amount), [&](std::string_view piece) {
+        // A server being shut down has nothing left to say.
+        if (state_ == State::ending) return;
+        reader_.append(std::as_bytes(std::span(piece.data(), piece.size())));
+        handleFrames(now);
+    });
+    // The end of the output ends the server's turn in onTick, once something is asked of it.
+    if (!open) process_.closeStdout();
 }
 
 void Worker::handleFrames(Clock::time_point now) {
@@ -154,7 +162,7 @@ void Worker::handleFrames(Clock::time_point now) {
                 }
                 // The server wrote everything for this test to standard error before it wrote
                 // the results, so all of it is in the pipe by now.
-                drainStderr();
+                readStderr(Amount::all);
                 TestRun run;
                 run.index = running_index_;
                 const std::uint32_t flags = results.flags;
@@ -178,28 +186,10 @@ void Worker::handleFrames(Clock::time_point now) {
         throw ProtocolError("sent output that no request asked for");
 }
 
-void Worker::readStderr() {
-    std::array<char, read_chunk> buffer;
-    const ssize_t got = readSome(process_.stderrFd(), buffer);
-    if (got < 0) return;
-    if (got == 0) {
-        process_.closeStderr();
-        return;
-    }
-    appendOutput(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-}
-
-void Worker::drainStderr() {
-    std::array<char, read_chunk> buffer;
-    while (process_.stderrFd() >= 0) {
-        const ssize_t got = readSome(process_.stderrFd(), buffer);
-        if (got < 0) return;
-        if (got == 0) {
-            process_.closeStderr();
-            return;
-        }
-        appendOutput(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-    }
+void Worker::readStderr(Amount amount) {
+    const bool open =
+        readPipe(process_.stderrFd(), readsFor(amount), [&](std::string_view piece) { appendOutput(piece); });
+    if (!open) process_.closeStderr();
 }
 
 void Worker::appendOutput(std::string_view text) {
@@ -227,12 +217,21 @@ void Worker::beginEnding(EndCause cause, Clock::time_point now) {
 }
 
 void Worker::onTick(Clock::time_point now) {
+    if (state_ == State::ended) return;
+    // The server's own end is seen by waiting for it, whatever its pipes do: a process it
+    // started that left its group may hold them open for ever.
+    if (!serverEnded() && process_.tryWait()) onServerEnded(now);
+    // A server that has ended or closed its output answers nothing more: whatever it was asked
+    // has failed. One seen so while idle is charged with what it is asked next, as it would be
+    // had the news come a moment later.
+    const bool gone = serverEnded() || process_.stdoutFd() < 0;
+    if (gone && state_ != State::ending && state_ != State::idle) beginEnding(EndCause::died, now);
     if (state_ == State::ending) {
-        if (process_.stderrFd() < 0 && process_.stdoutFd() < 0 && process_.tryWait()) {
+        if (serverEnded() && process_.stderrFd() < 0 && process_.stdoutFd() < 0) {
             finishEnding();
         } else if (now >= deadline_) {
             process_.stop();
-            drainStderr();
+            readStderr(Amount::all);
             finishEnding();
         }
         return;
@@ -250,6 +249,24 @@ void Worker::onTick(Clock::time_point now) {
         default:
             break;
     }
+}
+
+void Worker::onServerEnded(Clock::time_point now) {
+    server_just_ended_ = true;
+    // Everything the server wrote is in its pipes: its results may still complete the test.
+    readStdout(Amount::all, now);
+    readStderr(Amount::all);
+}
+
+bool Worker::mayHaveLeftProcesses() {
+    const bool pipes_held =
+        state_ == State::ending && serverEnded() && (process_.stdoutFd() >= 0 || process_.stderrFd() >= 0);
+    return std::exchange(server_just_ended_, false) || pipes_held;
+}
+
+std::optional<pid_t> Worker::runningServer() const {
+    if (serverEnded()) return std::nullopt;
+    return process_.pid();
 }
 
 void Worker::finishEnding() {
@@ -294,19 +311,14 @@ void Worker::handshakeFailed(const std::string& reason) const {
 }
 
 std::optional<Clock::time_point> Worker::wakeUpTime() const {
-    switch (state_) {
-        case State::idle:
-        case State::ended:
-            return std::nullopt;
-        case State::ending:
-            if (process_.stderrFd() < 0 && process_.stdoutFd() < 0) {
-                const auto soon = Clock::now() + reap_interval;
-                return soon < deadline_ ? soon : deadline_;
-            }
-            return deadline_;
-        default:
-            return deadline_;
+    if (state_ == State::ended) return std::nullopt;
+    std::optional<Clock::time_point> wake;
+    if (state_ != State::idle) wake = deadline_;
+    if (serverEnded() || process_.exitFd() < 0) {
+        const auto soon = Clock::now() + (serverEnded() ? reap_interval : exit_check_interval);
+        wake = wake ? std::min(*wake, soon) : soon;
     }
+    return wake;
 }
 
 std::optional<std::vector<std::string>> Worker::takeMetadata() {

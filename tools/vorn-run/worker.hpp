@@ -4,6 +4,7 @@
 #pragma once
 
 #include <poll.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -48,12 +49,25 @@ public:
     // Standard-error text written while no test was running.
     std::string takeStrayOutput();
 
+    // The server's process ID while it has not ended.
+    std::optional<pid_t> runningServer() const;
+    // Whether processes the server started may have been left to vorn-run: once right after
+    // the server ended, and while its pipes stay open after that.
+    bool mayHaveLeftProcesses();
+
 private:
     enum class EndCause { died, timed_out, exit_requested };
+    // How much of a pipe to read: what one read returns, or everything there is now.
+    enum class Amount { one_read, all };
+    static int readsFor(Amount amount) { return amount == Amount::all ? max_reads_for_all : 1; }
+    // Reading all that a pipe holds stops after this many reads (4 MiB, more than a pipe holds):
+    // only a writer that never stops has more, and the loop must come back to its deadlines.
+    static constexpr int max_reads_for_all = 64;
 
-    void readStdout(Clock::time_point now);
-    void readStderr();
-    void drainStderr();
+    bool serverEnded() const { return process_.waitStatus().has_value(); }
+    void readStdout(Amount amount, Clock::time_point now);
+    void readStderr(Amount amount);
+    void onServerEnded(Clock::time_point now);
     void handleFrames(Clock::time_point now);
     void send(const std::vector<std::byte>& message);
     void beginEnding(EndCause cause, Clock::time_point now);
@@ -77,6 +91,7 @@ private:
 
     std::optional<std::vector<std::string>> metadata_;
     std::optional<TestRun> finished_;
+    bool server_just_ended_ = false;
 };
 
 }  // namespace vorn::run
