@@ -1,5 +1,4 @@
-// World::step's kick–drift–kick steps, four bodies per block in the fastest lane build the CPU
-// has, each loop written once for the plain and the compensated motion (motion.hpp).
+// World::step and World::integrate: the integrators' dispatch, yoshida4's weights, the clock.
 #include <array>
 #include <cstddef>
 #include <stdexcept>
@@ -9,173 +8,10 @@
 #include "vorn_world/adaptive.hpp"
 #include "vorn_world/compat_step.hpp"
 #include "vorn_world/inputs.hpp"
-#include "vorn_world/motion.hpp"
-#include "vorn_world/pull.hpp"
+#include "vorn_world/kick_drift_kick.hpp"
 #include "vorn_world/state.hpp"
 
 namespace vorn_world {
-
-namespace {
-
-using detail::BodyArrays;
-using detail::Motion;
-using detail::Vec4;
-using vorn_kernel::detail::Columns;
-using vorn_kernel::detail::F64x4;
-using vorn_kernel::detail::Mask4;
-namespace lanes = vorn_kernel::detail;
-
-// A block as the loops read it: the mask of its moved bodies, their forces and forces times
-// inverse masses (the same in every kick of a step).
-struct Block {
-    Mask4 moves;
-    Vec4<F64x4> f, f_over_m;
-};
-
-[[gnu::always_inline]] inline Block loadBlock(const BodyArrays& a, std::size_t i) {
-    const F64x4 inverse_mass = lanes::loadLanes<F64x4>(a.force_scale + i);
-    const Vec4<F64x4> f = lanes::loadVec<F64x4>(a.f, i);
-    return {lanes::movedMask<F64x4>(a.moved + i), f, inverse_mass * f};
-}
-
-// The columns of a motion's parts, in the order of Motion::parts().
-template <bool compensated>
-std::array<Columns, Motion<F64x4, compensated>::part_count> partColumns(const BodyArrays& a) {
-    if constexpr (compensated) {
-        return {a.q, a.v, a.q_low, a.v_low};
-    } else {
-        return {a.q, a.v};
-    }
-}
-
-template <bool compensated>
-[[gnu::always_inline]] inline Motion<F64x4, compensated> loadMotion(const BodyArrays& a, std::size_t i) {
-    Motion<F64x4, compensated> m;
-    const auto parts = m.parts();
-    const auto columns = partColumns<compensated>(a);
-    for (std::size_t p = 0; p < parts.size(); ++p) *parts[p] = lanes::loadVec<F64x4>(columns[p], i);
-    return m;
-}
-
-// Writes the parts of `m` from `first` on for the moved bodies (the others keep `before`'s):
-// from 0 the whole motion, from 1 the velocity and, compensated, both low parts.
-template <bool compensated>
-[[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Mask4& moves,
-                                               Motion<F64x4, compensated> m,
-                                               Motion<F64x4, compensated> before, std::size_t first = 0) {
-    const auto parts = m.parts();
-    const auto kept = before.parts();
-    const auto columns = partColumns<compensated>(a);
-    for (std::size_t p = first; p < parts.size(); ++p) {
-        lanes::storeVec(columns[p], i, lanes::select(moves, *parts[p], *kept[p]));
-    }
-}
-
-// With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end): the
-// kick by h/2 with the stored accelerations, then the drift by h.
-template <bool compensated>
-[[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, double h, std::size_t begin,
-                                              std::size_t end) {
-    for (std::size_t block = begin; block < end; ++block) {
-        const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
-        detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
-        detail::drift(m, h);
-        storeMotion(a, 4 * block, b.moves, m, before);
-    }
-}
-
-// With mutual gravity, the closing half for blocks [begin, end): the kick by h/2 with the
-// accelerations stored for the new positions; on the last, the moved bodies' forces cleared.
-template <bool compensated>
-[[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, double h, bool clear_forces,
-                                               std::size_t begin, std::size_t end) {
-    for (std::size_t block = begin; block < end; ++block) {
-        const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
-        detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
-        storeMotion(a, 4 * block, b.moves, m, before, 1);
-        if (clear_forces)
-            lanes::storeVec(a.f, 4 * block, lanes::select(b.moves, lanes::zeroVec4<F64x4>(), b.f));
-    }
-}
-
-// Without mutual gravity a body's acceleration depends on its own position only, so each block
-// goes through all the kick–drift–kick steps of `steps` in one pass: kick by h/2, drift by h,
-// the accelerations at the new position from the attractors, kick by h/2. Then the
-// accelerations (zero for the bodies not moved) and the moved bodies' cleared forces.
-template <bool compensated>
-[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate,
-                                              const detail::Sources& attractors, const double* steps,
-                                              std::size_t step_count, std::size_t begin, std::size_t end) {
-    for (std::size_t block = begin; block < end; ++block) {
-        const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
-        Vec4<F64x4> g =
-            evaluate ? detail::pullOfSources(m.q, attractors) : lanes::loadVec<F64x4>(a.g, 4 * block);
-        for (std::size_t k = 0; k < step_count; ++k) {
-            const double h = steps[k];
-            detail::kick(m, g, b.f_over_m, 0.5 * h);
-            detail::drift(m, h);
-            g = detail::pullOfSources(m.q, attractors);
-            detail::kick(m, g, b.f_over_m, 0.5 * h);
-        }
-        storeMotion(a, 4 * block, b.moves, m, before);
-        lanes::storeVec(a.g, 4 * block, lanes::select(b.moves, g, lanes::zeroVec4<F64x4>()));
-        lanes::storeVec(a.f, 4 * block, lanes::select(b.moves, lanes::zeroVec4<F64x4>(), b.f));
-    }
-}
-
-// Kick–drift–kick steps of the lengths in `steps`, one after the other; then the moved bodies'
-// forces are cleared and the accelerations are those at the new positions.
-template <bool compensated, std::size_t step_count>
-void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_count>& steps) {
-    const lanes::LaneBuild build = lanes::fastestLaneBuild();
-    const BodyArrays a = s.arrays();
-    const std::size_t blocks = s.paddedSize() / 4;
-    if (!s.mutual) {
-        const bool evaluate = !s.gravity_valid;
-        const std::size_t count =
-            s.gatherSources(s.positions(), false);  // before the buffer's address is taken
-        const detail::Sources attractors{s.sources.data(), count, s.softening};
-        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, attractors, steps.data(),
-                                                      step_count, begin, end);
-        });
-        s.gravity_valid = true;
-        return;
-    }
-    // With mutual gravity the accelerations take a pass of their own between the halves (in
-    // the widest lanes this CPU has).
-    for (std::size_t k = 0; k < step_count; ++k) {
-        const double h = steps[k];
-        if (!s.gravity_valid) s.computeGravity();
-        // Stale from here until computeGravity, also when the ParallelFor throws.
-        s.gravity_valid = false;
-        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&openBlocks<compensated>>(build, a, h, begin, end);
-        });
-        s.computeGravity();
-        const bool last = k + 1 == step_count;
-        s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&closeBlocks<compensated>>(build, a, h, last, begin, end);
-        });
-    }
-}
-
-template <std::size_t step_count>
-void kickDriftKick(detail::WorldState& s, const std::array<double, step_count>& steps) {
-    if (s.compensated) {
-        kickDriftKickSteps<true>(s, steps);
-    } else {
-        kickDriftKickSteps<false>(s, steps);
-    }
-}
-
-}  // namespace
 
 void World::step(double dt, Integrator integrator) {
     detail::WorldState& s = *state_;
@@ -199,7 +35,7 @@ void World::step(double dt, Integrator integrator) {
             detail::compatStep(s, dt);
             break;
         case Integrator::kdk:
-            kickDriftKick(s, std::array<double, 1>{dt});
+            detail::kickDriftKick(s, std::array<double, 1>{dt});
             break;
         case Integrator::yoshida4: {
             // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
@@ -207,7 +43,7 @@ void World::step(double dt, Integrator integrator) {
             constexpr double cbrt2 = 1.2599210498948731648;
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
-            kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
+            detail::kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
             break;
         }
         default:

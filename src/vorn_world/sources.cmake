@@ -4,6 +4,7 @@ set(VORN_WORLD_SOURCES
   vorn_world/inputs.cpp
   vorn_world/gravity.cpp
   vorn_world/integrators.cpp
+  vorn_world/kick_drift_kick.cpp
   vorn_world/adaptive.cpp
   vorn_world/compat_step.cpp
   vorn_world/diagnostics.cpp

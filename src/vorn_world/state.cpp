@@ -25,7 +25,8 @@ void WorldState::resizePadded(std::size_t padded) {
     // Every allocation comes first, so that a failed one leaves the arrays as they were.
     auto per_body = std::to_array<std::vector<double>*>(
         {&fx, &fy, &fz, &fw, &restitution, &friction, &radius, &force_scale, &gx, &gy, &gz, &gw, &mass});
-    auto flags = std::to_array<std::vector<std::uint8_t>*>({&type, &active, &test, &moved, &pulls});
+    auto flags =
+        std::to_array<std::vector<std::uint8_t>*>({&type, &active, &test, &moved, &pulls, &test_moved});
     for (auto* array : per_body) array->reserve(padded);
     for (auto* array : flags) array->reserve(padded);
     if (padded > rows) {
@@ -99,7 +100,8 @@ BodyOptions WorldState::readOptions(std::size_t slot) const {
 
 void WorldState::refreshFlags(std::size_t slot) {
     ++revision;
-    if (moved[slot] != 0 && test[slot] != 0) --test_count;
+    moved_count -= moved[slot];
+    test_count -= test_moved[slot];
     const bool dynamic =
         active[slot] != 0 && type[slot] == static_cast<std::uint8_t>(VornBody::BodyType::dynamic);
     const bool heavy = !(mass[slot] < 1e-10);
@@ -107,7 +109,9 @@ void WorldState::refreshFlags(std::size_t slot) {
     moved[slot] = dynamic && (heavy || is_test) ? 1 : 0;
     pulls[slot] = moved[slot] != 0 && !is_test ? 1 : 0;
     force_scale[slot] = is_test && !heavy ? 0.0 : 1.0 / mass[slot];
-    if (moved[slot] != 0 && is_test) ++test_count;
+    test_moved[slot] = moved[slot] != 0 && is_test ? 1 : 0;
+    moved_count += moved[slot];
+    test_count += test_moved[slot];
     gravity_valid = false;
 }
 
@@ -186,6 +190,75 @@ std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
         }
     }
     return sources.size() / doubles_per_source;
+}
+
+MassiveScratch::MassiveScratch() = default;
+MassiveScratch::MassiveScratch(const MassiveScratch& /*other*/) {}
+MassiveScratch& MassiveScratch::operator=(const MassiveScratch& /*other*/) { return *this; }
+MassiveScratch::MassiveScratch(MassiveScratch&&) noexcept = default;
+MassiveScratch& MassiveScratch::operator=(MassiveScratch&&) noexcept = default;
+MassiveScratch::~MassiveScratch() = default;
+
+WorldState& MassiveScratch::of(const WorldState& /*parent*/) {
+    if (!state) state = std::make_unique<WorldState>();
+    return *state;
+}
+
+void WorldState::load(const WorldState& from, const std::vector<std::size_t>& slots) {
+    G = from.G;
+    softening = from.softening;
+    mutual = true;
+    attractors = from.attractors;
+    parallel_for = from.parallel_for;
+    if (compensated != from.compensated) {
+        compensated = from.compensated;
+        q_low_block.assign(compensated ? 4 * rows : 0, 0.0);
+        v_low_block.assign(compensated ? 4 * rows : 0, 0.0);
+    }
+    ids.resize(slots.size());
+    for (std::size_t k = 0; k < slots.size(); ++k) ids[k] = k;
+    resizePadded((slots.size() + 3) / 4 * 4);
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const std::size_t i = slots[k];
+        writeSlot(k, from.readSlot(i));
+        gx[k] = from.gx[i];
+        gy[k] = from.gy[i];
+        gz[k] = from.gz[i];
+        gw[k] = from.gw[i];
+        if (!compensated) continue;
+        const ConstColumns from_lows[2] = {columnsOfBlock(from.q_low_block, from.rows),
+                                           columnsOfBlock(from.v_low_block, from.rows)};
+        const Columns lows[2] = {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)};
+        for (int p = 0; p < 2; ++p) {
+            lows[p].x[k] = from_lows[p].x[i];
+            lows[p].y[k] = from_lows[p].y[i];
+            lows[p].z[k] = from_lows[p].z[i];
+            lows[p].w[k] = from_lows[p].w[i];
+        }
+    }
+    gravity_valid = from.gravity_valid;
+}
+
+void WorldState::store(WorldState& to, const std::vector<std::size_t>& slots) const {
+    const ConstColumns q = positions(), v = velocities();
+    const Columns to_q = to.positions(), to_v = to.velocities();
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const std::size_t i = slots[k];
+        to_q.x[i] = q.x[k], to_q.y[i] = q.y[k], to_q.z[i] = q.z[k], to_q.w[i] = q.w[k];
+        to_v.x[i] = v.x[k], to_v.y[i] = v.y[k], to_v.z[i] = v.z[k], to_v.w[i] = v.w[k];
+        to.fx[i] = fx[k], to.fy[i] = fy[k], to.fz[i] = fz[k], to.fw[i] = fw[k];
+        to.gx[i] = gx[k], to.gy[i] = gy[k], to.gz[i] = gz[k], to.gw[i] = gw[k];
+        if (!compensated) continue;
+        const ConstColumns lows[2] = {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)};
+        const Columns to_lows[2] = {columnsOfBlock(to.q_low_block, to.rows),
+                                    columnsOfBlock(to.v_low_block, to.rows)};
+        for (int p = 0; p < 2; ++p) {
+            to_lows[p].x[i] = lows[p].x[k];
+            to_lows[p].y[i] = lows[p].y[k];
+            to_lows[p].z[i] = lows[p].z[k];
+            to_lows[p].w[i] = lows[p].w[k];
+        }
+    }
 }
 
 }  // namespace vorn_world::detail

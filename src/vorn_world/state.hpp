@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -36,6 +37,21 @@ auto columnsOfBlock(Block& block, std::size_t rows) {
     return vorn_kernel::detail::ColumnsOf<D>{base, base + rows, base + 2 * rows, base + 3 * rows};
 }
 
+struct WorldState;
+
+// A World of the massive bodies alone, for the steps with test particles among them; kept
+// between steps (a copy starts without one).
+struct MassiveScratch {
+    std::unique_ptr<WorldState> state;
+    WorldState& of(const WorldState& parent);
+    MassiveScratch();
+    MassiveScratch(const MassiveScratch& /*other*/);
+    MassiveScratch& operator=(const MassiveScratch& /*other*/);
+    MassiveScratch(MassiveScratch&&) noexcept;
+    MassiveScratch& operator=(MassiveScratch&&) noexcept;
+    ~MassiveScratch();
+};
+
 struct WorldState {
     double G = 1.0;
     double softening = GRAVITY_SOFTENING;
@@ -62,10 +78,13 @@ struct WorldState {
     std::vector<double> radius;       // BodyOptions::radius
     std::vector<double> force_scale;  // BodyArrays::force_scale
     std::vector<std::uint8_t> type, active;
-    std::vector<std::uint8_t> test;   // BodyOptions::test_particle
-    std::vector<std::uint8_t> moved;  // 1 for the bodies the integrators move
-    std::vector<std::uint8_t> pulls;  // 1 for the moved bodies that are sources of gravity
-    std::size_t test_count = 0;       // of the moved bodies, the test particles
+    std::vector<std::uint8_t> test;               // BodyOptions::test_particle
+    std::vector<std::uint8_t> moved;              // 1 for the bodies the integrators move
+    std::vector<std::uint8_t> pulls;              // 1 for the moved bodies that are sources of gravity
+    std::vector<std::uint8_t> test_moved;         // 1 for the moved test particles
+    std::size_t moved_count = 0, test_count = 0;  // moved bodies, and the test particles among them
+    std::size_t movedCount() const { return moved_count; }
+    MassiveScratch massive;
 
     std::vector<Attractor> attractors;
 
@@ -104,8 +123,12 @@ struct WorldState {
     void writeOptions(std::size_t slot, const BodyOptions& options);
     BodyOptions readOptions(std::size_t slot) const;
     void clearLows(std::size_t slot);
-    // moved, pulls, force_scale and test_count for the slot's body and options.
+    // moved, pulls, test_moved, force_scale and the counts for the slot's body and options.
     void refreshFlags(std::size_t slot);
+    // This state as the massive bodies of `from` in `slots` (settings, bodies, low parts and
+    // accelerations), and their motion, forces and accelerations back.
+    void load(const WorldState& from, const std::vector<std::size_t>& slots);
+    void store(WorldState& to, const std::vector<std::size_t>& slots) const;
     VornBody readSlot(std::size_t slot) const;
     void moveSlot(std::size_t from, std::size_t to);  // with the low parts
     void runParallel(std::size_t count, const RangeBody& body) const;

@@ -1,0 +1,14 @@
+// The kick–drift–kick steps of kdk and yoshida4 (kick_drift_kick.cpp).
+#pragma once
+
+#include <span>
+
+#include "vorn_world/state.hpp"
+
+namespace vorn_world::detail {
+
+// Kick–drift–kick sub-steps of the lengths in `steps`, one after the other, for every moved
+// body; then their forces are cleared and the accelerations are those at the new positions.
+void kickDriftKick(WorldState& s, std::span<const double> steps);
+
+}  // namespace vorn_world::detail
