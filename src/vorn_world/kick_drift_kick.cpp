@@ -13,15 +13,10 @@
 #include "vorn_world/pull.hpp"
 #include "vorn_world/state.hpp"
 
-namespace vorn_world {
+namespace vorn_world::detail {
 
 namespace {
 
-using detail::BodyArrays;
-using detail::Motion;
-using detail::Vec4;
-using vorn_kernel::detail::Columns;
-using vorn_kernel::detail::F64x4;
 using vorn_kernel::detail::Mask4;
 namespace lanes = vorn_kernel::detail;
 
@@ -80,8 +75,8 @@ template <bool compensated>
         const Block b = loadBlock(a, 4 * block);
         const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
         Motion<F64x4, compensated> m = before;
-        detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
-        detail::drift(m, h);
+        kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
+        drift(m, h);
         storeMotion(a, 4 * block, b.moves, m, before);
     }
 }
@@ -95,7 +90,7 @@ template <bool compensated>
         const Block b = loadBlock(a, 4 * block);
         const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
         Motion<F64x4, compensated> m = before;
-        detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
+        kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
         storeMotion(a, 4 * block, b.moves, m, before, 1);
         if (clear_forces)
             lanes::storeVec(a.f, 4 * block, lanes::select(b.moves, lanes::zeroVec4<F64x4>(), b.f));
@@ -109,20 +104,20 @@ template <bool compensated>
 // the start), kick by h/2. Then the accelerations (zero for the bodies not moved) and the moved
 // bodies' cleared forces.
 template <bool compensated>
-[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const detail::Sources* at,
+[[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const Sources* at,
                                               const double* steps, std::size_t step_count, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
         const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
         Motion<F64x4, compensated> m = before;
-        Vec4<F64x4> g = evaluate ? detail::pullOfSources(m.q, at[0]) : lanes::loadVec<F64x4>(a.g, 4 * block);
+        Vec4<F64x4> g = evaluate ? pullOfSources(m.q, at[0]) : lanes::loadVec<F64x4>(a.g, 4 * block);
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
-            detail::kick(m, g, b.f_over_m, 0.5 * h);
-            detail::drift(m, h);
-            g = detail::pullOfSources(m.q, at[k + 1]);
-            detail::kick(m, g, b.f_over_m, 0.5 * h);
+            kick(m, g, b.f_over_m, 0.5 * h);
+            drift(m, h);
+            g = pullOfSources(m.q, at[k + 1]);
+            kick(m, g, b.f_over_m, 0.5 * h);
         }
         storeMotion(a, 4 * block, b.moves, m, before);
         lanes::storeVec(a.g, 4 * block, lanes::select(b.moves, g, lanes::zeroVec4<F64x4>()));
@@ -135,7 +130,7 @@ template <bool compensated>
 // widest lanes this CPU has), and the closing kick. With `boundaries`, the sources as they
 // stand after each sub-step are appended to it.
 template <bool compensated>
-void mutualSteps(detail::WorldState& s, std::span<const double> steps, std::vector<double>* boundaries) {
+void mutualSteps(WorldState& s, std::span<const double> steps, std::vector<double>* boundaries) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
     const BodyArrays a = s.arrays();
     const std::size_t blocks = s.paddedSize() / 4;
@@ -159,7 +154,7 @@ void mutualSteps(detail::WorldState& s, std::span<const double> steps, std::vect
 // The one-pass steps over the bodies flagged in `moves` (a.moved or the test particles), with
 // the sources at each sub-step boundary.
 template <bool compensated>
-void onePassSteps(detail::WorldState& s, const std::uint8_t* moves, std::span<const detail::Sources> at,
+void onePassSteps(WorldState& s, const std::uint8_t* moves, std::span<const Sources> at,
                   std::span<const double> steps) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
     BodyArrays a = s.arrays();
@@ -176,8 +171,8 @@ void onePassSteps(detail::WorldState& s, const std::uint8_t* moves, std::span<co
 // boundary; then the test particles take the one pass, as under attractors that move. Each
 // body gets the bits the three passes over all bodies would give it.
 template <bool compensated>
-void stepsWithTestParticles(detail::WorldState& s, std::span<const double> steps) {
-    detail::WorldState& m = s.massive.of(s);
+void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
+    WorldState& m = s.massive.of(s);
     std::vector<std::size_t> slots;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s.pulls[i] != 0) slots.push_back(i);
@@ -190,10 +185,10 @@ void stepsWithTestParticles(detail::WorldState& s, std::span<const double> steps
     boundaries = m.sources;
     mutualSteps<compensated>(m, steps, &boundaries);
     const std::size_t per_boundary = boundaries.size() / (steps.size() + 1);
-    std::vector<detail::Sources> at;
+    std::vector<Sources> at;
     for (std::size_t k = 0; k <= steps.size(); ++k) {
-        at.push_back({boundaries.data() + k * per_boundary,
-                      per_boundary / detail::WorldState::doubles_per_source, s.softening});
+        at.push_back({boundaries.data() + k * per_boundary, per_boundary / WorldState::doubles_per_source,
+                      s.softening});
     }
     onePassSteps<compensated>(s, s.test_moved.data(), at, steps);
     m.store(s, slots);
@@ -202,7 +197,7 @@ void stepsWithTestParticles(detail::WorldState& s, std::span<const double> steps
 
 }  // namespace
 
-void detail::kickDriftKick(WorldState& s, std::span<const double> steps) {
+void kickDriftKick(WorldState& s, std::span<const double> steps) {
     const auto run = [&]<bool compensated>() {
         const std::size_t moved_massive = s.movedCount() - s.test_count;
         if (!s.mutual || moved_massive == 0) {
@@ -225,4 +220,4 @@ void detail::kickDriftKick(WorldState& s, std::span<const double> steps) {
     }
 }
 
-}  // namespace vorn_world
+}  // namespace vorn_world::detail
