@@ -247,8 +247,10 @@ public:
     // of yoshida4's three stages, the kick-and-drift pass may have run for some bodies.
     void step(double dt, Integrator integrator = Integrator::kdk);
     // Steps of dt from time() until t_end, the last one shortened so that time() ends exactly at
-    // t_end (dt > 0; nothing when t_end ≤ time()).
-    void integrate(double t_end, Integrator integrator, double dt);
+    // t_end (dt > 0; nothing when t_end ≤ time()), at most max_steps of them (calls that go on
+    // where the last stopped take the same steps as one call); returns the steps taken.
+    std::uint64_t integrate(double t_end, Integrator integrator, double dt,
+                            std::uint64_t max_steps = UINT64_MAX);
     // The time the steps have advanced (their lengths summed with compensation, and set exactly
     // by integrate), and the number of steps taken (the adaptive integrator's own steps for
     // it); both start at 0 and copy with the World.

@@ -173,6 +173,37 @@ bool onMainThread() {
 // World.step: `steps` steps without the interpreter lock. On the main thread, a signal that
 // arrived (Ctrl-C) has its handler run between two steps, at most every few milliseconds; an
 // exception from the handler (KeyboardInterrupt) ends the batch there, after a whole step.
+// World.integrate: World::integrate in batches of steps without the interpreter lock, with the
+// signal handlers run between batches as in World.step.
+std::uint64_t integrateWorld(PyWorld& w, double t_end, Integrator integrator, double dt) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto signal_interval = std::chrono::milliseconds(5);
+    w.idle();
+    const bool main_thread = onMainThread();
+    w.stepping = true;
+    std::uint64_t taken = 0;
+    try {
+        const py::gil_scoped_release unlocked;
+        auto last_check = Clock::now();
+        while (true) {
+            const std::uint64_t batch = w.world.integrate(t_end, integrator, dt, 16);
+            taken += batch;
+            if (batch < 16) break;
+            if (!main_thread) continue;
+            const auto now = Clock::now();
+            if (now - last_check < signal_interval) continue;
+            last_check = now;
+            const py::gil_scoped_acquire locked;
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        }
+    } catch (...) {
+        w.stepping = false;
+        throw;
+    }
+    w.stepping = false;
+    return taken;
+}
+
 void stepWorld(PyWorld& w, double dt, Integrator integrator, std::uint64_t steps) {
     using Clock = std::chrono::steady_clock;
     constexpr auto signal_interval = std::chrono::milliseconds(5);
@@ -215,7 +246,10 @@ void bindWorld(py::module_& m) {
                "integrateStep per body under the step's starting forces (first order)")
         .value("kdk", Integrator::kdk,
                "kick-drift-kick with the exact great-circle drift (symplectic, second order)")
-        .value("yoshida4", Integrator::yoshida4, "three kdk steps composed (symplectic, fourth order)");
+        .value("yoshida4", Integrator::yoshida4, "three kdk steps composed (symplectic, fourth order)")
+        .value(
+            "adaptive", Integrator::adaptive,
+            "Gauss-Radau predictor-corrector of order 15 with steps of its own (World.adaptive_tolerance)");
 
     using vorn_world::Attractor;
     py::class_<Attractor>(m, "Attractor", "A fixed point mass of a World.")
@@ -309,6 +343,36 @@ void bindWorld(py::module_& m) {
             "compensated", [](const PyWorld& w) { return w.idle().world.compensated(); },
             [](PyWorld& w, bool on) { w.idle().world.setCompensated(on); },
             "Whether kdk and yoshida4 carry the rounding of positions and velocities between steps.")
+        .def_property(
+            "softening", [](const PyWorld& w) { return w.idle().world.softening(); },
+            [](PyWorld& w, double eps) { w.idle().world.setSoftening(eps); },
+            "The softening of the law G*M/(sin^2 d + softening) (finite, at least 0).")
+        .def_property(
+            "adaptive_tolerance", [](const PyWorld& w) { return w.idle().world.adaptiveTolerance(); },
+            [](PyWorld& w, double tolerance) { w.idle().world.setAdaptiveTolerance(tolerance); },
+            "The adaptive integrator's bound on |b6|/|a| (default 1e-10).")
+        .def_property(
+            "adaptive_step_limit", [](const PyWorld& w) { return w.idle().world.adaptiveStepLimit(); },
+            [](PyWorld& w, std::uint64_t steps) { w.idle().world.setAdaptiveStepLimit(steps); },
+            "The most steps one call may take with the adaptive integrator.")
+        .def_property_readonly(
+            "adaptive_report",
+            [](const PyWorld& w) {
+                const vorn_world::AdaptiveReport r = w.idle().world.adaptiveReport();
+                py::dict report;
+                report["steps"] = r.steps;
+                report["rejected"] = r.rejected;
+                report["evaluations"] = r.evaluations;
+                report["next_step"] = r.next_step;
+                return report;
+            },
+            "The adaptive integrator's steps accepted and rejected, force evaluations and next step.")
+        .def_property_readonly(
+            "time", [](const PyWorld& w) { return w.idle().world.time(); },
+            "The time the steps have advanced (summed with compensation).")
+        .def_property_readonly(
+            "step_count", [](const PyWorld& w) { return w.idle().world.stepCount(); },
+            "The steps taken (the adaptive integrator's own steps for it).")
         .def_property("threads", &PyWorld::threads, &PyWorld::setThreads,
                       "Threads a step runs on; results are the same bits for any number.")
         .def(
@@ -384,9 +448,17 @@ void bindWorld(py::module_& m) {
                 return rows;
             },
             "The gravitational acceleration of every body in storage order, an (N, 4) array.")
+        .def("integrate", &integrateWorld, py::arg("t_end"), py::arg("integrator"), py::arg("dt"),
+             "Steps of dt until time is t_end exactly, the last one shortened; returns the steps taken.")
+        .def(
+            "kinetic_energy", [](const PyWorld& w) { return w.idle().world.kineticEnergy(); },
+            "The kinetic energy of the moved bodies, to the last bits.")
+        .def(
+            "potential_energy", [](const PyWorld& w) { return w.idle().world.potentialEnergy(); },
+            "The potential energy of the moved bodies (zero at distance pi/2), to the last bits.")
         .def(
             "energy", [](const PyWorld& w) { return w.idle().world.energy(); },
-            "Kinetic plus potential energy of the moved bodies.")
+            "Kinetic plus potential energy of the moved bodies, to the last bits.")
         .def(
             "angular_momentum", [](const PyWorld& w) { return w.idle().world.angularMomentum(); },
             "The angular-momentum bivector Σ m·q∧v of the moved bodies.")

@@ -225,3 +225,16 @@ def test_ctrl_c_ends_a_batch_of_steps_after_a_whole_step():
             child.communicate()
     assert child.returncode == 0, err
     assert float(out.split()[0]) - sent < 1.0  # the interrupt is seen within a step or two
+
+
+def test_softening_time_energies_and_the_adaptive_integrator_reach_python():
+    world, ids = small_world()
+    world.softening = 1e-4
+    with pytest.raises(ValueError, match="softening"):
+        world.softening = -1.0
+    assert world.softening == 1e-4
+    assert world.integrate(1.0, vorn.Integrator.adaptive, 0.3) == 4
+    assert world.time == 1.0
+    assert world.step_count == world.adaptive_report["steps"] > 0
+    assert abs(world.kinetic_energy() + world.potential_energy() - world.energy()) <= 1e-15 * abs(world.energy())
+    assert vorn.gravity_potential((0, 0, 0, 1), (1, 0, 0, 0), 1.0) == 0.0

@@ -1,6 +1,7 @@
 // World::step and World::integrate: the integrators' dispatch, yoshida4's weights, the clock.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -54,7 +55,7 @@ void World::step(double dt, Integrator integrator) {
     s.advanceTime(dt, steps);
 }
 
-void World::integrate(double t_end, Integrator integrator, double dt) {
+std::uint64_t World::integrate(double t_end, Integrator integrator, double dt, std::uint64_t max_steps) {
     detail::checkMagnitude("t_end", t_end);
     detail::checkMagnitude("dt", dt);
     if (!(dt > 0.0))
@@ -64,17 +65,19 @@ void World::integrate(double t_end, Integrator integrator, double dt) {
         throw std::invalid_argument("vorn_world: integrate to " + detail::shown(t_end) + " in steps of " +
                                     detail::shown(dt) + " would take more than 2^53 steps");
     }
-    while (s.time < t_end) {
+    std::uint64_t taken = 0;
+    for (; s.time < t_end && taken < max_steps; ++taken) {
         // The remaining time, with the low part of the clock: the last step lands on t_end.
         const double remaining = (t_end - s.time) - s.time_low;
         if (remaining <= dt * (1.0 + 0x1.0p-40)) {
             if (remaining > 0.0) step(remaining, integrator);
             s.time = t_end;
             s.time_low = 0.0;
-            return;
+            return taken + 1;
         }
         step(dt, integrator);
     }
+    return taken;
 }
 
 }  // namespace vorn_world
