@@ -265,6 +265,7 @@ public:
     // only with mutual gravity on, and not between two test particles), and their sum. Each term
     // in double-double arithmetic, summed the same way in storage order, so each result is
     // within about one rounding of the exact value for the stored state (whatever the threads).
+    // Each call allocates its terms, 16 bytes a body.
     double kineticEnergy() const;
     double potentialEnergy() const;
     double energy() const;

@@ -4,9 +4,11 @@
 // bodies first when test particles move among them.
 #include "vorn_world/kick_drift_kick.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "vorn_world/motion.hpp"
@@ -151,10 +153,13 @@ void mutualSteps(WorldState& s, std::span<const double> steps, std::vector<doubl
     }
 }
 
-// The one-pass steps over the bodies flagged in `moves` (a.moved or the test particles), with
-// the sources at each sub-step boundary.
+// The sources at each sub-step boundary: at most three sub-steps (yoshida4).
+constexpr std::size_t max_sub_steps = 3;
+using SourcesAt = std::array<Sources, max_sub_steps + 1>;
+
+// The one-pass steps over the bodies flagged in `moves` (a.moved or the test particles).
 template <bool compensated>
-void onePassSteps(WorldState& s, const std::uint8_t* moves, std::span<const Sources> at,
+void onePassSteps(WorldState& s, const std::uint8_t* moves, const SourcesAt& at,
                   std::span<const double> steps) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
     BodyArrays a = s.arrays();
@@ -172,23 +177,24 @@ void onePassSteps(WorldState& s, const std::uint8_t* moves, std::span<const Sour
 // body gets the bits the three passes over all bodies would give it.
 template <bool compensated>
 void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
-    WorldState& m = s.massive.of(s);
-    std::vector<std::size_t> slots;
+    WorldState& m = s.massive.get();
+    std::vector<std::size_t>& slots = s.massive.slots;
+    slots.clear();
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s.pulls[i] != 0) slots.push_back(i);
     }
     m.load(s, slots);
     // The sources at the start, then after each sub-step.
-    std::vector<double> boundaries;
+    std::vector<double>& boundaries = s.massive.boundaries;
     if (!m.gravity_valid) m.computeGravity();
     m.gatherSources(m.positions(), true);
-    boundaries = m.sources;
+    boundaries.assign(m.sources.begin(), m.sources.end());
     mutualSteps<compensated>(m, steps, &boundaries);
     const std::size_t per_boundary = boundaries.size() / (steps.size() + 1);
-    std::vector<Sources> at;
+    SourcesAt at{};
     for (std::size_t k = 0; k <= steps.size(); ++k) {
-        at.push_back({boundaries.data() + k * per_boundary, per_boundary / WorldState::doubles_per_source,
-                      s.softening});
+        at[k] = {boundaries.data() + k * per_boundary, per_boundary / WorldState::doubles_per_source,
+                 s.softening};
     }
     onePassSteps<compensated>(s, s.test_moved.data(), at, steps);
     m.store(s, slots);
@@ -198,13 +204,16 @@ void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
 }  // namespace
 
 void kickDriftKick(WorldState& s, std::span<const double> steps) {
+    if (steps.size() > max_sub_steps)
+        throw std::invalid_argument("vorn_world: at most three sub-steps a step");
     const auto run = [&]<bool compensated>() {
         const std::size_t moved_massive = s.movedCount() - s.test_count;
         if (!s.mutual || moved_massive == 0) {
             // Nothing the pass moves pulls: the attractors' sources at every boundary.
             const std::size_t count = s.gatherSources(s.positions(), false);  // before its address is taken
             const Sources attractors{s.sources.data(), count, s.softening};
-            const std::vector<Sources> at(steps.size() + 1, attractors);
+            SourcesAt at{};
+            at.fill(attractors);
             onePassSteps<compensated>(s, s.moved.data(), at, steps);
             s.gravity_valid = true;
         } else if (s.test_count == 0) {

@@ -199,7 +199,7 @@ MassiveScratch::MassiveScratch(MassiveScratch&&) noexcept = default;
 MassiveScratch& MassiveScratch::operator=(MassiveScratch&&) noexcept = default;
 MassiveScratch::~MassiveScratch() = default;
 
-WorldState& MassiveScratch::of(const WorldState& /*parent*/) {
+WorldState& MassiveScratch::get() {
     if (!state) state = std::make_unique<WorldState>();
     return *state;
 }

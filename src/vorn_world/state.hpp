@@ -43,7 +43,9 @@ struct WorldState;
 // between steps (a copy starts without one).
 struct MassiveScratch {
     std::unique_ptr<WorldState> state;
-    WorldState& of(const WorldState& parent);
+    std::vector<std::size_t> slots;  // the massive bodies' slots in the World
+    std::vector<double> boundaries;  // their sources at each sub-step boundary
+    WorldState& get();
     MassiveScratch();
     MassiveScratch(const MassiveScratch& /*other*/);
     MassiveScratch& operator=(const MassiveScratch& /*other*/);
