@@ -1,5 +1,7 @@
 // World::step's kick–drift–kick steps, four bodies per block in the fastest lane build the CPU
-// has, each loop written once for the plain and the compensated motion (motion.hpp).
+// has, each loop written once for every kind of motion (motion.hpp): kdk's plain steps carry no
+// low parts, yoshida4's the positions', compensated steps all.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <stdexcept>
@@ -17,6 +19,7 @@ namespace vorn_world {
 namespace {
 
 using detail::BodyArrays;
+using detail::Carry;
 using detail::Motion;
 using detail::Vec4;
 using vorn_kernel::detail::Columns;
@@ -38,33 +41,35 @@ struct Block {
 }
 
 // The columns of a motion's parts, in the order of Motion::parts().
-template <bool compensated>
-std::array<Columns, Motion<F64x4, compensated>::part_count> partColumns(const BodyArrays& a) {
-    if constexpr (compensated) {
+template <Carry carry>
+std::array<Columns, Motion<F64x4, carry>::part_count> partColumns(const BodyArrays& a) {
+    if constexpr (carry == Carry::all) {
         return {a.q, a.v, a.q_low, a.v_low};
+    } else if constexpr (carry == Carry::positions) {
+        return {a.q, a.v, a.q_low};
     } else {
         return {a.q, a.v};
     }
 }
 
-template <bool compensated>
-[[gnu::always_inline]] inline Motion<F64x4, compensated> loadMotion(const BodyArrays& a, std::size_t i) {
-    Motion<F64x4, compensated> m;
+template <Carry carry>
+[[gnu::always_inline]] inline Motion<F64x4, carry> loadMotion(const BodyArrays& a, std::size_t i) {
+    Motion<F64x4, carry> m;
     const auto parts = m.parts();
-    const auto columns = partColumns<compensated>(a);
+    const auto columns = partColumns<carry>(a);
     for (std::size_t p = 0; p < parts.size(); ++p) *parts[p] = lanes::loadVec<F64x4>(columns[p], i);
     return m;
 }
 
 // Writes the parts of `m` from `first` on for the moved bodies (the others keep `before`'s):
-// from 0 the whole motion, from 1 the velocity and, compensated, both low parts.
-template <bool compensated>
+// from 0 the whole motion, from 1 the velocity and the low parts it carries.
+template <Carry carry>
 [[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Mask4& moves,
-                                               Motion<F64x4, compensated> m,
-                                               Motion<F64x4, compensated> before, std::size_t first = 0) {
+                                               Motion<F64x4, carry> m, Motion<F64x4, carry> before,
+                                               std::size_t first = 0) {
     const auto parts = m.parts();
     const auto kept = before.parts();
-    const auto columns = partColumns<compensated>(a);
+    const auto columns = partColumns<carry>(a);
     for (std::size_t p = first; p < parts.size(); ++p) {
         lanes::storeVec(columns[p], i, lanes::select(moves, *parts[p], *kept[p]));
     }
@@ -72,13 +77,13 @@ template <bool compensated>
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end): the
 // kick by h/2 with the stored accelerations, then the drift by h.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, double h, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
         detail::drift(m, h);
         storeMotion(a, 4 * block, b.moves, m, before);
@@ -87,13 +92,13 @@ template <bool compensated>
 
 // With mutual gravity, the closing half for blocks [begin, end): the kick by h/2 with the
 // accelerations stored for the new positions; on the last, the moved bodies' forces cleared.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, double h, bool clear_forces,
                                                std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         detail::kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
         storeMotion(a, 4 * block, b.moves, m, before, 1);
         if (clear_forces)
@@ -105,14 +110,14 @@ template <bool compensated>
 // goes through all the kick–drift–kick steps of `steps` in one pass: kick by h/2, drift by h,
 // the accelerations at the new position from the attractors, kick by h/2. Then the
 // accelerations (zero for the bodies not moved) and the moved bodies' cleared forces.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate,
                                               const detail::Sources& attractors, const double* steps,
                                               std::size_t step_count, std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         Vec4<F64x4> g =
             evaluate ? detail::pullOfSources(m.q, attractors) : lanes::loadVec<F64x4>(a.g, 4 * block);
         for (std::size_t k = 0; k < step_count; ++k) {
@@ -130,7 +135,7 @@ template <bool compensated>
 
 // Kick–drift–kick steps of the lengths in `steps`, one after the other; then the moved bodies'
 // forces are cleared and the accelerations are those at the new positions.
-template <bool compensated, std::size_t step_count>
+template <Carry carry, std::size_t step_count>
 void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_count>& steps) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
     const BodyArrays a = s.arrays();
@@ -140,8 +145,8 @@ void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_cou
         const std::size_t count = s.gatherSources(false);  // before the buffer's address is taken
         const detail::Sources attractors{s.sources.data(), count, s.softening};
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, attractors, steps.data(),
-                                                      step_count, begin, end);
+            lanes::runLanes<&stepBlocks<carry>>(build, a, evaluate, attractors, steps.data(), step_count,
+                                                begin, end);
         });
         s.gravity_valid = true;
         return;
@@ -154,23 +159,33 @@ void kickDriftKickSteps(detail::WorldState& s, const std::array<double, step_cou
         // Stale from here until computeGravity, also when the ParallelFor throws.
         s.gravity_valid = false;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&openBlocks<compensated>>(build, a, h, begin, end);
+            lanes::runLanes<&openBlocks<carry>>(build, a, h, begin, end);
         });
         s.computeGravity();
         const bool last = k + 1 == step_count;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&closeBlocks<compensated>>(build, a, h, last, begin, end);
+            lanes::runLanes<&closeBlocks<carry>>(build, a, h, last, begin, end);
         });
     }
 }
 
-template <std::size_t step_count>
+// Kick–drift–kick steps that carry all low parts when compensated and otherwise `plain`'s: a
+// plain step that carries the positions' keeps their low parts from then on (zero at first), a
+// plain step that carries none leaves them zero.
+template <Carry plain, std::size_t step_count>
 void kickDriftKick(detail::WorldState& s, const std::array<double, step_count>& steps) {
     if (s.compensated) {
-        kickDriftKickSteps<true>(s, steps);
-    } else {
-        kickDriftKickSteps<false>(s, steps);
+        kickDriftKickSteps<Carry::all>(s, steps);
+        return;
     }
+    if constexpr (plain == Carry::positions) {
+        if (s.q_low_block.empty()) s.q_low_block.assign(4 * s.rows, 0.0);
+        s.position_lows_set = true;
+    } else if (s.position_lows_set) {
+        std::fill(s.q_low_block.begin(), s.q_low_block.end(), 0.0);
+        s.position_lows_set = false;
+    }
+    kickDriftKickSteps<plain>(s, steps);
 }
 
 }  // namespace
@@ -183,7 +198,7 @@ void World::step(double dt, Integrator integrator) {
             detail::compatStep(s, dt);
             break;
         case Integrator::kdk:
-            kickDriftKick(s, std::array<double, 1>{dt});
+            kickDriftKick<Carry::none>(s, std::array<double, 1>{dt});
             break;
         case Integrator::yoshida4: {
             // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
@@ -191,7 +206,9 @@ void World::step(double dt, Integrator integrator) {
             constexpr double cbrt2 = 1.2599210498948731648;
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
-            kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
+            // With the positions' low parts: its orbits stay round enough for their rounding to
+            // repeat from step to step (docs/world.md, "Rounding that repeats").
+            kickDriftKick<Carry::positions>(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
             break;
         }
         default:

@@ -31,15 +31,18 @@ void WorldState::resizePadded(std::size_t padded) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
         auto blocks = std::to_array<std::vector<double>*>({&q_block, &v_block, &q_low_block, &v_low_block});
-        const std::size_t in_use = compensated ? 4 : 2;
+        const std::array<bool, 4> in_use{true, true, positionLowsKept(), compensated};
         std::array<std::vector<double>, 4> moved_blocks;
-        for (std::size_t b = 0; b < in_use; ++b) {
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (!in_use[b]) continue;
             moved_blocks[b].assign(4 * grown, 0.0);
             for (std::size_t c = 0; c < 4; ++c) {
                 std::copy_n(blocks[b]->data() + c * rows, old, moved_blocks[b].data() + c * grown);
             }
         }
-        for (std::size_t b = 0; b < in_use; ++b) blocks[b]->swap(moved_blocks[b]);
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (in_use[b]) blocks[b]->swap(moved_blocks[b]);
+        }
         rows = grown;
     }
     // New padding slots: at (0, 0, 0, 1), at rest, with zero low parts.
@@ -56,8 +59,9 @@ void WorldState::resizePadded(std::size_t padded) {
 }
 
 void WorldState::clearLows(std::size_t slot) {
-    if (!compensated) return;
-    for (const Columns low : {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)}) {
+    for (std::vector<double>* block : {&q_low_block, &v_low_block}) {
+        if (block->empty()) continue;
+        const Columns low = columnsOfBlock(*block, rows);
         low.x[slot] = low.y[slot] = low.z[slot] = low.w[slot] = 0.0;
     }
 }
@@ -142,8 +146,9 @@ VornBody WorldState::readSlot(std::size_t slot) const {
 
 void WorldState::moveSlot(std::size_t from, std::size_t to) {
     writeSlot(to, readSlot(from));
-    if (!compensated) return;
-    for (const Columns low : {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)}) {
+    for (std::vector<double>* block : {&q_low_block, &v_low_block}) {
+        if (block->empty()) continue;
+        const Columns low = columnsOfBlock(*block, rows);
         low.x[to] = low.x[from];
         low.y[to] = low.y[from];
         low.z[to] = low.z[from];
@@ -165,7 +170,7 @@ BodyArrays WorldState::arrays() {
             velocities(),
             {fx.data(), fy.data(), fz.data(), fw.data()},
             {gx.data(), gy.data(), gz.data(), gw.data()},
-            compensated ? columnsOfBlock(q_low_block, rows) : none,
+            positionLowsKept() ? columnsOfBlock(q_low_block, rows) : none,
             compensated ? columnsOfBlock(v_low_block, rows) : none,
             force_scale.data(),
             moved.data()};
