@@ -109,7 +109,7 @@ TEST(WorldIntegrators, KdkEnergyErrorDoesNotGrow) {
 
 // The energy's change per step, the least-squares slope over 10^5 steps of 0.001 sampled every
 // 100, on a circular orbit at distance d from one attractor. The rounding's random walk gives
-// slopes of about 2e-18 here; yoshida4 turning by products (the orbit stays round to about
+// slopes of about 1e-18 here; yoshida4 turning by products (the orbit stays round to about
 // 1e-12, so the rounding of the component along the attractor repeats every step) gave
 // 0.3–3e-16 at these distances.
 double energySlope(double d, Integrator integrator) {
