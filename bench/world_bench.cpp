@@ -1,6 +1,6 @@
 // The world: mutual gravity (pair interactions per second, one and two threads), attractor
-// gravity with one kdk step, the contact pass against N, and the scene of a new user (200
-// bodies, 2 attractors, contacts every step) written naively with the kernel beside the world.
+// gravity with one kdk or yoshida4 step, the contact pass against N, and the scene of a new user
+// (200 bodies, 2 attractors, contacts every step) written naively with the kernel beside the world.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -82,6 +82,18 @@ void BM_world_kdk_step_3_attractors_compensated(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
 }
 BENCHMARK(BM_world_kdk_step_3_attractors_compensated)->Args({100000, 0})->Args({100000, 1});
+
+// A yoshida4 step of the same scene (three kick–drift–kick sub-steps in one pass), plain: the
+// cost of its turn by increments and of carrying the positions' low parts.
+void BM_world_yoshida4_step_3_attractors(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    vorn_world::World world = worldOf(randomBodies(n, 0.1), 1.0);
+    SplitMix random(7);
+    for (int k = 0; k < 3; ++k) world.addAttractor(random.unit(), 1e-3);
+    for (auto _ : state) world.step(1e-4, vorn_world::Integrator::yoshida4);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_world_yoshida4_step_3_attractors)->Arg(1000)->Arg(100000);
 
 void BM_world_kdk_mutual_step(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));

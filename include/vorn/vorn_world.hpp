@@ -100,7 +100,9 @@ enum class Integrator : std::uint8_t {
     // Symplectic, time-reversible, second order; one force evaluation per step.
     kdk = 1,
     // Three kdk steps of weights 1/(2−2^(1/3)), −2^(1/3)/(2−2^(1/3)), 1/(2−2^(1/3)):
-    // symplectic, time-reversible, fourth order; three force evaluations per step.
+    // symplectic, time-reversible, fourth order; three force evaluations per step. Its drifts
+    // carry the positions' rounding from step to step (32 bytes a body from its first step),
+    // so that on round orbits it does not repeat.
     yoshida4 = 2,
     // A Gauss–Radau predictor–corrector of order 15 whose steps follow the motion: each step's
     // length makes its highest coefficient of the acceleration's expansion, relative to the

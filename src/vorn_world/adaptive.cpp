@@ -113,6 +113,7 @@ private:
 };
 
 void Stepper::prepare() {
+    s_.dropPositionLows();  // the World's position low parts, unless compensated, are plain yoshida4's
     padded_ = s_.paddedSize();
     const bool fresh = !m_.warm || m_.seen_revision != s_.revision || m_.padded != padded_;
     m_.padded = padded_;

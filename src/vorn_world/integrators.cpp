@@ -36,7 +36,7 @@ void World::step(double dt, Integrator integrator) {
             detail::compatStep(s, dt);
             break;
         case Integrator::kdk:
-            detail::kickDriftKick(s, std::array<double, 1>{dt});
+            detail::kickDriftKick(s, std::array<double, 1>{dt}, false);
             break;
         case Integrator::yoshida4: {
             // 2^(1/3) correctly rounded, as a literal: compilers that fold std::cbrt(2.0) and
@@ -44,7 +44,9 @@ void World::step(double dt, Integrator integrator) {
             constexpr double cbrt2 = 1.2599210498948731648;
             const double w1 = 1.0 / (2.0 - cbrt2);
             const double w0 = -cbrt2 / (2.0 - cbrt2);
-            detail::kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt});
+            // With the positions' low parts: its orbits stay round enough for their rounding to
+            // repeat from step to step (docs/world.md, "Rounding that repeats").
+            detail::kickDriftKick(s, std::array<double, 3>{w1 * dt, w0 * dt, w1 * dt}, true);
             break;
         }
         default:

@@ -1,5 +1,5 @@
 // The kick–drift–kick steps, four bodies per block in the fastest lane build the CPU has, each
-// loop written once for the plain and the compensated motion (motion.hpp): one pass when the
+// loop written once for every kind of motion (motion.hpp): one pass when the
 // pull's sources do not move with the pass, three a step with mutual gravity, and massive
 // bodies first when test particles move among them.
 #include "vorn_world/kick_drift_kick.hpp"
@@ -36,33 +36,35 @@ struct Block {
 }
 
 // The columns of a motion's parts, in the order of Motion::parts().
-template <bool compensated>
-std::array<Columns, Motion<F64x4, compensated>::part_count> partColumns(const BodyArrays& a) {
-    if constexpr (compensated) {
+template <Carry carry>
+std::array<Columns, Motion<F64x4, carry>::part_count> partColumns(const BodyArrays& a) {
+    if constexpr (carry == Carry::all) {
         return {a.q, a.v, a.q_low, a.v_low};
+    } else if constexpr (carry == Carry::positions) {
+        return {a.q, a.v, a.q_low};
     } else {
         return {a.q, a.v};
     }
 }
 
-template <bool compensated>
-[[gnu::always_inline]] inline Motion<F64x4, compensated> loadMotion(const BodyArrays& a, std::size_t i) {
-    Motion<F64x4, compensated> m;
+template <Carry carry>
+[[gnu::always_inline]] inline Motion<F64x4, carry> loadMotion(const BodyArrays& a, std::size_t i) {
+    Motion<F64x4, carry> m;
     const auto parts = m.parts();
-    const auto columns = partColumns<compensated>(a);
+    const auto columns = partColumns<carry>(a);
     for (std::size_t p = 0; p < parts.size(); ++p) *parts[p] = lanes::loadVec<F64x4>(columns[p], i);
     return m;
 }
 
 // Writes the parts of `m` from `first` on for the moved bodies (the others keep `before`'s):
-// from 0 the whole motion, from 1 the velocity and, compensated, both low parts.
-template <bool compensated>
+// from 0 the whole motion, from 1 the velocity and the low parts it carries.
+template <Carry carry>
 [[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Mask4& moves,
-                                               Motion<F64x4, compensated> m,
-                                               Motion<F64x4, compensated> before, std::size_t first = 0) {
+                                               Motion<F64x4, carry> m,
+                                               Motion<F64x4, carry> before, std::size_t first = 0) {
     const auto parts = m.parts();
     const auto kept = before.parts();
-    const auto columns = partColumns<compensated>(a);
+    const auto columns = partColumns<carry>(a);
     for (std::size_t p = first; p < parts.size(); ++p) {
         lanes::storeVec(columns[p], i, lanes::select(moves, *parts[p], *kept[p]));
     }
@@ -70,13 +72,13 @@ template <bool compensated>
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end): the
 // kick by h/2 with the stored accelerations, then the drift by h.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void openBlocks(const BodyArrays& a, double h, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
         drift(m, h);
         storeMotion(a, 4 * block, b.moves, m, before);
@@ -85,13 +87,13 @@ template <bool compensated>
 
 // With mutual gravity, the closing half for blocks [begin, end): the kick by h/2 with the
 // accelerations stored for the new positions; on the last, the moved bodies' forces cleared.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void closeBlocks(const BodyArrays& a, double h, bool clear_forces,
                                                std::size_t begin, std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
         storeMotion(a, 4 * block, b.moves, m, before, 1);
         if (clear_forces)
@@ -105,14 +107,14 @@ template <bool compensated>
 // at the new position from the sources as they stand after that sub-step (at[k + 1]; at[0] at
 // the start), kick by h/2. Then the accelerations (zero for the bodies not moved) and the moved
 // bodies' cleared forces.
-template <bool compensated>
+template <Carry carry>
 [[gnu::always_inline]] inline void stepBlocks(const BodyArrays& a, bool evaluate, const Sources* at,
                                               const double* steps, std::size_t step_count, std::size_t begin,
                                               std::size_t end) {
     for (std::size_t block = begin; block < end; ++block) {
         const Block b = loadBlock(a, 4 * block);
-        const Motion<F64x4, compensated> before = loadMotion<compensated>(a, 4 * block);
-        Motion<F64x4, compensated> m = before;
+        const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
+        Motion<F64x4, carry> m = before;
         Vec4<F64x4> g = evaluate ? pullOfSources(m.q, at[0]) : lanes::loadVec<F64x4>(a.g, 4 * block);
         for (std::size_t k = 0; k < step_count; ++k) {
             const double h = steps[k];
@@ -131,7 +133,7 @@ template <bool compensated>
 // block, the accelerations of all bodies at their new positions from every source (in the
 // widest lanes this CPU has), and the closing kick. With `boundaries`, the sources as they
 // stand after each sub-step are appended to it.
-template <bool compensated>
+template <Carry carry>
 void mutualSteps(WorldState& s, std::span<const double> steps, std::vector<double>* boundaries) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
     const BodyArrays a = s.arrays();
@@ -142,13 +144,13 @@ void mutualSteps(WorldState& s, std::span<const double> steps, std::vector<doubl
         // Stale from here until computeGravity, also when the ParallelFor throws.
         s.gravity_valid = false;
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&openBlocks<compensated>>(build, a, h, begin, end);
+            lanes::runLanes<&openBlocks<carry>>(build, a, h, begin, end);
         });
         s.computeGravity();
         if (boundaries != nullptr) boundaries->insert(boundaries->end(), s.sources.begin(), s.sources.end());
         const bool last = k + 1 == steps.size();
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
-            lanes::runLanes<&closeBlocks<compensated>>(build, a, h, last, begin, end);
+            lanes::runLanes<&closeBlocks<carry>>(build, a, h, last, begin, end);
         });
     }
 }
@@ -158,7 +160,7 @@ constexpr std::size_t max_sub_steps = 3;
 using SourcesAt = std::array<Sources, max_sub_steps + 1>;
 
 // The one-pass steps over the bodies flagged in `moves` (a.moved or the test particles).
-template <bool compensated>
+template <Carry carry>
 void onePassSteps(WorldState& s, const std::uint8_t* moves, const SourcesAt& at,
                   std::span<const double> steps) {
     const lanes::LaneBuild build = lanes::fastestLaneBuild();
@@ -166,7 +168,7 @@ void onePassSteps(WorldState& s, const std::uint8_t* moves, const SourcesAt& at,
     a.moved = moves;
     const bool evaluate = !s.gravity_valid;
     s.runParallel(s.paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        lanes::runLanes<&stepBlocks<compensated>>(build, a, evaluate, at.data(), steps.data(), steps.size(),
+        lanes::runLanes<&stepBlocks<carry>>(build, a, evaluate, at.data(), steps.data(), steps.size(),
                                                   begin, end);
     });
 }
@@ -175,7 +177,7 @@ void onePassSteps(WorldState& s, const std::uint8_t* moves, const SourcesAt& at,
 // of their own (they feel nothing of the test particles), leaving the sources of every sub-step
 // boundary; then the test particles take the one pass, as under attractors that move. Each
 // body gets the bits the three passes over all bodies would give it.
-template <bool compensated>
+template <Carry carry>
 void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
     WorldState& m = s.massive.get();
     std::vector<std::size_t>& slots = s.massive.slots;
@@ -189,24 +191,23 @@ void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
     if (!m.gravity_valid) m.computeGravity();
     m.gatherSources(m.positions(), true);
     boundaries.assign(m.sources.begin(), m.sources.end());
-    mutualSteps<compensated>(m, steps, &boundaries);
+    mutualSteps<carry>(m, steps, &boundaries);
     const std::size_t per_boundary = boundaries.size() / (steps.size() + 1);
     SourcesAt at{};
     for (std::size_t k = 0; k <= steps.size(); ++k) {
         at[k] = {boundaries.data() + k * per_boundary, per_boundary / WorldState::doubles_per_source,
                  s.softening};
     }
-    onePassSteps<compensated>(s, s.test_moved.data(), at, steps);
+    onePassSteps<carry>(s, s.test_moved.data(), at, steps);
     m.store(s, slots);
     s.gravity_valid = true;
 }
 
 }  // namespace
 
-void kickDriftKick(WorldState& s, std::span<const double> steps) {
-    if (steps.size() > max_sub_steps)
-        throw std::invalid_argument("vorn_world: at most three sub-steps a step");
-    const auto run = [&]<bool compensated>() {
+void kickDriftKick(WorldState& s, std::span<const double> steps, bool carry_positions) {
+    if (steps.size() > max_sub_steps) throw std::invalid_argument("vorn_world: at most three sub-steps a step");
+    const auto run = [&]<Carry carry>() {
         const std::size_t moved_massive = s.movedCount() - s.test_count;
         if (!s.mutual || moved_massive == 0) {
             // Nothing the pass moves pulls: the attractors' sources at every boundary.
@@ -214,18 +215,22 @@ void kickDriftKick(WorldState& s, std::span<const double> steps) {
             const Sources attractors{s.sources.data(), count, s.softening};
             SourcesAt at{};
             at.fill(attractors);
-            onePassSteps<compensated>(s, s.moved.data(), at, steps);
+            onePassSteps<carry>(s, s.moved.data(), at, steps);
             s.gravity_valid = true;
         } else if (s.test_count == 0) {
-            mutualSteps<compensated>(s, steps, nullptr);
+            mutualSteps<carry>(s, steps, nullptr);
         } else {
-            stepsWithTestParticles<compensated>(s, steps);
+            stepsWithTestParticles<carry>(s, steps);
         }
     };
     if (s.compensated) {
-        run.template operator()<true>();
+        run.template operator()<Carry::all>();
+    } else if (carry_positions) {
+        s.keepPositionLows();
+        run.template operator()<Carry::positions>();
     } else {
-        run.template operator()<false>();
+        s.dropPositionLows();
+        run.template operator()<Carry::none>();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "vorn_world/error_free.hpp"
 
@@ -33,15 +34,18 @@ void WorldState::resizePadded(std::size_t padded) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
         auto blocks = std::to_array<std::vector<double>*>({&q_block, &v_block, &q_low_block, &v_low_block});
-        const std::size_t in_use = compensated ? 4 : 2;
+        const std::array<bool, 4> in_use{true, true, positionLowsKept(), compensated};
         std::array<std::vector<double>, 4> moved_blocks;
-        for (std::size_t b = 0; b < in_use; ++b) {
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (!in_use[b]) continue;
             moved_blocks[b].assign(4 * grown, 0.0);
             for (std::size_t c = 0; c < 4; ++c) {
                 std::copy_n(blocks[b]->data() + c * rows, old, moved_blocks[b].data() + c * grown);
             }
         }
-        for (std::size_t b = 0; b < in_use; ++b) blocks[b]->swap(moved_blocks[b]);
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (in_use[b]) blocks[b]->swap(moved_blocks[b]);
+        }
         rows = grown;
     }
     // New padding slots: at (0, 0, 0, 1), at rest, with zero low parts.
@@ -58,8 +62,9 @@ void WorldState::resizePadded(std::size_t padded) {
 }
 
 void WorldState::clearLows(std::size_t slot) {
-    if (!compensated) return;
-    for (const Columns low : {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)}) {
+    for (std::vector<double>* block : {&q_low_block, &v_low_block}) {
+        if (block->empty()) continue;
+        const Columns low = columnsOfBlock(*block, rows);
         low.x[slot] = low.y[slot] = low.z[slot] = low.w[slot] = 0.0;
     }
 }
@@ -148,8 +153,9 @@ VornBody WorldState::readSlot(std::size_t slot) const {
 
 void WorldState::moveSlot(std::size_t from, std::size_t to) {
     writeSlot(to, readSlot(from));
-    if (!compensated) return;
-    for (const Columns low : {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)}) {
+    for (std::vector<double>* block : {&q_low_block, &v_low_block}) {
+        if (block->empty()) continue;
+        const Columns low = columnsOfBlock(*block, rows);
         low.x[to] = low.x[from];
         low.y[to] = low.y[from];
         low.z[to] = low.z[from];
@@ -171,7 +177,7 @@ BodyArrays WorldState::arrays() {
             velocities(),
             {fx.data(), fy.data(), fz.data(), fw.data()},
             {gx.data(), gy.data(), gz.data(), gw.data()},
-            compensated ? columnsOfBlock(q_low_block, rows) : none,
+            positionLowsKept() ? columnsOfBlock(q_low_block, rows) : none,
             compensated ? columnsOfBlock(v_low_block, rows) : none,
             force_scale.data(),
             moved.data()};
@@ -210,14 +216,14 @@ void WorldState::load(const WorldState& from, const std::vector<std::size_t>& sl
     mutual = true;
     attractors = from.attractors;
     parallel_for = from.parallel_for;
-    if (compensated != from.compensated) {
-        compensated = from.compensated;
-        q_low_block.assign(compensated ? 4 * rows : 0, 0.0);
-        v_low_block.assign(compensated ? 4 * rows : 0, 0.0);
-    }
+    compensated = from.compensated;
+    position_lows_set = from.position_lows_set;
     ids.resize(slots.size());
     for (std::size_t k = 0; k < slots.size(); ++k) ids[k] = k;
     resizePadded((slots.size() + 3) / 4 * 4);
+    // The low parts the World keeps, and only those.
+    q_low_block.assign(from.positionLowsKept() ? 4 * rows : 0, 0.0);
+    v_low_block.assign(from.compensated ? 4 * rows : 0, 0.0);
     for (std::size_t k = 0; k < slots.size(); ++k) {
         const std::size_t i = slots[k];
         writeSlot(k, from.readSlot(i));
@@ -225,15 +231,12 @@ void WorldState::load(const WorldState& from, const std::vector<std::size_t>& sl
         gy[k] = from.gy[i];
         gz[k] = from.gz[i];
         gw[k] = from.gw[i];
-        if (!compensated) continue;
-        const ConstColumns from_lows[2] = {columnsOfBlock(from.q_low_block, from.rows),
-                                           columnsOfBlock(from.v_low_block, from.rows)};
-        const Columns lows[2] = {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)};
-        for (int p = 0; p < 2; ++p) {
-            lows[p].x[k] = from_lows[p].x[i];
-            lows[p].y[k] = from_lows[p].y[i];
-            lows[p].z[k] = from_lows[p].z[i];
-            lows[p].w[k] = from_lows[p].w[i];
+        for (const auto& [block, from_block] : {std::pair{&q_low_block, &from.q_low_block},
+                                                std::pair{&v_low_block, &from.v_low_block}}) {
+            if (block->empty()) continue;
+            const ConstColumns there = columnsOfBlock(*from_block, from.rows);
+            const Columns here = columnsOfBlock(*block, rows);
+            here.x[k] = there.x[i], here.y[k] = there.y[i], here.z[k] = there.z[i], here.w[k] = there.w[i];
         }
     }
     gravity_valid = from.gravity_valid;
@@ -248,17 +251,25 @@ void WorldState::store(WorldState& to, const std::vector<std::size_t>& slots) co
         to_v.x[i] = v.x[k], to_v.y[i] = v.y[k], to_v.z[i] = v.z[k], to_v.w[i] = v.w[k];
         to.fx[i] = fx[k], to.fy[i] = fy[k], to.fz[i] = fz[k], to.fw[i] = fw[k];
         to.gx[i] = gx[k], to.gy[i] = gy[k], to.gz[i] = gz[k], to.gw[i] = gw[k];
-        if (!compensated) continue;
-        const ConstColumns lows[2] = {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)};
-        const Columns to_lows[2] = {columnsOfBlock(to.q_low_block, to.rows),
-                                    columnsOfBlock(to.v_low_block, to.rows)};
-        for (int p = 0; p < 2; ++p) {
-            to_lows[p].x[i] = lows[p].x[k];
-            to_lows[p].y[i] = lows[p].y[k];
-            to_lows[p].z[i] = lows[p].z[k];
-            to_lows[p].w[i] = lows[p].w[k];
+        for (const auto& [block, to_block] : {std::pair{&q_low_block, &to.q_low_block},
+                                              std::pair{&v_low_block, &to.v_low_block}}) {
+            if (block->empty() || to_block->empty()) continue;
+            const ConstColumns here = columnsOfBlock(*block, rows);
+            const Columns there = columnsOfBlock(*to_block, to.rows);
+            there.x[i] = here.x[k], there.y[i] = here.y[k], there.z[i] = here.z[k], there.w[i] = here.w[k];
         }
     }
+}
+
+void WorldState::keepPositionLows() {
+    if (q_low_block.empty()) q_low_block.assign(4 * rows, 0.0);
+    position_lows_set = true;
+}
+
+void WorldState::dropPositionLows() {
+    if (!position_lows_set || compensated) return;
+    std::fill(q_low_block.begin(), q_low_block.end(), 0.0);
+    position_lows_set = false;
 }
 
 }  // namespace vorn_world::detail

@@ -24,7 +24,7 @@ using vorn_kernel::detail::ConstColumns;
 // loops take memory and nothing else.
 struct BodyArrays {
     Columns q, v, f, g;
-    Columns q_low, v_low;       // null while the World is not compensated
+    Columns q_low, v_low;       // null while not kept (WorldState::positionLowsKept, compensated)
     const double* force_scale;  // what a force is multiplied by: 1/m, or 0 for a massless test particle
     const std::uint8_t* moved;
 };
@@ -58,7 +58,15 @@ struct WorldState {
     double G = 1.0;
     double softening = GRAVITY_SOFTENING;
     bool mutual = false;
-    bool compensated = false;  // whether q_low and v_low are kept
+    bool compensated = false;  // whether v_low is kept (and q_low)
+    // Whether q_low is kept: while compensated, and from the first plain yoshida4 step on, which
+    // carries the positions' low parts (the other plain steps leave them zero).
+    bool positionLowsKept() const { return compensated || !q_low_block.empty(); }
+    bool position_lows_set = false;  // a plain yoshida4 step may have left q_low nonzero
+    // q_low kept from now on (allocated if need be), and zeroed where a step that carries none
+    // (plain kdk, the adaptive integrator's own) moves the positions.
+    void keepPositionLows();
+    void dropPositionLows();
     ParallelFor parallel_for;
 
     // The time as a value and the low part its sum lost, and the steps taken.
@@ -72,7 +80,7 @@ struct WorldState {
     // Positions, velocities and (compensated) their low parts: each one block of four columns
     // (x, y, z, w) of `rows` values (at least paddedSize()), so that a body's components lie a
     // fixed stride apart (World::positionComponents); the rows grow by doubling. The low
-    // blocks are empty while not compensated; a body written whole has zero low parts.
+    // blocks are empty while not kept; a body written whole has zero low parts.
     std::vector<double> q_block, v_block, q_low_block, v_low_block;
     std::size_t rows = 0;
     std::vector<double> fx, fy, fz, fw;  // accumulated forces

@@ -4,10 +4,13 @@
 // both scaled by 1 + d: one Newton step toward |q'| = 1 (q enters of unit length to rounding),
 // with |q'|² from q·q, q·v and v·v. The common factor keeps q∧v and |v| to rounding, where the
 // rounding of cos x and sinc x alone would change both by the same factor every step of a
-// body turning at a constant rate. The compensated turn forms the same q' and v' from
-// error-free products and sums with the low parts, scaled by the exact factor that makes
-// c² + k·h·sinc x one, so that q∧v is kept to about 2^-100 a step. Only +, −, ·, / and the
-// correctly rounded square root: the bits are the same on every target. See docs/world.md.
+// body turning at a constant rate. The turn by increments forms the same q' and v' as q and v
+// plus small changes, with 1 − cos x from its own series, and keeps the rounding of q' in a low
+// part that the next turn adds back in (yoshida4; docs/world.md, "Rounding that repeats"). The compensated
+// turn forms the same q' and v' from error-free products and sums with the low parts, scaled
+// by the exact factor that makes c² + k·h·sinc x one, so that q∧v is kept to about 2^-100 a
+// step. Only +, −, ·, / and the correctly rounded square root: the bits are the same on every
+// target. See docs/world.md.
 #pragma once
 
 #include <cmath>
@@ -38,6 +41,16 @@ template <class T>
     return {c, sinc};
 }
 
+// 1 − cos x for |x| ≤ 1/4 from y = x², the same series as cosSinc's without its leading 1 (so
+// that its rounding is of its own size, not of one).
+template <class T>
+[[gnu::always_inline]] inline T oneLessCos(const T& y) {
+    const T y2 = y * y;
+    const T y4 = y2 * y2;
+    return (y * (1.0 / 2.0) + y2 * (-1.0 / 24.0 + y * (1.0 / 720.0))) +
+           y4 * ((-1.0 / 40320.0 + y * (1.0 / 3628800.0)) + y2 * (-1.0 / 479001600.0));
+}
+
 // |q'|² for q' = c·q + h_sinc·v, from q·q, q·v and v·v (so off the chain of q' itself).
 template <class T>
 [[gnu::always_inline]] inline T turnedLengthSq(const Vec4<T>& q, const Vec4<T>& v, const T& vv, const T& c,
@@ -60,16 +73,38 @@ template <class T>
     q = new_q;
 }
 
+// The same turn by increments, from 1 − cos x (c_minus) instead of cos x, with the low part of q:
+//   q' + q_low' = q + (((h_sinc·v − c_minus·q) + d·q) + q_low),   v' = v + (d·v − (c_minus·v + k·q)),
+// which drops only d·(q' − q) and d·(v' − v), products of two small numbers. In the product
+// form the rounding of c·q, half a unit in the last place of q, depends on q and cos x alone: a
+// component that stays within about (1 − cos x)⁻¹ units of its value (the one along an
+// attractor on a near-circular orbit) is rounded the same way every step. Here the only
+// rounding at the scale of q is that of q plus its change, and it is kept: where the change
+// repeats from step to step (its fraction of a unit is then the same), its rounding would too.
+template <class T>
+[[gnu::always_inline]] inline void turnByIncrements(Vec4<T>& q, Vec4<T>& q_low, Vec4<T>& v, const T& c_minus,
+                                                    const T& h_sinc, const T& k, const T& d) {
+    const Vec4<T> change = ((h_sinc * v - c_minus * q) + d * q) + q_low;
+    v = v + (d * v - (c_minus * v + k * q));
+    const WithError<T> x = twoSum(q.x, change.x);
+    const WithError<T> y = twoSum(q.y, change.y);
+    const WithError<T> z = twoSum(q.z, change.z);
+    const WithError<T> w = twoSum(q.w, change.w);
+    q = {x.value, y.value, z.value, w.value};
+    q_low = {x.error, y.error, z.error, w.error};
+}
+
 // cos x, h·sinc x and k = (v·v)·h·sinc x of one body's turn, for any angle (NaN for an
 // infinite or NaN speed).
 struct TurnFactors {
     double c, h_sinc, k;
+    double c_minus;  // 1 − cos x
 };
 inline TurnFactors turnFactors(double vv, double h) {
     const double y = vv * (h * h);
     if (y < 0.0625) {
         const CosSinc<double> cs = cosSinc(y);
-        return {cs.c, h * cs.sinc, (vv * h) * cs.sinc};
+        return {cs.c, h * cs.sinc, (vv * h) * cs.sinc, oneLessCos(y)};
     }
     const double speed = vorn_kernel::detail::squareRoot(vv);
     const double x = speed * std::fabs(h);
@@ -78,7 +113,7 @@ inline TurnFactors turnFactors(double vv, double h) {
     double a = y <= 1e300 ? x : std::fmod(x, 6.283185307179586);
     if (!std::isfinite(a)) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        return {nan, nan, nan};
+        return {nan, nan, nan, nan};
     }
     // a/2^n ≤ 1/4 (halving is exact), then n times sin 2a = 2·sin a·cos a, cos 2a = 1 − 2·sin² a,
     // each pair put back on the unit circle (else its error would double with the angle).
@@ -95,8 +130,9 @@ inline TurnFactors turnFactors(double vv, double h) {
         c = c2 + e * c2;
     }
     const double sinc = s / x;
-    if (!(y <= 1e300)) return {c, h * sinc, vv * (h * sinc)};  // vv·h alone may overflow
-    return {c, h * sinc, (vv * h) * sinc};
+    // Beyond x = 1/4, cos x < 0.97: 1 − c is as good as c.
+    if (!(y <= 1e300)) return {c, h * sinc, vv * (h * sinc), 1.0 - c};  // vv·h alone may overflow
+    return {c, h * sinc, (vv * h) * sinc, 1.0 - c};
 }
 
 // One component of the compensated turn: q' = (1 + d)·(c·q + h_sinc·v), v' = (1 + d)·(c·v − k·q),

@@ -13,7 +13,7 @@
 
 namespace vorn::world_test {
 
-inline constexpr std::uint64_t attractor_scene_hash = 0xbbce9017636f3799u;
+inline constexpr std::uint64_t attractor_scene_hash = 0x3f52336ff9852bdeu;
 
 inline std::uint64_t attractorSceneHash() {
     using vorn_world::Integrator;
