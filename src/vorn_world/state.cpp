@@ -142,6 +142,7 @@ VornBody WorldState::readSlot(std::size_t slot) const {
 
 void WorldState::moveSlot(std::size_t from, std::size_t to) {
     writeSlot(to, readSlot(from));
+    writeOptions(to, readOptions(from));
     if (!compensated) return;
     for (const Columns low : {columnsOfBlock(q_low_block, rows), columnsOfBlock(v_low_block, rows)}) {
         low.x[to] = low.x[from];

@@ -101,7 +101,7 @@ struct WorldState {
     // moved, pulls, force_scale and test_count for the slot's body and options.
     void refreshFlags(std::size_t slot);
     VornBody readSlot(std::size_t slot) const;
-    void moveSlot(std::size_t from, std::size_t to);  // with the low parts
+    void moveSlot(std::size_t from, std::size_t to);  // with the options and low parts
     void runParallel(std::size_t count, const RangeBody& body) const;
 
     BodyArrays arrays();

@@ -68,7 +68,8 @@ void World::remove(BodyId id) {
     detail::WorldState& s = *state_;
     const std::size_t slot = s.slotOf(id);
     const std::size_t last = s.size() - 1;
-    // Later bodies move down one slot, keeping the storage in id order (with their low parts).
+    // Later bodies move down one slot, keeping the storage in id order (with their options and
+    // low parts).
     for (std::size_t i = slot; i < last; ++i) s.moveSlot(i + 1, i);
     s.ids.erase(s.ids.begin() + static_cast<std::ptrdiff_t>(slot));
     s.writeSlot(last, VornBody{.position = HomVec4::init(0.0, 0.0, 0.0, 1.0),
