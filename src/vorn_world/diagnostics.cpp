@@ -1,5 +1,6 @@
 // Conserved quantities: the kinetic and potential energy under the softened law, each term in
-// double-double arithmetic and summed so in storage order, and the angular-momentum bivector.
+// double-double arithmetic and summed so in storage order, and the angular-momentum bivector
+// (with the bodies' spins).
 #include <cstddef>
 #include <vector>
 
@@ -91,6 +92,14 @@ Bivector World::angularMomentum() const {
         L.yz += m * (q.y * v.z - q.z * v.y);
         L.yw += m * (q.y * v.w - q.w * v.y);
         L.zw += m * (q.z * v.w - q.w * v.z);
+        if (s.spins.empty()) continue;
+        const Bivector& spin = s.spins[i];
+        L.xy += spin.xy;
+        L.xz += spin.xz;
+        L.xw += spin.xw;
+        L.yz += spin.yz;
+        L.yw += spin.yw;
+        L.zw += spin.zw;
     }
     return L;
 }

@@ -65,6 +65,9 @@ struct WorldState {
     std::vector<std::uint8_t> moved;  // 1 for the bodies the integrators move
     std::vector<std::uint8_t> pulls;  // 1 for the moved bodies that are sources of gravity
     std::size_t test_count = 0;       // of the moved bodies, the test particles
+    // Each body's spin, the angular momentum a merger leaves beyond m·q∧v (World::mergeContacts):
+    // empty until the first merger, then paddedSize() long (zero for every other body).
+    std::vector<Bivector> spins;
 
     std::vector<Attractor> attractors;
 
@@ -96,12 +99,15 @@ struct WorldState {
     void resizePadded(std::size_t padded);
     void writeSlot(std::size_t slot, const VornBody& body);  // low parts cleared
     void writeOptions(std::size_t slot, const BodyOptions& options);
+    // A padding body at (0, 0, 0, 1): static, inactive, massless, without radius or spin.
+    void writePadding(std::size_t slot);
     BodyOptions readOptions(std::size_t slot) const;
     void clearLows(std::size_t slot);
     // moved, pulls, force_scale and test_count for the slot's body and options.
     void refreshFlags(std::size_t slot);
     VornBody readSlot(std::size_t slot) const;
-    void moveSlot(std::size_t from, std::size_t to);  // with the options and low parts
+    void moveSlot(std::size_t from, std::size_t to);  // with the options, low parts and spin
+    Bivector spinOf(std::size_t slot) const;          // zero while no spins are kept
     void runParallel(std::size_t count, const RangeBody& body) const;
 
     BodyArrays arrays();
