@@ -475,8 +475,13 @@ void World::resolveContacts(std::span<const Contact> contacts) {
     for (const Contact& c : contacts) {
         const std::size_t i = s.slotOf(c.a);
         const std::size_t j = s.slotOf(c.b);
-        const double inv_i = s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
-        const double inv_j = s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
+        // A test particle pushes nothing: the other body takes no impulse, and the test particle
+        // (when moved) is turned back as by a body of infinite mass, whatever its own mass.
+        const bool with_test = s.test[i] != 0 || s.test[j] != 0;
+        const bool test_takes_i = s.moved[i] != 0 && s.test[i] != 0 && s.test[j] == 0;
+        const bool test_takes_j = s.moved[j] != 0 && s.test[j] != 0 && s.test[i] == 0;
+        const double inv_i = with_test ? (test_takes_i ? 1.0 : 0.0) : s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
+        const double inv_j = with_test ? (test_takes_j ? 1.0 : 0.0) : s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
         if (inv_i + inv_j == 0.0) continue;
         const HomVec4 qi = s.position(i);
         const HomVec4 qj = s.position(j);

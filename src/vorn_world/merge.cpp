@@ -205,9 +205,12 @@ std::vector<Merger> World::mergeContacts(std::span<const Contact> contacts) {
         i = absorber(i);
         j = absorber(j);
         if (i == j || s.moved[i] == 0 || s.moved[j] == 0 || (s.test[i] != 0 && s.test[j] != 0)) continue;
+        if (s.mass[i] < 0.0 || s.mass[j] < 0.0) continue;  // only a test particle can be moved so
         const Merging a = current(i);
         const Merging b = current(j);
-        if (!(vorn_kernel::fsDistance(a.q, b.q) < a.radius + b.radius)) continue;
+        const bool touch =
+            a.radius > 0.0 && b.radius > 0.0 && vorn_kernel::fsDistance(a.q, b.q) < a.radius + b.radius;
+        if (!touch) continue;
         // The kept body: not a test particle when the other is not, else the heavier, else the
         // older (lower id, lower slot).
         const bool keep_i = s.test[i] != s.test[j] ? s.test[i] == 0
