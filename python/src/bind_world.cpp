@@ -133,7 +133,8 @@ std::size_t firstRefused(std::span<const VornBody> bodies) {
 }
 
 py::array_t<BodyId> addBodies(PyWorld& self, const py::object& positions, const py::object& velocities,
-                              const py::object& masses, double restitution, double radius, bool test_particle) {
+                              const py::object& masses, double restitution, double radius,
+                              bool test_particle) {
     self.idle().requireNoViews("add bodies");
     const Points p = pointsOf(positions, "positions");
     const Points v = pointsOf(velocities, "velocities");
@@ -321,10 +322,12 @@ void bindWorld(py::module_& m) {
             py::arg("body"), py::kw_only(), py::arg("radius") = 0.0, py::arg("test_particle") = false,
             "Adds a copy of the body, put on the sphere, with its radius (an angle, 0 to pi/2) and whether "
             "it is a test particle; returns its id.")
-        .def("add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
-             py::arg("restitution") = 0.5, py::kw_only(), py::arg("radius") = 0.0, py::arg("test_particle") = false,
-             "Adds dynamic bodies from (N, 4), (N, 4) and (N,) array-likes, all or none, each with the radius "
-             "and test-particle flag given; returns their ids.")
+        .def(
+            "add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
+            py::arg("restitution") = 0.5, py::kw_only(), py::arg("radius") = 0.0,
+            py::arg("test_particle") = false,
+            "Adds dynamic bodies from (N, 4), (N, 4) and (N,) array-likes, all or none, each with the radius "
+            "and test-particle flag given; returns their ids.")
         .def(
             "remove",
             [](PyWorld& w, BodyId id) {
@@ -412,7 +415,8 @@ void bindWorld(py::module_& m) {
             },
             py::arg("contacts"), "Applies the restitution impulses for contacts from World.contacts.")
         .def(
-            "touching_contacts", [](const PyWorld& w) { return contactsArray(w.idle().world.touchingContacts()); },
+            "touching_contacts",
+            [](const PyWorld& w) { return contactsArray(w.idle().world.touchingContacts()); },
             "Pairs closer than the sum of their radii (a body of radius 0 touches nothing): a record array "
             "(a, b, distance), a < b, sorted.")
         .def(
