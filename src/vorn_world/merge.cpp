@@ -197,9 +197,13 @@ std::vector<Merger> World::mergeContacts(std::span<const Contact> contacts) {
     const auto current = [&](std::size_t slot) {
         return merged_index[slot] != none ? bodies[merged_index[slot]].second : mergingOf(s, slot);
     };
+    // The body that absorbed the slot's, through any chain (shortened on the way, so that long
+    // chains cost no more than short ones).
     const auto absorber = [&](std::size_t slot) {
-        while (absorbed_by[slot] != none) slot = absorbed_by[slot];
-        return slot;
+        std::size_t root = slot;
+        while (absorbed_by[root] != none) root = absorbed_by[root];
+        while (absorbed_by[slot] != none) slot = std::exchange(absorbed_by[slot], root);
+        return root;
     };
     for (auto [i, j] : slots) {
         i = absorber(i);
