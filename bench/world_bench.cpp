@@ -1,6 +1,7 @@
 // The world: mutual gravity (pair interactions per second, one and two threads), attractor
-// gravity with one kdk or yoshida4 step, the contact pass against N, and the scene of a new user
-// (200 bodies, 2 attractors, contacts every step) written naively with the kernel beside the world.
+// gravity with one kdk or yoshida4 step, the contact pass against N, the touching pass with and
+// without a few large bodies, and the scene of a new user (200 bodies, 2 attractors, contacts
+// every step) written naively with the kernel beside the world.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -123,6 +124,32 @@ BENCHMARK(BM_world_contacts)
     ->Arg(10000)
     ->Arg(100000)
     ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+
+// The touching pass: bodies at rest spread uniformly, each of radius 0.005 (so that the pairs
+// are those of contacts(0.01)); with large = 1, four of them of radius 0.2 instead.
+void BM_world_touching(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    vorn_world::World world(1.0);
+    const std::vector<VornBody> bodies = randomBodies(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool large = state.range(1) != 0 && i < 4;
+        world.add(bodies[i], {.radius = large ? 0.2 : 0.005});
+    }
+    std::size_t found = 0;
+    for (auto _ : state) {
+        const std::vector<vorn_world::Contact> contacts = world.touchingContacts();
+        found = contacts.size();
+        benchmark::DoNotOptimize(contacts.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+    state.counters["contacts"] = static_cast<double>(found);
+}
+BENCHMARK(BM_world_touching)
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
     ->Unit(benchmark::kMillisecond);
 
 // The scene of a new user: 200 bodies, two attractors, contacts every step (here 1000 steps;

@@ -128,7 +128,8 @@ struct AdaptiveReport {
 // What a body is beyond its VornBody. A test particle is pulled but pulls nothing (nor any
 // other body in contacts' impulses' sense: it still bounces); it is moved when active and
 // dynamic whatever its mass, and a test particle of mass below 1e-10 takes no force. The
-// radius (an angle, at least 0) makes bodies touch (World::touchingContacts) and merge.
+// radius (an angle in [0, π/2]) makes bodies touch (World::touchingContacts) and merge
+// (World::mergeContacts).
 struct BodyOptions {
     double radius = 0.0;
     bool test_particle = false;
@@ -144,6 +145,12 @@ struct Contact {
 // Σ m·q∧v over the moved bodies: component ij is Σ m·(q_i·v_j − q_j·v_i).
 struct Bivector {
     double xy, xz, xw, yz, yw, zw;
+};
+
+// One merger of World::mergeContacts: the body that remains and the body it absorbed (removed).
+struct Merger {
+    BodyId kept;
+    BodyId absorbed;
 };
 
 // One World is used by one thread at a time (its loops use the ParallelFor); const members
@@ -271,7 +278,12 @@ public:
     double kineticEnergy() const;
     double potentialEnergy() const;
     double energy() const;
+    // Σ (m·q∧v + spin) over the moved bodies, summed in storage order.
     Bivector angularMomentum() const;
+    // The body's spin: the angular momentum a merger left in it beyond m·q∧v (zero for a body
+    // that never absorbed another). It is not changed by the steps or by setBody, and not counted
+    // in the energy.
+    Bivector spin(BodyId id) const;
 
     // Every pair of bodies (of any type) with vorn_kernel::fsDistance(p_a, p_b) < threshold: the
     // set checkCollision reports, sorted by (a, b). The pass keeps its grid's arrays in the
@@ -280,9 +292,30 @@ public:
     std::vector<Contact> contacts(double threshold) const;
     // For each contact in order whose bodies approach, an impulse along the contact normal with
     // restitution e = min(e_a, e_b), bodies that are not moved taking none of it. Between two
-    // moved bodies it conserves the angular-momentum bivector. A contact naming an unknown id
-    // is refused (std::out_of_range) before any is applied.
+    // moved bodies that are not test particles it conserves the angular-momentum bivector. A
+    // test particle pushes nothing: it is turned back as by a body of infinite mass, the other
+    // body unchanged (two test particles pass through each other). A contact naming an unknown
+    // id is refused (std::out_of_range) before any is applied.
     void resolveContacts(std::span<const Contact> contacts);
+
+    // Every pair of bodies that touch, fsDistance(p_a, p_b) < r_a + r_b (BodyOptions::radius; a
+    // body of radius 0 touches nothing, not even inside another's ball), sorted by (a, b):
+    // exactly the all-pairs set, as for contacts(threshold).
+    std::vector<Contact> touchingContacts() const;
+    // For each contact in order, merges its two bodies into one if they touch at that moment (as
+    // touchingContacts has it) and both are moved: the kept body (the heavier; of equal masses the lower id;
+    // never a test particle when the other is not) takes the mass m_a + m_b, the mass-weighted mean of the
+    // two positions (their representatives on one side), the velocity that carries the pair's
+    // angular-momentum bivector L (spins included) as far as one point can, −(L⌋q)/M, and the
+    // rest of L as its spin; its radius keeps the total volume of the two balls; forces add; its
+    // other fields are its own. The absorbed body is removed. A contact naming an absorbed body
+    // refers to the body that absorbed it. Pairs that do not touch, pairs with a body that is not
+    // moved or of negative mass, and pairs of two test particles are left as they are. Returns
+    // the mergers in order.
+    // Every id is checked (std::out_of_range), and a merged mass, velocity or force beyond
+    // MAX_MAGNITUDE is refused (std::invalid_argument), before anything changes. The time and
+    // the step count are kept; docs/world.md says what is conserved.
+    std::vector<Merger> mergeContacts(std::span<const Contact> contacts);
 
 private:
     std::unique_ptr<detail::WorldState> state_;

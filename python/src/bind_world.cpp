@@ -133,7 +133,8 @@ std::size_t firstRefused(std::span<const VornBody> bodies) {
 }
 
 py::array_t<BodyId> addBodies(PyWorld& self, const py::object& positions, const py::object& velocities,
-                              const py::object& masses, double restitution) {
+                              const py::object& masses, double restitution, double radius,
+                              bool test_particle) {
     self.idle().requireNoViews("add bodies");
     const Points p = pointsOf(positions, "positions");
     const Points v = pointsOf(velocities, "velocities");
@@ -150,10 +151,11 @@ py::array_t<BodyId> addBodies(PyWorld& self, const py::object& positions, const 
         bodies[i].velocity = vs[i];
         bodies[i].mass = m[i];
     }
+    const vorn_world::BodyOptions options{.radius = radius, .test_particle = test_particle};
     py::array_t<BodyId> ids(p.shape(0));  // before the bodies go in: nothing can fail after that
     std::vector<BodyId> added;
     try {
-        added = self.world.add(bodies);
+        added = self.world.add(bodies, options);
     } catch (const std::invalid_argument& refused) {
         const std::size_t row = firstRefused(bodies);
         if (row == bodies.size()) throw;
@@ -377,14 +379,19 @@ void bindWorld(py::module_& m) {
                       "Threads a step runs on; results are the same bits for any number.")
         .def(
             "add",
-            [](PyWorld& w, const VornBody& body) {
+            [](PyWorld& w, const VornBody& body, double radius, bool test_particle) {
                 w.requireNoViews("add bodies");
-                return w.idle().world.add(body);
+                return w.idle().world.add(body, {.radius = radius, .test_particle = test_particle});
             },
-            py::arg("body"), "Adds a copy of the body, put on the sphere; returns its id.")
-        .def("add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
-             py::arg("restitution") = 0.5,
-             "Adds dynamic bodies from (N, 4), (N, 4) and (N,) array-likes, all or none; returns their ids.")
+            py::arg("body"), py::kw_only(), py::arg("radius") = 0.0, py::arg("test_particle") = false,
+            "Adds a copy of the body, put on the sphere, with its radius (an angle, 0 to pi/2) and whether "
+            "it is a test particle; returns its id.")
+        .def(
+            "add_bodies", &addBodies, py::arg("positions"), py::arg("velocities"), py::arg("masses"),
+            py::arg("restitution") = 0.5, py::kw_only(), py::arg("radius") = 0.0,
+            py::arg("test_particle") = false,
+            "Adds dynamic bodies from (N, 4), (N, 4) and (N,) array-likes, all or none, each with the radius "
+            "and test-particle flag given; returns their ids.")
         .def(
             "remove",
             [](PyWorld& w, BodyId id) {
@@ -461,7 +468,10 @@ void bindWorld(py::module_& m) {
             "Kinetic plus potential energy of the moved bodies, to the last bits.")
         .def(
             "angular_momentum", [](const PyWorld& w) { return w.idle().world.angularMomentum(); },
-            "The angular-momentum bivector Σ m·q∧v of the moved bodies.")
+            "The angular-momentum bivector Σ (m·q∧v + spin) of the moved bodies.")
+        .def(
+            "spin", [](const PyWorld& w, BodyId id) { return w.idle().world.spin(id); }, py::arg("id"),
+            "The angular momentum mergers left in the body beyond m·q∧v (zero if it never absorbed one).")
         .def(
             "contacts",
             [](const PyWorld& w, double threshold) {
@@ -476,6 +486,23 @@ void bindWorld(py::module_& m) {
                 w.idle().world.resolveContacts(contactsFrom(contacts));
             },
             py::arg("contacts"), "Applies the restitution impulses for contacts from World.contacts.")
+        .def(
+            "touching_contacts",
+            [](const PyWorld& w) { return contactsArray(w.idle().world.touchingContacts()); },
+            "Pairs closer than the sum of their radii (a body of radius 0 touches nothing): a record array "
+            "(a, b, distance), a < b, sorted.")
+        .def(
+            "merge_contacts",
+            [](PyWorld& w, const py::array& contacts) {
+                w.idle().requireNoViews("merge bodies");
+                const std::vector<vorn_world::Merger> mergers = w.world.mergeContacts(contactsFrom(contacts));
+                py::list out;
+                for (const vorn_world::Merger& m : mergers) out.append(py::make_tuple(m.kept, m.absorbed));
+                return out;
+            },
+            py::arg("contacts"),
+            "Merges each touching pair of moved bodies into one that keeps the mass and the angular-momentum "
+            "bivector (spin included); returns the mergers as a list of (kept, absorbed) ids in order.")
         .def("__repr__", [](const PyWorld& w) {
             return "World(" + std::to_string(w.idle().world.size()) + " bodies, " +
                    std::to_string(w.idle().world.attractors().size()) +

@@ -179,6 +179,29 @@ def test_add_bodies_takes_array_likes_and_stores_what_world_add_stores():
         assert [b.mass for b in world.export_bodies()] == [3.0, 3.0]
 
 
+def test_bodies_take_options_and_touching_ones_merge_keeping_the_bivector():
+    world = vorn.World(G=0.01, mutual_gravity=True)
+    positions = vorn.normalize([[0, 0, 0, 1], [0.01, 0, 0, 1], [0, 0.01, 0, 1]])
+    velocities = [[0.1, 0, 0, 0], [0, 0.2, 0, 0], [0, 0, 0.3, 0]]
+    light, heavy, third = world.add_bodies(positions, velocities, [1.0, 2.0, 1.0], radius=0.02)
+    tracer = world.add(vorn.VornBody((0.01, 0.01, 0, 1), (0, 0, 0, 0), 5.0), radius=0.05, test_particle=True)
+    contacts = world.touching_contacts()
+    assert [(c["a"], c["b"]) for c in contacts] == [(0, 1), (0, 2), (0, 3), (1, 2), (1, 3), (2, 3)]
+    before = np.array(world.angular_momentum())
+    view = world.positions
+    with pytest.raises(BufferError):
+        world.merge_contacts(contacts)
+    del view
+    # The light body goes into the heavy one, then the third; the tracer, though heavier still,
+    # is absorbed too: a test particle never keeps a body that is not one.
+    assert world.merge_contacts(contacts) == [(heavy, light), (heavy, third), (heavy, tracer)]
+    assert list(world.ids) == [heavy] and world.body(heavy).mass == 9.0
+    assert np.allclose(np.array(world.angular_momentum()), before, rtol=0, atol=1e-15)
+    assert np.linalg.norm(np.array(world.spin(heavy))) > 1e-4  # what one point cannot carry
+    with pytest.raises(IndexError):
+        world.spin(light)
+
+
 CTRL_C_CHILD = """
 import sys, time
 import numpy as np, vorn

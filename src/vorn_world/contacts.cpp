@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -70,17 +71,19 @@ GridEntry entryOf(double x, double y, double z, double w, std::size_t body) {
                      static_cast<float>(w), static_cast<std::uint32_t>(body)};
 }
 
-// Enters every usable body at u and, when w < R, at −u, sorted by cell with one counting sort
-// (stable, so by body within a cell); at most eight cells per body. Unusable bodies go to
-// grid.odd.
-void fillGrid(const detail::WorldState& s, double reach, ContactGrid& grid) {
+// Enters every usable body that `admit` takes at u and, when w < R, at −u, sorted by cell with
+// one counting sort (stable, so by body within a cell); at most eight cells per body. Unusable
+// bodies go to grid.odd.
+template <class Admit>
+void fillGrid(const detail::WorldState& s, double reach, ContactGrid& grid, const Admit& admit,
+              std::size_t admitted) {
     const std::size_t n = s.size();
     detail::Cells& cells = grid.cells;
     cells.half = reach + 1e-6;
     // Cells at least 2·half wide, so that a window meets at most two along each axis, and at
     // most 8n of them.
     const double by_reach = std::floor(1.0 / cells.half);
-    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(n)));
+    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(admitted)));
     cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
     cells.per_unit = static_cast<double>(cells.per_axis) / 2.0;
     const std::size_t cell_count = std::size_t{cells.per_axis} * cells.per_axis * cells.per_axis;
@@ -101,6 +104,7 @@ void fillGrid(const detail::WorldState& s, double reach, ContactGrid& grid) {
         ++grid.starts[cell];
     };
     for (std::size_t i = 0; i < n; ++i) {
+        if (!admit(i)) continue;
         HomVec4 u;
         if (!unitOf(s, i, u)) {
             grid.odd.push_back(i);
@@ -207,26 +211,23 @@ void screenPairs(const ContactGrid& grid, double cos_screen, std::size_t begin, 
     flush(found);
 }
 
-}  // namespace
-
-std::vector<Contact> World::contacts(double threshold) const {
-    const detail::WorldState& s = *state_;
+// Appends to grid.pairs, keyed by storage slots (slot_bits as in SlotPair), every pair of
+// bodies i < j that `admit` takes both of and whose distance d = fsDistance(p_i, p_j) `accept`
+// takes, where `accept` takes no d at or above `threshold`, which sets the grid's reach:
+// thresholds above 0.5, and NaN, test all pairs; at or below 0, none. `admitted` is the number
+// of bodies `admit` takes (it sizes the grid's cells).
+template <class Admit, class Accept>
+void collectPairs(const detail::WorldState& s, double threshold, unsigned slot_bits, const Admit& admit,
+                  std::size_t admitted, const Accept& accept) {
     const std::size_t n = s.size();
     const auto position = [&s](std::size_t i) { return s.position(i); };
-
-    // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
-    // grid, so that a steady state does not allocate them.
     ContactGrid& grid = s.contact_grid;
     detail::GridVector<SlotPair>& found = grid.pairs;
-    found.clear();
     std::mutex found_mutex;
-    const unsigned slot_bits = static_cast<unsigned>(std::bit_width(n));
-    const std::uint64_t slot_mask = (std::uint64_t{1} << slot_bits) - 1;
-    // The comparison of checkCollision: a NaN threshold makes every pair a contact.
-    const auto test = [threshold, slot_bits](std::size_t i, std::size_t j, HomVec4 p_i, HomVec4 p_j,
-                                             std::vector<SlotPair>& out) {
+    const auto test = [&accept, slot_bits](std::size_t i, std::size_t j, HomVec4 p_i, HomVec4 p_j,
+                                           std::vector<SlotPair>& out) {
         const double d = vorn_kernel::fsDistance(p_i, p_j);
-        if (!(d >= threshold)) out.push_back(SlotPair{(std::uint64_t{i} << slot_bits) | j, d});
+        if (accept(i, j, d)) out.push_back(SlotPair{(std::uint64_t{i} << slot_bits) | j, d});
     };
     const auto publish = [&](std::vector<SlotPair>& local) {
         const std::lock_guard<std::mutex> lock(found_mutex);
@@ -238,14 +239,17 @@ std::vector<Contact> World::contacts(double threshold) const {
         s.runParallel(n, [&](std::size_t begin, std::size_t end) {
             std::vector<SlotPair> local;
             for (std::size_t i = begin; i < end; ++i) {
-                for (std::size_t j = i + 1; j < n; ++j) test(i, j, position(i), position(j), local);
+                if (!admit(i)) continue;
+                for (std::size_t j = i + 1; j < n; ++j) {
+                    if (admit(j)) test(i, j, position(i), position(j), local);
+                }
             }
             publish(local);
         });
     } else if (threshold > 0.0) {
         const double half_sin = std::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
-        fillGrid(s, reach, grid);
+        fillGrid(s, reach, grid, admit, admitted);
         const double cos_screen = std::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size() - ContactGrid::padding, [&](std::size_t begin, std::size_t end) {
             // In a large grid the tests read the positions copied in entry order, near one
@@ -283,12 +287,12 @@ std::vector<Contact> World::contacts(double threshold) const {
             }
         });
         std::vector<SlotPair> local;
-        const std::vector<std::size_t>& odd = grid.odd;  // tested against every other body
+        const std::vector<std::size_t>& odd = grid.odd;  // tested against every other admitted body
         std::vector<std::uint8_t> is_odd(odd.empty() ? 0 : n, 0);
         for (const std::size_t i : odd) is_odd[i] = 1;
         for (const std::size_t i : odd) {
             for (std::size_t j = 0; j < n; ++j) {
-                if (j == i) continue;
+                if (j == i || !admit(j)) continue;
                 const std::size_t lo = std::min(i, j);
                 const std::size_t hi = std::max(i, j);
                 if (is_odd[j] == 0 || j > i) test(lo, hi, position(lo), position(hi), local);
@@ -297,7 +301,13 @@ std::vector<Contact> World::contacts(double threshold) const {
         publish(local);
     }
     // Otherwise no distance is below the threshold.
+}
 
+// grid.pairs sorted by (i, j), each pair once, as contacts between ids.
+std::vector<Contact> sortedContacts(const detail::WorldState& s, unsigned slot_bits) {
+    ContactGrid& grid = s.contact_grid;
+    detail::GridVector<SlotPair>& found = grid.pairs;
+    const std::uint64_t slot_mask = (std::uint64_t{1} << slot_bits) - 1;
     sortPairs(found, grid.sorting);
     std::vector<Contact> contacts;
     contacts.reserve(found.size());
@@ -307,6 +317,153 @@ std::vector<Contact> World::contacts(double threshold) const {
             Contact{s.ids[found[k].key >> slot_bits], s.ids[found[k].key & slot_mask], found[k].distance});
     }
     return contacts;
+}
+
+// The touching pass's plan. A grid's cells are as wide as its largest sum of radii, so a few
+// large bodies among many small ones would make every query read most of the grid: bodies of
+// radius at least `alone_from` are instead each tested against every other body of positive
+// radius, and the grid, of threshold `grid_threshold` (the largest sum of two radii below
+// alone_from), holds the rest. alone_from is chosen among the powers of two by a model of the
+// cost: screened grid candidates and pairs tested alone, in units of one screened candidate.
+struct TouchPlan {
+    double alone_from = std::numeric_limits<double>::infinity();
+    double grid_threshold = 0.0;
+    std::size_t in_grid = 0;  // bodies of positive radius below alone_from
+};
+
+TouchPlan planTouching(const detail::WorldState& s) {
+    // Radii by binade: bucket b holds [2^-b, 2^(1-b)) (b = 0 up to π/2; the last bucket everything
+    // below 2^-62), with its count and its two largest radii.
+    constexpr int buckets = 64;
+    struct Bucket {
+        std::size_t count = 0;
+        double first = 0.0, second = 0.0;
+    };
+    std::array<Bucket, buckets + 1> by_size{};  // by_size[buckets] stays empty
+    std::size_t touchable = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const double r = s.radius[i];
+        if (!(r > 0.0)) continue;
+        ++touchable;
+        Bucket& bucket = by_size[static_cast<std::size_t>(std::min(-std::ilogb(r), buckets - 1))];
+        ++bucket.count;
+        if (r > bucket.first) {
+            bucket.second = bucket.first;
+            bucket.first = r;
+        } else if (r > bucket.second) {
+            bucket.second = r;
+        }
+    }
+    // Going from the smallest bucket up: the two largest radii of buckets cut and above, and the
+    // count of the buckets below cut (tested alone when the cut is there).
+    std::array<Bucket, buckets + 1> below{};  // below[cut]: buckets cut.. (the grid's bodies)
+    for (int b = buckets - 1; b >= 0; --b) {
+        const Bucket& own = by_size[static_cast<std::size_t>(b)];
+        const Bucket& rest = below[static_cast<std::size_t>(b) + 1];
+        Bucket& both = below[static_cast<std::size_t>(b)];
+        both.count = own.count + rest.count;
+        both.first = own.count > 0 ? own.first : rest.first;
+        both.second = own.count > 1 ? own.second : own.count == 1 ? rest.first : rest.second;
+    }
+    const auto k = static_cast<double>(touchable);
+    const auto cost = [k](const Bucket& grid) {
+        const auto in_grid = static_cast<double>(grid.count);
+        const double alone = (k - in_grid) * k * 4.0;  // a double-precision screen per pair
+        if (grid.count < 2) return alone;
+        const double threshold = grid.first + grid.second;
+        if (threshold > 0.5) return alone + 10.0 * in_grid * in_grid;  // all pairs, each tested
+        return alone + in_grid * (10.0 + 15.0 * in_grid * threshold * threshold * threshold);
+    };
+    int best = 0;
+    double best_cost = cost(below[0]);
+    for (int cut = 1; cut <= buckets; ++cut) {
+        if (by_size[static_cast<std::size_t>(cut) - 1].count == 0) continue;
+        const double c = cost(below[static_cast<std::size_t>(cut)]);
+        if (c < best_cost) {
+            best = cut;
+            best_cost = c;
+        }
+    }
+    const Bucket& grid = below[static_cast<std::size_t>(best)];
+    TouchPlan plan;
+    if (best == buckets) {
+        plan.alone_from = std::numeric_limits<double>::denorm_min();
+    } else if (best > 0) {
+        plan.alone_from = std::ldexp(1.0, 1 - best);
+    }
+    plan.grid_threshold = grid.count >= 2 ? grid.first + grid.second : 0.0;
+    plan.in_grid = grid.count;
+    return plan;
+}
+
+// Appends to grid.pairs every touching pair with a body of radius at least alone_from, each
+// such body tested against every other body of positive radius (another such body only when
+// later). A pair is screened out only when |q_i·q_j| < (cos(r_i + r_max) − 10⁻⁶)·|q_i|·|q_j|,
+// r_max the largest radius: its distance is then above r_i + r_max by far more than any
+// rounding (arc cosine falls by at least as much as its argument grows).
+void collectAlone(const detail::WorldState& s, double alone_from, unsigned slot_bits) {
+    const std::size_t n = s.size();
+    std::vector<std::size_t> alone;
+    double largest = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (s.radius[i] >= alone_from) alone.push_back(i);
+        largest = std::max(largest, s.radius[i]);
+    }
+    if (alone.empty()) return;
+    std::mutex found_mutex;
+    s.runParallel(alone.size(), [&](std::size_t begin, std::size_t end) {
+        std::vector<SlotPair> local;
+        for (std::size_t k = begin; k < end; ++k) {
+            const std::size_t i = alone[k];
+            const HomVec4 p = s.position(i);
+            const double cut = std::cos(s.radius[i] + largest) - 1e-6;
+            const double cut_sq = cut > 0.0 ? cut * cut * HomVec4::dot(p, p) : 0.0;
+            for (std::size_t j = 0; j < n; ++j) {
+                const double r = s.radius[j];
+                if (j == i || !(r > 0.0) || (r >= alone_from && j < i)) continue;
+                const HomVec4 other = s.position(j);
+                const double along = HomVec4::dot(p, other);
+                if (along * along < cut_sq * HomVec4::dot(other, other)) continue;
+                const std::size_t lo = std::min(i, j);
+                const std::size_t hi = std::max(i, j);
+                const double d = vorn_kernel::fsDistance(s.position(lo), s.position(hi));
+                if (d < s.radius[lo] + s.radius[hi])
+                    local.push_back(SlotPair{(std::uint64_t{lo} << slot_bits) | hi, d});
+            }
+        }
+        const std::lock_guard<std::mutex> lock(found_mutex);
+        s.contact_grid.pairs.insert(s.contact_grid.pairs.end(), local.begin(), local.end());
+    });
+}
+
+}  // namespace
+
+std::vector<Contact> World::contacts(double threshold) const {
+    const detail::WorldState& s = *state_;
+    // Pairs of storage slots, found in any order and sorted by (i, j) at the end; kept with the
+    // grid, so that a steady state does not allocate them.
+    s.contact_grid.pairs.clear();
+    const auto slot_bits = static_cast<unsigned>(std::bit_width(s.size()));
+    // The comparison of checkCollision: a NaN threshold makes every pair a contact.
+    collectPairs(
+        s, threshold, slot_bits, [](std::size_t /*i*/) { return true; }, s.size(),
+        [threshold](std::size_t /*i*/, std::size_t /*j*/, double d) { return !(d >= threshold); });
+    return sortedContacts(s, slot_bits);
+}
+
+std::vector<Contact> World::touchingContacts() const {
+    const detail::WorldState& s = *state_;
+    s.contact_grid.pairs.clear();
+    const auto slot_bits = static_cast<unsigned>(std::bit_width(s.size()));
+    const TouchPlan plan = planTouching(s);
+    const std::vector<double>& radius = s.radius;
+    collectPairs(
+        s, plan.grid_threshold, slot_bits,
+        [&radius, &plan](std::size_t i) { return radius[i] > 0.0 && radius[i] < plan.alone_from; },
+        plan.in_grid,
+        [&radius](std::size_t i, std::size_t j, double d) { return d < radius[i] + radius[j]; });
+    collectAlone(s, plan.alone_from, slot_bits);
+    return sortedContacts(s, slot_bits);
 }
 
 void World::resolveContacts(std::span<const Contact> contacts) {
@@ -319,8 +476,13 @@ void World::resolveContacts(std::span<const Contact> contacts) {
     for (const Contact& c : contacts) {
         const std::size_t i = s.slotOf(c.a);
         const std::size_t j = s.slotOf(c.b);
-        const double inv_i = s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
-        const double inv_j = s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
+        // A test particle pushes nothing: the other body takes no impulse, and the test particle
+        // (when moved) is turned back as by a body of infinite mass, whatever its own mass.
+        const bool with_test = s.test[i] != 0 || s.test[j] != 0;
+        const bool test_takes_i = s.moved[i] != 0 && s.test[i] != 0 && s.test[j] == 0;
+        const bool test_takes_j = s.moved[j] != 0 && s.test[j] != 0 && s.test[i] == 0;
+        const double inv_i = with_test ? (test_takes_i ? 1.0 : 0.0) : s.moved[i] != 0 ? 1.0 / s.mass[i] : 0.0;
+        const double inv_j = with_test ? (test_takes_j ? 1.0 : 0.0) : s.moved[j] != 0 ? 1.0 / s.mass[j] : 0.0;
         if (inv_i + inv_j == 0.0) continue;
         const HomVec4 qi = s.position(i);
         const HomVec4 qj = s.position(j);

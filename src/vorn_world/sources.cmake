@@ -10,4 +10,5 @@ set(VORN_WORLD_SOURCES
   vorn_world/diagnostics.cpp
   vorn_world/potential.cpp
   vorn_world/contacts.cpp
+  vorn_world/merge.cpp
   vorn_world/thread_pool.cpp)

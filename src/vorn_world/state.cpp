@@ -30,6 +30,7 @@ void WorldState::resizePadded(std::size_t padded) {
         std::to_array<std::vector<std::uint8_t>*>({&type, &active, &test, &moved, &pulls, &test_moved});
     for (auto* array : per_body) array->reserve(padded);
     for (auto* array : flags) array->reserve(padded);
+    if (!spins.empty()) spins.reserve(padded);
     if (padded > rows) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
@@ -59,6 +60,7 @@ void WorldState::resizePadded(std::size_t padded) {
     for (std::size_t i = old; i < padded; ++i) clearLows(i);
     for (auto* array : per_body) array->resize(padded, 0.0);
     for (auto* array : flags) array->resize(padded, 0);
+    if (!spins.empty()) spins.resize(padded, Bivector{});
 }
 
 void WorldState::clearLows(std::size_t slot) {
@@ -97,6 +99,19 @@ void WorldState::writeOptions(std::size_t slot, const BodyOptions& options) {
     radius[slot] = options.radius;
     test[slot] = options.test_particle ? 1 : 0;
     refreshFlags(slot);
+}
+
+void WorldState::writePadding(std::size_t slot) {
+    writeSlot(slot, VornBody{.position = HomVec4::init(0.0, 0.0, 0.0, 1.0),
+                             .velocity = HomVec4::zero(),
+                             .mass = 0.0,
+                             .restitution = 0.0,
+                             .friction = 0.0,
+                             .force_accum = HomVec4::zero(),
+                             .body_type = VornBody::BodyType::static_,
+                             .active = false});
+    writeOptions(slot, BodyOptions{});
+    if (!spins.empty()) spins[slot] = Bivector{};
 }
 
 BodyOptions WorldState::readOptions(std::size_t slot) const {
@@ -153,6 +168,8 @@ VornBody WorldState::readSlot(std::size_t slot) const {
 
 void WorldState::moveSlot(std::size_t from, std::size_t to) {
     writeSlot(to, readSlot(from));
+    writeOptions(to, readOptions(from));
+    if (!spins.empty()) spins[to] = spins[from];
     for (std::vector<double>* block : {&q_low_block, &v_low_block}) {
         if (block->empty()) continue;
         const Columns low = columnsOfBlock(*block, rows);
@@ -162,6 +179,8 @@ void WorldState::moveSlot(std::size_t from, std::size_t to) {
         low.w[to] = low.w[from];
     }
 }
+
+Bivector WorldState::spinOf(std::size_t slot) const { return spins.empty() ? Bivector{} : spins[slot]; }
 
 void WorldState::runParallel(std::size_t count, const RangeBody& body) const {
     if (parallel_for) {

@@ -95,6 +95,9 @@ struct WorldState {
     std::size_t moved_count = 0, test_count = 0;  // moved bodies, and the test particles among them
     std::size_t movedCount() const { return moved_count; }
     MassiveScratch massive;
+    // Each body's spin, the angular momentum a merger leaves beyond m·q∧v (World::mergeContacts):
+    // empty until the first merger, then paddedSize() long (zero for every other body).
+    std::vector<Bivector> spins;
 
     std::vector<Attractor> attractors;
 
@@ -131,6 +134,8 @@ struct WorldState {
     void resizePadded(std::size_t padded);
     void writeSlot(std::size_t slot, const VornBody& body);  // low parts cleared
     void writeOptions(std::size_t slot, const BodyOptions& options);
+    // A padding body at (0, 0, 0, 1): static, inactive, massless, without radius or spin.
+    void writePadding(std::size_t slot);
     BodyOptions readOptions(std::size_t slot) const;
     void clearLows(std::size_t slot);
     // moved, pulls, test_moved, force_scale and the counts for the slot's body and options.
@@ -140,7 +145,8 @@ struct WorldState {
     void load(const WorldState& from, const std::vector<std::size_t>& slots);
     void store(WorldState& to, const std::vector<std::size_t>& slots) const;
     VornBody readSlot(std::size_t slot) const;
-    void moveSlot(std::size_t from, std::size_t to);  // with the low parts
+    void moveSlot(std::size_t from, std::size_t to);  // with the options, low parts and spin
+    Bivector spinOf(std::size_t slot) const;          // zero while no spins are kept
     void runParallel(std::size_t count, const RangeBody& body) const;
 
     BodyArrays arrays();

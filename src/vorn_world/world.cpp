@@ -68,18 +68,11 @@ void World::remove(BodyId id) {
     detail::WorldState& s = *state_;
     const std::size_t slot = s.slotOf(id);
     const std::size_t last = s.size() - 1;
-    // Later bodies move down one slot, keeping the storage in id order (with their low parts).
+    // Later bodies move down one slot, keeping the storage in id order (with their options, low
+    // parts and spins).
     for (std::size_t i = slot; i < last; ++i) s.moveSlot(i + 1, i);
     s.ids.erase(s.ids.begin() + static_cast<std::ptrdiff_t>(slot));
-    s.writeSlot(last, VornBody{.position = HomVec4::init(0.0, 0.0, 0.0, 1.0),
-                               .velocity = HomVec4::zero(),
-                               .mass = 0.0,
-                               .restitution = 0.0,
-                               .friction = 0.0,
-                               .force_accum = HomVec4::zero(),
-                               .body_type = VornBody::BodyType::static_,
-                               .active = false});
-    s.writeOptions(last, BodyOptions{});
+    s.writePadding(last);
     const std::size_t padded = (s.size() + 3) / 4 * 4;
     if (padded < s.paddedSize()) s.resizePadded(padded);
 }

@@ -1,6 +1,7 @@
 // Drives a World with arbitrary operations and hostile values. After every operation either
 // it was refused (std::invalid_argument or std::out_of_range) and the World is exactly as it
-// was, or every body is finite, on the sphere and tangent, and the diagnostics are finite.
+// was, or every body is finite, on the sphere and tangent, and the diagnostics are finite. The
+// touching pairs are the all-pairs set, and mergers keep the mass and the bivector.
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -92,16 +93,25 @@ bool sameBits(HomVec4 a, HomVec4 b) {
     return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z) && sameBits(a.w, b.w);
 }
 
+bool sameBits(const vorn_world::Bivector& a, const vorn_world::Bivector& b) {
+    return sameBits(a.xy, b.xy) && sameBits(a.xz, b.xz) && sameBits(a.xw, b.xw) && sameBits(a.yz, b.yz) &&
+           sameBits(a.yw, b.yw) && sameBits(a.zw, b.zw);
+}
+
 void requireSame(const World& a, const World& b) {
     require(a.size() == b.size() && a.gravitationalConstant() == b.gravitationalConstant() &&
             a.mutualGravity() == b.mutualGravity() && a.compensated() == b.compensated() &&
             a.attractors().size() == b.attractors().size());
     const std::vector<VornBody> x = a.exportBodies(), y = b.exportBodies();
     for (std::size_t i = 0; i < x.size(); ++i) {
-        require(a.ids()[i] == b.ids()[i]);
+        const vorn_world::BodyId id = a.ids()[i];
+        require(id == b.ids()[i]);
         require(sameBits(x[i].position, y[i].position) && sameBits(x[i].velocity, y[i].velocity) &&
                 sameBits(x[i].force_accum, y[i].force_accum) && sameBits(x[i].mass, y[i].mass) &&
                 x[i].body_type == y[i].body_type && x[i].active == y[i].active);
+        require(sameBits(a.options(id).radius, b.options(id).radius) &&
+                a.options(id).test_particle == b.options(id).test_particle &&
+                sameBits(a.spin(id), b.spin(id)));
     }
 }
 
@@ -140,6 +150,60 @@ void requireSound(const World& world, double earlier_scale) {
     require(!std::isnan(world.energy()));
     const vorn_world::Bivector L = world.angularMomentum();
     require(!std::isnan(L.xy + L.xz + L.xw + L.yz + L.yw + L.zw));
+    for (const vorn_world::BodyId id : world.ids()) {
+        const vorn_world::Bivector spin = world.spin(id);
+        require(std::isfinite(spin.xy + spin.xz + spin.xw + spin.yz + spin.yw + spin.zw));
+    }
+}
+
+// Options from a palette: no radius, the hostile values, and radii up to π/2 and beyond.
+vorn_world::BodyOptions optionsOf(Input& in) {
+    const std::uint8_t what = in.byte();
+    vorn_world::BodyOptions options;
+    options.test_particle = (what & 1) != 0;
+    if ((what & 2) != 0)
+        options.radius = (what & 4) != 0 ? in.value() : 0.0625 * static_cast<double>(in.byte() % 32);
+    return options;
+}
+
+// The mass and the bivector of the moved bodies, and the sums of their terms' magnitudes.
+struct Totals {
+    double mass, mass_scale;
+    vorn_world::Bivector L;
+    double L_scale;
+};
+Totals totalsOf(const World& world) {
+    Totals t{0.0, 0.0, world.angularMomentum(), 0.0};
+    const std::vector<VornBody> bodies = world.exportBodies();
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const VornBody& b = bodies[i];
+        const vorn_world::BodyId id = world.ids()[i];
+        const bool test = world.options(id).test_particle;
+        if (!b.active || b.body_type != VornBody::BodyType::dynamic || (b.mass < 1e-10 && !test)) continue;
+        t.mass += b.mass;
+        t.mass_scale += std::fabs(b.mass);
+        const vorn_world::Bivector s = world.spin(id);
+        // |q| is one; the components' sum bounds |v| without squaring (which may underflow).
+        const HomVec4 v = b.velocity;
+        t.L_scale +=
+            2.0 * std::fabs(b.mass) * (std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z) + std::fabs(v.w)) +
+            std::fabs(s.xy) + std::fabs(s.xz) + std::fabs(s.xw) + std::fabs(s.yz) + std::fabs(s.yw) +
+            std::fabs(s.zw);
+    }
+    return t;
+}
+
+// After mergers the mass and the bivector are what they were, to their rounding.
+void requireKept(const Totals& before, const Totals& after) {
+    const auto near = [](double a, double b, double scale) {
+        return !(std::fabs(a - b) > 1e-12 * scale + 1e-300) || !std::isfinite(scale);
+    };
+    require(near(before.mass, after.mass, before.mass_scale));
+    const vorn_world::Bivector& x = before.L;
+    const vorn_world::Bivector& y = after.L;
+    const double scale = before.L_scale;
+    require(near(x.xy, y.xy, scale) && near(x.xz, y.xz, scale) && near(x.xw, y.xw, scale) &&
+            near(x.yz, y.yz, scale) && near(x.yw, y.yw, scale) && near(x.zw, y.zw, scale));
 }
 
 vorn_world::BodyId pickId(Input& in, const World& world) {
@@ -149,14 +213,16 @@ vorn_world::BodyId pickId(Input& in, const World& world) {
 
 // Applies one operation; returns the dt of a step (0 for the others).
 double apply(Input& in, World& world) {
-    switch (in.byte() % 14) {
-        case 0:
-            world.add(in.body());
+    switch (in.byte() % 17) {
+        case 0: {
+            const VornBody body = in.body();
+            world.add(body, optionsOf(in));
             return 0.0;
+        }
         case 1: {
             std::vector<VornBody> bodies(in.byte() % 6);
             for (VornBody& b : bodies) b = in.body();
-            world.add(bodies);
+            world.add(bodies, optionsOf(in));
             return 0.0;
         }
         case 2:
@@ -201,6 +267,44 @@ double apply(Input& in, World& world) {
         case 12: {
             const std::vector<vorn_world::Contact> found = world.contacts(in.value());
             world.resolveContacts(found);
+            return 0.0;
+        }
+        case 13: {
+            const vorn_world::BodyId id = pickId(in, world);
+            world.setOptions(id, optionsOf(in));
+            return 0.0;
+        }
+        case 14: {
+            // Every touching pair, checked against all pairs, then merged.
+            const std::vector<vorn_world::Contact> touching = world.touchingContacts();
+            const std::vector<VornBody> bodies = world.exportBodies();
+            std::size_t expected = 0;
+            for (std::size_t i = 0; i < bodies.size(); ++i) {
+                for (std::size_t j = i + 1; j < bodies.size(); ++j) {
+                    const double r_i = world.options(world.ids()[i]).radius;
+                    const double r_j = world.options(world.ids()[j]).radius;
+                    if (r_i > 0.0 && r_j > 0.0 &&
+                        vorn_kernel::fsDistance(bodies[i].position, bodies[j].position) < r_i + r_j) {
+                        require(expected < touching.size() && touching[expected].a == world.ids()[i] &&
+                                touching[expected].b == world.ids()[j]);
+                        ++expected;
+                    }
+                }
+            }
+            require(expected == touching.size());
+            const Totals before = totalsOf(world);
+            const std::vector<vorn_world::Merger> mergers = world.mergeContacts(touching);
+            if (!mergers.empty()) requireKept(before, totalsOf(world));
+            return 0.0;
+        }
+        case 15: {
+            // Arbitrary pairs, unknown ids among them.
+            std::vector<vorn_world::Contact> pairs(in.byte() % 8);
+            for (vorn_world::Contact& c : pairs) {
+                c.a = pickId(in, world);
+                c.b = pickId(in, world);
+            }
+            world.mergeContacts(pairs);
             return 0.0;
         }
         default: {

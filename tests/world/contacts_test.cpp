@@ -125,4 +125,24 @@ TEST(WorldContacts, ResponseSeparatesAndKeepsBivectorAndElasticEnergy) {
     EXPECT_LT(separated[0].velocity.x, 0.3);
 }
 
+TEST(WorldContacts, TestParticlesBounceAndPushNothing) {
+    World world;
+    const HomVec4 p = HomVec4::init(0, 0, 0, 1);
+    const HomVec4 near = HomVec4::init(0.01, 0, 0, 1).normalize();
+    const vorn_world::BodyId body = world.add(VornBody::init(p, HomVec4::init(0, 0.2, 0, 0), 1.0));
+    const vorn_world::BodyId tracer =
+        world.add(VornBody::init(near, HomVec4::init(-0.5, 0, 0, 0.005), 0.0), {.test_particle = true});
+    const vorn_world::BodyId heavy_tracer =
+        world.add(VornBody::init(near, HomVec4::init(-0.5, 0, 0, 0.005), 5.0), {.test_particle = true});
+    const VornBody before = world.body(body);
+    const std::vector<vorn_world::Contact> contacts = world.contacts(0.05);
+    ASSERT_EQ(contacts.size(), 3u);
+    world.resolveContacts(contacts);
+    EXPECT_TRUE(vorn::world_test::sameBits(world.body(body), before));
+    // Each tracer is turned back with its restitution of 0.5 (the pair of tracers in between
+    // is left alone): its approach of about 0.5 becomes a retreat of about 0.25.
+    for (const vorn_world::BodyId id : {tracer, heavy_tracer})
+        EXPECT_NEAR(world.body(id).velocity.x, 0.25, 1e-4);
+}
+
 }  // namespace

@@ -81,6 +81,14 @@ TEST(WorldInputs, ExtremeStepsStayFiniteOrAreRefused) {
     const std::vector<VornBody> before = world.exportBodies();
     EXPECT_THROW(world.step(1e10, Integrator::compat), std::invalid_argument);
     EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), before));
+    // A compat step far too long for its speed diverges to |v| ≈ 3e150 without overflowing; the
+    // energy is still ½|v|² (beyond the double-double products' range), not NaN.
+    World diverged(1.0);
+    diverged.add(VornBody::init(p, HomVec4::init(0, 1.5e5, 0, 0), 1.0));
+    diverged.step(2.0, Integrator::compat);
+    const double speed = diverged.body(0).velocity.norm();
+    EXPECT_GT(speed, 1e150);
+    EXPECT_NEAR(diverged.energy() / (0.5 * speed * speed), 1.0, 1e-15);
 }
 
 // Each value that can never be meaningful is refused, naming it, and nothing changes.

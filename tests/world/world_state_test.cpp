@@ -33,7 +33,7 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
         b.applyForce(HomVec4::init(i, 0, 0, 0));
         if (i == 4) b = VornBody::static_(random.unit());
         bodies.push_back(b);
-        ids.push_back(world.add(b));
+        ids.push_back(world.add(b, {.radius = 0.01 * i, .test_particle = i % 3 == 1}));
     }
     world.remove(ids[0]);
     world.remove(ids[5]);
@@ -42,8 +42,11 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     EXPECT_FALSE(world.contains(ids[5]));
     EXPECT_THROW((void)world.body(ids[5]), std::out_of_range);
     EXPECT_THROW(world.remove(ids[0]), std::out_of_range);
-    for (int i : {1, 2, 3, 4, 6, 7, 8})
+    for (int i : {1, 2, 3, 4, 6, 7, 8}) {
         EXPECT_TRUE(vorn::world_test::sameBits(world.body(ids[i]), bodies[i])) << i;
+        EXPECT_EQ(world.options(ids[i]).radius, 0.01 * i) << i;  // options move with their bodies
+        EXPECT_EQ(world.options(ids[i]).test_particle, i % 3 == 1) << i;
+    }
     EXPECT_TRUE(vorn::world_test::sameBits(world.body(later), bodies[0]));
     const std::vector<VornBody> exported = world.exportBodies();
     ASSERT_EQ(exported.size(), 8u);
