@@ -48,6 +48,8 @@ const char* nameOf(Integrator integrator) {
             return "kdk";
         case Integrator::yoshida4:
             return "yoshida4";
+        case Integrator::adaptive:
+            return "adaptive";
     }
     return "?";
 }
