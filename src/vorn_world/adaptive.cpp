@@ -27,6 +27,7 @@ constexpr double safety = 0.25;      // a step is rejected below, and grows at m
 constexpr int max_iterations = 12;   // of the predictor–corrector
 constexpr double converged = 1e-16;  // its change in b6 against the acceleration
 constexpr double diverged = 1e-6;    // a change it cannot have settled with
+constexpr double floor_fraction = 0.1;  // of tolerance^(1/7)·τ: the shortest step (Stepper::trial)
 
 // The coefficient arrays of AdaptiveMemory: component c of body i's k-th coefficient.
 struct Coefficients {
@@ -49,14 +50,16 @@ double largerOf(double a, double b) {
     return b > a || std::isnan(b) || std::isnan(a) ? (std::isnan(a) ? a : b) : a;
 }
 
-// x^(1/7) for finite x > 0, from its binary exponent and Newton's steps y ← (6y + x/y⁶)/7.
+// x^(1/7) for finite x > 0, from its binary exponent and Newton's steps y ← (6y + x/y⁶)/7
+// (from above the root, where they fall monotonically onto it).
 double seventhRoot(double x) {
     int exponent = 0;
     const double mantissa = std::frexp(x, &exponent);  // x = mantissa·2^exponent, exactly
-    const int whole = exponent >= 0 ? exponent / 7 : -((-exponent + 6) / 7);
+    // whole = ceil(exponent / 7), so that exponent − 7·whole is in [−6, 0].
+    const int whole = exponent >= 0 ? (exponent + 6) / 7 : -(-exponent / 7);
     const double scaled = std::ldexp(mantissa, exponent - 7 * whole);  // in [2^-7, 1)
-    double y = 0.75;
-    for (int i = 0; i < 8; ++i) {
+    double y = 1.0;  // above the root, which is in [1/2, 1)
+    for (int i = 0; i < 10; ++i) {
         const double y3 = y * y * y;
         y = (6.0 * y + scaled / (y3 * y3)) / 7.0;
     }
@@ -234,15 +237,21 @@ double Stepper::correct(int node, bool measure) {
 bool Stepper::trial(double h, double& next) {
     double last_error = 2.0;
     double error = 0.0;
-    for (int iteration = 0; iteration < max_iterations; ++iteration) {
+    bool settled = false;  // converged, or stopped falling at its rounding
+    for (int iteration = 0; iteration < max_iterations && !settled; ++iteration) {
         for (int node = 1; node <= order; ++node) {
             predict(h, radau::nodes[node]);
             evaluate(q_, v_, acc_);
             error = correct(node, node == order);
         }
-        if (!(error >= converged)) break;
-        if (iteration >= 2 && error >= last_error) break;
+        settled = !(error >= converged) || (iteration >= 2 && error >= last_error);
         last_error = error;
+    }
+    if (!settled && error < diverged) {
+        // Still falling after every iteration: the step is too long for the polynomial to follow
+        // the motion, and its b6 no longer measures the error. Shorter, from the same start.
+        next = safety * h;
+        return false;
     }
     if (!(error < diverged)) {  // the iteration ran away (or NaN): start again from nothing, shorter
         forget();
@@ -268,12 +277,31 @@ bool Stepper::trial(double h, double& next) {
         return false;
     }
     const double relative = acc > 0.0 ? b6 / acc : 0.0;
-    if (relative > 0.0) {
-        next = h * seventhRoot(m_.tolerance / relative);
-        if (std::fabs(next) > std::fabs(h) / safety) next = h / safety;
-    } else {
-        next = h / safety;
+    const double root = seventhRoot(m_.tolerance);
+    next = relative > 0.0 ? h * seventhRoot(m_.tolerance / relative) : h / safety;
+    // Where b6 is all rounding (steps far shorter than the motion needs, or tolerances below what
+    // the positions resolve) it no longer falls with the step: the steps never go below a small
+    // fraction of the shortest time over which a body's acceleration changes, |a| / |da/dt| at
+    // the step's end.
+    forMoved([&](std::size_t i) {
+        double a_sq = 0.0, rate_sq = 0.0;  // |a|², |h·da/dt|²
+        for (int c = 0; c < 4; ++c) {
+            double a = component(a0_, c)[i], rate = 0.0;
+            for (int k = 0; k <= 6; ++k) {
+                a += b_.at(k, c, i);
+                rate += static_cast<double>(k + 1) * b_.at(k, c, i);
+            }
+            a_sq += a * a;
+            rate_sq += rate * rate;
+        }
+        acc_max_[i] = a_sq > 0.0 ? rate_sq / a_sq : 0.0;
+    });
+    const double fastest = maximum(acc_max_);  // (h / τ)² for the shortest time τ
+    if (fastest > 0.0 && std::isfinite(fastest)) {
+        const double floor = floor_fraction * root * std::fabs(h) / std::sqrt(fastest);
+        if (std::fabs(next) < floor) next = std::copysign(floor, h);
     }
+    if (std::fabs(next) > std::fabs(h) / safety) next = h / safety;
     if (std::fabs(next) >= safety * std::fabs(h)) return true;
     // Where the acceleration jumps (at d = π/2 the nearer representative of a source changes
     // sides) its coefficients cannot shrink with the step: the step stands once what b6 adds to

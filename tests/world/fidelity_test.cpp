@@ -181,8 +181,8 @@ TEST(WorldAdaptive, FollowsAKnownOrbitToItsRounding) {
     EXPECT_EQ(world.time(), 10.0);
 }
 
-// Through a pericentre of 0.05 the steps shorten and the energy is kept to its rounding.
-TEST(WorldAdaptive, ShortensItsStepsThroughACloseEncounter) {
+// The orbit from apocentre 1 to pericentre 0.05 about an attractor of G·M = 1.
+World plungingOrbit() {
     World world(1.0);
     world.addAttractor(HomVec4::init(0, 0, 0, 1), 1.0);
     const double pericentre = 0.05, apocentre = 1.0;
@@ -192,6 +192,12 @@ TEST(WorldAdaptive, ShortensItsStepsThroughACloseEncounter) {
         2.0 * (cot(pericentre) - cot(apocentre)) / (inv_sin_sq(pericentre) - inv_sin_sq(apocentre));
     world.add(VornBody::init(HomVec4::init(std::sin(apocentre), 0, 0, std::cos(apocentre)),
                              HomVec4::init(0, std::sqrt(momentum_sq) / std::sin(apocentre), 0, 0), 1.0));
+    return world;
+}
+
+// Through a pericentre of 0.05 the steps shorten and the energy is kept to its rounding.
+TEST(WorldAdaptive, ShortensItsStepsThroughACloseEncounter) {
+    World world = plungingOrbit();
     const double energy = world.energy();
     double shortest = 1.0, longest = 0.0;
     for (int i = 0; i < 400; ++i) {
@@ -201,6 +207,29 @@ TEST(WorldAdaptive, ShortensItsStepsThroughACloseEncounter) {
     }
     EXPECT_GT(longest, 20.0 * shortest);
     EXPECT_LT(std::fabs((world.energy() - energy) / energy), 1e-14);
+}
+
+// Left to choose every step (calls of about an orbit), the integrator takes steps that scale as
+// the tolerance to the 1/7 and keeps the energy to its rounding at every tolerance: no step
+// that its error control should have refused. Below what its error estimate resolves (1e-13
+// here) it still moves on, at its shortest steps.
+TEST(WorldAdaptive, ItsStepsFollowTheTolerance) {
+    const double tolerances[3] = {1e-6, 1e-10, 1e-13};
+    std::uint64_t steps[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        World world = plungingOrbit();
+        world.setAdaptiveTolerance(tolerances[k]);
+        world.setAdaptiveStepLimit(100000);
+        const double energy = world.energy();
+        for (int call = 0; call < (k < 2 ? 20 : 2); ++call) {
+            ASSERT_NO_THROW(world.step(2.0, Integrator::adaptive)) << tolerances[k];
+            EXPECT_LT(std::fabs((world.energy() - energy) / energy), 1e-13) << tolerances[k] << " " << call;
+        }
+        steps[k] = world.adaptiveReport().steps;
+    }
+    const double ratio = static_cast<double>(steps[1]) / static_cast<double>(steps[0]);
+    EXPECT_GT(ratio, 0.8 * std::pow(1e4, 1.0 / 7.0));
+    EXPECT_LT(ratio, 1.25 * std::pow(1e4, 1.0 / 7.0));
 }
 
 }  // namespace
