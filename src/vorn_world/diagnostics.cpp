@@ -34,8 +34,10 @@ DD kineticOf(const detail::WorldState& s, std::size_t i) {
 }
 
 // The potential energy of the body in slot i with every attractor and (mutual gravity on) with
-// every later body of which one of the two pulls.
+// every later body of which one of the two pulls. A pair with a body of mass 0 adds nothing,
+// also where the law is infinite (ε = 0, the two at one place).
 DD potentialOf(const detail::WorldState& s, std::size_t i, const detail::Softening& softening) {
+    if (s.mass[i] == 0.0) return DD{};
     const HomVec4 q = s.position(i);
     DD sum{};
     for (const Attractor& a : s.attractors) {
@@ -43,7 +45,7 @@ DD potentialOf(const detail::WorldState& s, std::size_t i, const detail::Softeni
     }
     if (s.mutual) {
         for (std::size_t j = i + 1; j < s.size(); ++j) {
-            if (s.moved[j] == 0 || (s.pulls[i] == 0 && s.pulls[j] == 0)) continue;
+            if (s.moved[j] == 0 || s.mass[j] == 0.0 || (s.pulls[i] == 0 && s.pulls[j] == 0)) continue;
             sum = sum + detail::potential(q, s.position(j), detail::exactProduct(s.G, s.mass[j]), softening);
         }
     }
