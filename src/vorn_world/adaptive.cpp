@@ -23,10 +23,10 @@ namespace vorn_world::detail {
 namespace {
 
 constexpr int order = radau::order;
-constexpr double safety = 0.25;      // a step is rejected below, and grows at most by, this ratio
-constexpr int max_iterations = 12;   // of the predictor–corrector
-constexpr double converged = 1e-16;  // its change in b6 against the acceleration
-constexpr double diverged = 1e-6;    // a change it cannot have settled with
+constexpr double safety = 0.25;         // a step is rejected below, and grows at most by, this ratio
+constexpr int max_iterations = 12;      // of the predictor–corrector
+constexpr double converged = 1e-16;     // its change in b6 against the acceleration
+constexpr double diverged = 1e-6;       // a change it cannot have settled with
 constexpr double floor_fraction = 0.1;  // of tolerance^(1/7)·τ: the shortest step (Stepper::trial)
 
 // The coefficient arrays of AdaptiveMemory: component c of body i's k-th coefficient.
@@ -58,7 +58,7 @@ double seventhRoot(double x) {
     // whole = ceil(exponent / 7), so that exponent − 7·whole is in [−6, 0].
     const int whole = exponent >= 0 ? (exponent + 6) / 7 : -(-exponent / 7);
     const double scaled = std::ldexp(mantissa, exponent - 7 * whole);  // in [2^-7, 1)
-    double y = 1.0;  // above the root, which is in [1/2, 1)
+    double y = 1.0;                                                    // above the root, which is in [1/2, 1)
     for (int i = 0; i < 10; ++i) {
         const double y3 = y * y * y;
         y = (6.0 * y + scaled / (y3 * y3)) / 7.0;
@@ -283,7 +283,7 @@ bool Stepper::trial(double h, double& next) {
     // Where b6 is all rounding (steps far shorter than the motion needs, or tolerances below what
     // the positions resolve) it no longer falls with the step: the steps never go below a small
     // fraction of the shortest time over which a body's acceleration changes, |a| / |da/dt| at
-    // the step's end.
+    // the step's end (each body's (h/τ)² in acc_max_, whose largest is read above).
     forMoved([&](std::size_t i) {
         double a_sq = 0.0, rate_sq = 0.0;  // |a|², |h·da/dt|²
         for (int c = 0; c < 4; ++c) {

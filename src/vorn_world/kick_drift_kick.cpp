@@ -60,8 +60,8 @@ template <Carry carry>
 // from 0 the whole motion, from 1 the velocity and the low parts it carries.
 template <Carry carry>
 [[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Mask4& moves,
-                                               Motion<F64x4, carry> m,
-                                               Motion<F64x4, carry> before, std::size_t first = 0) {
+                                               Motion<F64x4, carry> m, Motion<F64x4, carry> before,
+                                               std::size_t first = 0) {
     const auto parts = m.parts();
     const auto kept = before.parts();
     const auto columns = partColumns<carry>(a);
@@ -168,8 +168,8 @@ void onePassSteps(WorldState& s, const std::uint8_t* moves, const SourcesAt& at,
     a.moved = moves;
     const bool evaluate = !s.gravity_valid;
     s.runParallel(s.paddedSize() / 4, [&](std::size_t begin, std::size_t end) {
-        lanes::runLanes<&stepBlocks<carry>>(build, a, evaluate, at.data(), steps.data(), steps.size(),
-                                                  begin, end);
+        lanes::runLanes<&stepBlocks<carry>>(build, a, evaluate, at.data(), steps.data(), steps.size(), begin,
+                                            end);
     });
 }
 
@@ -206,7 +206,8 @@ void stepsWithTestParticles(WorldState& s, std::span<const double> steps) {
 }  // namespace
 
 void kickDriftKick(WorldState& s, std::span<const double> steps, bool carry_positions) {
-    if (steps.size() > max_sub_steps) throw std::invalid_argument("vorn_world: at most three sub-steps a step");
+    if (steps.size() > max_sub_steps)
+        throw std::invalid_argument("vorn_world: at most three sub-steps a step");
     const auto run = [&]<Carry carry>() {
         const std::size_t moved_massive = s.movedCount() - s.test_count;
         if (!s.mutual || moved_massive == 0) {

@@ -250,8 +250,8 @@ void WorldState::load(const WorldState& from, const std::vector<std::size_t>& sl
         gy[k] = from.gy[i];
         gz[k] = from.gz[i];
         gw[k] = from.gw[i];
-        for (const auto& [block, from_block] : {std::pair{&q_low_block, &from.q_low_block},
-                                                std::pair{&v_low_block, &from.v_low_block}}) {
+        for (const auto& [block, from_block] :
+             {std::pair{&q_low_block, &from.q_low_block}, std::pair{&v_low_block, &from.v_low_block}}) {
             if (block->empty()) continue;
             const ConstColumns there = columnsOfBlock(*from_block, from.rows);
             const Columns here = columnsOfBlock(*block, rows);
@@ -270,8 +270,8 @@ void WorldState::store(WorldState& to, const std::vector<std::size_t>& slots) co
         to_v.x[i] = v.x[k], to_v.y[i] = v.y[k], to_v.z[i] = v.z[k], to_v.w[i] = v.w[k];
         to.fx[i] = fx[k], to.fy[i] = fy[k], to.fz[i] = fz[k], to.fw[i] = fw[k];
         to.gx[i] = gx[k], to.gy[i] = gy[k], to.gz[i] = gz[k], to.gw[i] = gw[k];
-        for (const auto& [block, to_block] : {std::pair{&q_low_block, &to.q_low_block},
-                                              std::pair{&v_low_block, &to.v_low_block}}) {
+        for (const auto& [block, to_block] :
+             {std::pair{&q_low_block, &to.q_low_block}, std::pair{&v_low_block, &to.v_low_block}}) {
             if (block->empty() || to_block->empty()) continue;
             const ConstColumns here = columnsOfBlock(*block, rows);
             const Columns there = columnsOfBlock(*to_block, to.rows);
