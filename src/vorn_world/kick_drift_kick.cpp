@@ -35,39 +35,29 @@ struct Block {
     return {lanes::movedMask<F64x4>(a.moved + i), f, inverse_mass * f};
 }
 
-// The columns of a motion's parts, in the order of Motion::parts().
-template <Carry carry>
-std::array<Columns, Motion<F64x4, carry>::part_count> partColumns(const BodyArrays& a) {
-    if constexpr (carry == Carry::all) {
-        return {a.q, a.v, a.q_low, a.v_low};
-    } else if constexpr (carry == Carry::positions) {
-        return {a.q, a.v, a.q_low};
-    } else {
-        return {a.q, a.v};
-    }
-}
-
+// The motion of block i: each part named, so that the motion stays in registers.
 template <Carry carry>
 [[gnu::always_inline]] inline Motion<F64x4, carry> loadMotion(const BodyArrays& a, std::size_t i) {
     Motion<F64x4, carry> m;
-    const auto parts = m.parts();
-    const auto columns = partColumns<carry>(a);
-    for (std::size_t p = 0; p < parts.size(); ++p) *parts[p] = lanes::loadVec<F64x4>(columns[p], i);
+    m.q = lanes::loadVec<F64x4>(a.q, i);
+    m.v = lanes::loadVec<F64x4>(a.v, i);
+    if constexpr (carry != Carry::none) m.q_low = lanes::loadVec<F64x4>(a.q_low, i);
+    if constexpr (carry == Carry::all) m.v_low = lanes::loadVec<F64x4>(a.v_low, i);
     return m;
 }
 
-// Writes the parts of `m` from `first` on for the moved bodies (the others keep `before`'s):
-// from 0 the whole motion, from 1 the velocity and the low parts it carries.
+// Writes `m` for the moved bodies (the others keep `before`'s): with `positions` the whole
+// motion, without them the velocity and the low parts it carries.
 template <Carry carry>
 [[gnu::always_inline]] inline void storeMotion(const BodyArrays& a, std::size_t i, const Mask4& moves,
-                                               Motion<F64x4, carry> m, Motion<F64x4, carry> before,
-                                               std::size_t first = 0) {
-    const auto parts = m.parts();
-    const auto kept = before.parts();
-    const auto columns = partColumns<carry>(a);
-    for (std::size_t p = first; p < parts.size(); ++p) {
-        lanes::storeVec(columns[p], i, lanes::select(moves, *parts[p], *kept[p]));
-    }
+                                               const Motion<F64x4, carry>& m,
+                                               const Motion<F64x4, carry>& before, bool positions = true) {
+    if (positions) lanes::storeVec(a.q, i, lanes::select(moves, m.q, before.q));
+    lanes::storeVec(a.v, i, lanes::select(moves, m.v, before.v));
+    if constexpr (carry != Carry::none)
+        lanes::storeVec(a.q_low, i, lanes::select(moves, m.q_low, before.q_low));
+    if constexpr (carry == Carry::all)
+        lanes::storeVec(a.v_low, i, lanes::select(moves, m.v_low, before.v_low));
 }
 
 // With mutual gravity, the opening half of a kick–drift–kick step for blocks [begin, end): the
@@ -95,7 +85,7 @@ template <Carry carry>
         const Motion<F64x4, carry> before = loadMotion<carry>(a, 4 * block);
         Motion<F64x4, carry> m = before;
         kick(m, lanes::loadVec<F64x4>(a.g, 4 * block), b.f_over_m, 0.5 * h);
-        storeMotion(a, 4 * block, b.moves, m, before, 1);
+        storeMotion(a, 4 * block, b.moves, m, before, false);
         if (clear_forces)
             lanes::storeVec(a.f, 4 * block, lanes::select(b.moves, lanes::zeroVec4<F64x4>(), b.f));
     }
