@@ -172,26 +172,20 @@ bool onMainThread() {
     return threading.attr("main_thread")().is(threading.attr("current_thread")());
 }
 
-// World.step: `steps` steps without the interpreter lock. On the main thread, a signal that
-// arrived (Ctrl-C) has its handler run between two steps, at most every few milliseconds; an
-// exception from the handler (KeyboardInterrupt) ends the batch there, after a whole step.
-// World.integrate: World::integrate in batches of steps without the interpreter lock, with the
-// signal handlers run between batches as in World.step.
-std::uint64_t integrateWorld(PyWorld& w, double t_end, Integrator integrator, double dt) {
+// Calls `advance` (a step, or a batch of steps; it returns whether more are left) without the
+// interpreter lock. With `check_signals` (the main thread), a signal that arrived (Ctrl-C) has
+// its handler run between two calls, at most every few milliseconds; an exception from the
+// handler (KeyboardInterrupt) ends the run there, after a whole step.
+template <class Advance>
+void advanceUnlocked(PyWorld& w, bool check_signals, Advance&& advance) {
     using Clock = std::chrono::steady_clock;
     constexpr auto signal_interval = std::chrono::milliseconds(5);
-    w.idle();
-    const bool main_thread = onMainThread();
     w.stepping = true;
-    std::uint64_t taken = 0;
     try {
         const py::gil_scoped_release unlocked;
         auto last_check = Clock::now();
-        while (true) {
-            const std::uint64_t batch = w.world.integrate(t_end, integrator, dt, 16);
-            taken += batch;
-            if (batch < 16) break;
-            if (!main_thread) continue;
+        while (advance()) {
+            if (!check_signals) continue;
             const auto now = Clock::now();
             if (now - last_check < signal_interval) continue;
             last_check = now;
@@ -203,32 +197,30 @@ std::uint64_t integrateWorld(PyWorld& w, double t_end, Integrator integrator, do
         throw;
     }
     w.stepping = false;
+}
+
+// World.integrate: World::integrate in batches of 16 steps, the signal handlers run between
+// batches.
+std::uint64_t integrateWorld(PyWorld& w, double t_end, Integrator integrator, double dt) {
+    w.idle();
+    std::uint64_t taken = 0;
+    advanceUnlocked(w, onMainThread(), [&] {
+        const std::uint64_t batch = w.world.integrate(t_end, integrator, dt, 16);
+        taken += batch;
+        return batch == 16;
+    });
     return taken;
 }
 
+// World.step: `steps` steps, the signal handlers run between two of them.
 void stepWorld(PyWorld& w, double dt, Integrator integrator, std::uint64_t steps) {
-    using Clock = std::chrono::steady_clock;
-    constexpr auto signal_interval = std::chrono::milliseconds(5);
     w.idle();
-    const bool main_thread = steps > 1 && onMainThread();
-    w.stepping = true;
-    try {
-        const py::gil_scoped_release unlocked;
-        auto last_check = Clock::now();
-        for (std::uint64_t i = 0; i < steps; ++i) {
-            w.world.step(dt, integrator);
-            if (!main_thread || i + 1 == steps) continue;
-            const auto now = Clock::now();
-            if (now - last_check < signal_interval) continue;
-            last_check = now;
-            const py::gil_scoped_acquire locked;
-            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-        }
-    } catch (...) {
-        w.stepping = false;
-        throw;
-    }
-    w.stepping = false;
+    if (steps == 0) return;
+    std::uint64_t done = 0;
+    advanceUnlocked(w, steps > 1 && onMainThread(), [&] {
+        w.world.step(dt, integrator);
+        return ++done < steps;
+    });
 }
 
 std::string reprOf(const vorn_world::Attractor& a) {

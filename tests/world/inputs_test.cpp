@@ -45,7 +45,7 @@ TEST(WorldInputs, BodiesArePutOnTheSphereOnEntry) {
         world.add(VornBody::init(p, HomVec4::init(0, 0.3, 0, 0), 1.0));
         VornBody off = VornBody::init(p, HomVec4::zero(), 1.0);
         off.position = HomVec4::init(0, 0.6 * length, 0, 0.8 * length);
-        off.velocity = HomVec4::init(0.2, 0.5, 0, 0.4);  // radial part 0.62
+        off.velocity = HomVec4::init(0.2, 0.5, 0, 0.4);  // its component along the position: 0.62
         const vorn_world::BodyId id = world.add(off);
         const VornBody stored = world.body(id);
         EXPECT_NEAR(stored.position.y, 0.6, 1e-15) << length;
