@@ -40,6 +40,8 @@ void WorldState::resizePadded(std::size_t padded) {
         for (std::size_t b = 0; b < blocks.size(); ++b) {
             if (!in_use[b]) continue;
             moved_blocks[b].assign(4 * grown, 0.0);
+            // A block not yet filled (load() sets the flags before it fills them) starts at zero.
+            if (blocks[b]->empty()) continue;
             for (std::size_t c = 0; c < 4; ++c) {
                 std::copy_n(blocks[b]->data() + c * rows, old, moved_blocks[b].data() + c * grown);
             }
