@@ -35,7 +35,7 @@ void WorldState::resizePadded(std::size_t padded) {
         // Each column moves to its place in blocks of the new row count.
         const std::size_t grown = std::max(padded, 2 * rows);
         auto blocks = std::to_array<std::vector<double>*>({&q_block, &v_block, &q_low_block, &v_low_block});
-        const std::array<bool, 4> in_use{true, true, positionLowsKept(), compensated};
+        const std::array<bool, 4> in_use{true, true, positionLowsKept(), compensated || !v_low_block.empty()};
         std::array<std::vector<double>, 4> moved_blocks;
         for (std::size_t b = 0; b < blocks.size(); ++b) {
             if (!in_use[b]) continue;
