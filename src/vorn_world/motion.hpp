@@ -115,9 +115,9 @@ inline void driftAlone(Motion<double, carry>& m, double h) {
     const double length_sq = turnedLengthSq(m.q, m.v, vv, f.c, f.h_sinc);
     const double plain_d = 0.5 * (1.0 - length_sq);
     const bool near_sphere = plain_d * plain_d < 0x1.0p-40;
-    // Turns by increments serve round orbits; a step that turns a body by 2^20 radians or more
-    // (a speed far beyond any orbit) is taken plainly, where the increments lose the length.
-    const bool small_turn = carry != Carry::positions || vv * (h * h) < 0x1.0p40;
+    // Turns by increments serve round orbits, whose steps turn a body little; a turn of a radian
+    // or more is taken plainly (at huge speeds the increments lose the length).
+    const bool small_turn = carry != Carry::positions || vv * (h * h) < 1.0;
     if (near_sphere && m.takes(h) && small_turn) {
         m.turnBy(f.c, f.c_minus, f.h_sinc, f.k, plain_d);
         return;
