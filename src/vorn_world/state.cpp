@@ -184,14 +184,6 @@ void WorldState::moveSlot(std::size_t from, std::size_t to) {
 
 Bivector WorldState::spinOf(std::size_t slot) const { return spins.empty() ? Bivector{} : spins[slot]; }
 
-void WorldState::runParallel(std::size_t count, const RangeBody& body) const {
-    if (parallel_for) {
-        parallel_for(count, body);
-    } else {
-        body(0, count);
-    }
-}
-
 BodyArrays WorldState::arrays() {
     const Columns none{nullptr, nullptr, nullptr, nullptr};
     return {positions(),
@@ -205,9 +197,12 @@ BodyArrays WorldState::arrays() {
 }
 
 std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
-    sources.clear();
-    const auto add = [this](double x, double y, double z, double w, double gm) {
-        for (const double value : {x, y, z, w, gm}) sources.insert(sources.end(), 4, value);
+    std::size_t count = attractors.size();
+    if (with_bodies) count += static_cast<std::size_t>(std::count(pulls.begin(), pulls.begin() + size(), 1));
+    sources.resize(count * doubles_per_source);  // grows once; a step then writes in place
+    double* out = sources.data();
+    const auto add = [&out](double x, double y, double z, double w, double gm) {
+        for (const double value : {x, y, z, w, gm}) out = std::fill_n(out, 4, value);
     };
     for (const Attractor& a : attractors)
         add(a.position.x, a.position.y, a.position.z, a.position.w, G * a.mass);
@@ -216,7 +211,7 @@ std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
             if (pulls[j] != 0) add(at.x[j], at.y[j], at.z[j], at.w[j], G * mass[j]);
         }
     }
-    return sources.size() / doubles_per_source;
+    return count;
 }
 
 MassiveScratch::MassiveScratch() = default;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -147,7 +148,16 @@ struct WorldState {
     VornBody readSlot(std::size_t slot) const;
     void moveSlot(std::size_t from, std::size_t to);  // with the options, low parts and spin
     Bivector spinOf(std::size_t slot) const;          // zero while no spins are kept
-    void runParallel(std::size_t count, const RangeBody& body) const;
+    // body(begin, end) over [0, count) by the ParallelFor, or in one call without one. The
+    // body is passed by reference: a RangeBody made from it allocates nothing.
+    template <class Body>
+    void runParallel(std::size_t count, const Body& body) const {
+        if (parallel_for) {
+            parallel_for(count, RangeBody(std::cref(body)));
+        } else {
+            body(std::size_t{0}, count);
+        }
+    }
 
     BodyArrays arrays();
     // The sources with the bodies at `at` (with_bodies: the ones that pull); their number.
