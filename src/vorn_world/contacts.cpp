@@ -56,7 +56,7 @@ void sortPairs(detail::GridVector<SlotPair>& pairs, detail::GridVector<SlotPair>
 
 // The unit representative with w ≥ 0 (and w = +0 for w = ±0) of a position of usable length,
 // else false.
-bool unitOf(const detail::WorldState& s, std::size_t i, HomVec4& unit) {
+[[gnu::always_inline]] inline bool unitOf(const detail::WorldState& s, std::size_t i, HomVec4& unit) {
     const HomVec4 q = s.position(i);
     const double x = q.x, y = q.y, z = q.z, w = q.w;
     const double length_sq = ((x * x + y * y) + z * z) + w * w;

@@ -145,16 +145,6 @@ void WorldState::advanceTime(double dt, std::uint64_t steps) {
     step_count += steps;
 }
 
-HomVec4 WorldState::position(std::size_t slot) const {
-    const ConstColumns q = positions();
-    return HomVec4::init(q.x[slot], q.y[slot], q.z[slot], q.w[slot]);
-}
-
-HomVec4 WorldState::velocity(std::size_t slot) const {
-    const ConstColumns v = velocities();
-    return HomVec4::init(v.x[slot], v.y[slot], v.z[slot], v.w[slot]);
-}
-
 VornBody WorldState::readSlot(std::size_t slot) const {
     return VornBody{
         .position = position(slot),

@@ -127,8 +127,14 @@ struct WorldState {
     ConstColumns positions() const { return columnsOfBlock(q_block, rows); }
     Columns velocities() { return columnsOfBlock(v_block, rows); }
     ConstColumns velocities() const { return columnsOfBlock(v_block, rows); }
-    HomVec4 position(std::size_t slot) const;
-    HomVec4 velocity(std::size_t slot) const;
+    HomVec4 position(std::size_t slot) const {
+        const ConstColumns q = positions();
+        return HomVec4::init(q.x[slot], q.y[slot], q.z[slot], q.w[slot]);
+    }
+    HomVec4 velocity(std::size_t slot) const {
+        const ConstColumns v = velocities();
+        return HomVec4::init(v.x[slot], v.y[slot], v.z[slot], v.w[slot]);
+    }
 
     std::size_t slotOf(BodyId id) const;  // throws std::out_of_range
     // Grows or shrinks the arrays to `padded` slots; allocates before it changes anything.
