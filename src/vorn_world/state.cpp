@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -188,7 +189,7 @@ BodyArrays WorldState::arrays() {
 
 std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
     std::size_t count = attractors.size();
-    if (with_bodies) count += static_cast<std::size_t>(std::count(pulls.begin(), pulls.begin() + size(), 1));
+    if (with_bodies) count += static_cast<std::size_t>(std::ranges::count(std::span(pulls).first(size()), 1));
     sources.resize(count * doubles_per_source);  // grows once; a step then writes in place
     double* out = sources.data();
     const auto add = [&out](double x, double y, double z, double w, double gm) {
