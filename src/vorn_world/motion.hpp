@@ -115,8 +115,9 @@ inline void driftAlone(Motion<double, carry>& m, double h) {
     const double length_sq = turnedLengthSq(m.q, m.v, vv, f.c, f.h_sinc);
     const double plain_d = 0.5 * (1.0 - length_sq);
     const bool near_sphere = plain_d * plain_d < 0x1.0p-40;
-    // Turns by increments serve round orbits, whose steps turn a body little; a turn of a radian
-    // or more is taken plainly (at huge speeds the increments lose the length).
+    // Turns by increments serve round orbits, whose steps turn a body little. They correct the
+    // length along q instead of q', which leaves cos²x·(1 − cos x) of its error (growing where
+    // cos x < −0.755): a turn of a radian or more is taken plainly (docs/world.md).
     const bool small_turn = carry != Carry::positions || vv * (h * h) < 1.0;
     if (near_sphere && m.takes(h) && small_turn) {
         m.turnBy(f.c, f.c_minus, f.h_sinc, f.k, plain_d);

@@ -75,12 +75,14 @@ template <class T>
 
 // The same turn by increments, from 1 − cos x (c_minus) instead of cos x, with the low part of q:
 //   q' + q_low' = q + (((h_sinc·v − c_minus·q) + d·q) + q_low),   v' = v + (d·v − (c_minus·v + k·q)),
-// which drops only d·(q' − q) and d·(v' − v), products of two small numbers. In the product
-// form the rounding of c·q, half a unit in the last place of q, depends on q and cos x alone: a
-// component that stays within about (1 − cos x)⁻¹ units of its value (the one along an
-// attractor on a near-circular orbit) is rounded the same way every step. Here the only
-// rounding at the scale of q is that of q plus its change, and it is kept: where the change
-// repeats from step to step (its fraction of a unit is then the same), its rounding would too.
+// which drops only d·(q' − q) and d·(v' − v), products of two small numbers while the turn is
+// small (it leaves cos²x·(1 − cos x) of the length's error: callers keep the turn below a
+// radian). In the product form the rounding of c·q, half a unit in the last place of q, depends
+// on q and cos x alone: a component that stays within about (1 − cos x)⁻¹ units of its value
+// (the one along an attractor on a near-circular orbit) is rounded the same way every step.
+// Here the only rounding at the scale of q is that of q plus its change, and it is kept: where
+// the change repeats from step to step (its fraction of a unit is then the same), its rounding
+// would too.
 template <class T>
 [[gnu::always_inline]] inline void turnByIncrements(Vec4<T>& q, Vec4<T>& q_low, Vec4<T>& v, const T& c_minus,
                                                     const T& h_sinc, const T& k, const T& d) {
