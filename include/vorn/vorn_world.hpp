@@ -194,6 +194,23 @@ public:
     // bodies while going through them).
     std::span<const BodyId> ids() const;
     std::vector<VornBody> exportBodies() const;
+    // The masses and the radii in storage order, in place; valid as ids() is.
+    std::span<const double> masses() const;
+    std::span<const double> radii() const;
+    // The positions, velocities or masses of every body (values in storage order) or of the
+    // bodies `ids` (values in their order, each id once), in one call. Each body is taken as
+    // setBody would take it with that field replaced (a new position is put on the sphere and
+    // the velocity's part along it removed), and all are written or, when one is refused (the
+    // message names it), none.
+    void setPositions(std::span<const HomVec4> positions);
+    void setPositions(std::span<const BodyId> ids, std::span<const HomVec4> positions);
+    void setVelocities(std::span<const HomVec4> velocities);
+    void setVelocities(std::span<const BodyId> ids, std::span<const HomVec4> velocities);
+    void setMasses(std::span<const double> masses);
+    void setMasses(std::span<const BodyId> ids, std::span<const double> masses);
+    // Removes the bodies `ids` in one pass over the storage: all of them, or none when one is
+    // unknown (std::out_of_range) or named twice (std::invalid_argument).
+    void remove(std::span<const BodyId> ids);
     // The positions and velocities in place: component c (x, y, z, w for c = 0..3) of the body in
     // storage slot i is data[c * stride + i], for i < size(). Valid until a body is added or
     // removed; a step changes the values, not the place.

@@ -166,6 +166,72 @@ py::array_t<BodyId> addBodies(PyWorld& self, const py::object& positions, const 
     return ids;
 }
 
+// `value` (a 1-d array-like of integers, none negative) as ids; `what` names it in errors. A
+// list that mixes NumPy's unsigned ids with Python ints (which NumPy would make floats) is read
+// element by element, each taken only if it is an integer.
+std::vector<BodyId> idsOf(const py::handle& value, const char* what) {
+    const py::module_ numpy = py::module_::import("numpy");
+    const py::array array = numpy.attr("asarray")(value);
+    const auto refuse = [what] {
+        return py::type_error(std::string(what) +
+                              ": expected a 1-d array-like of integer ids, none negative");
+    };
+    if (array.ndim() != 1) throw refuse();
+    std::vector<BodyId> ids(static_cast<std::size_t>(array.size()));
+    const char kind = array.dtype().kind();
+    if (kind == 'u') {
+        const py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast> u(array);
+        std::copy_n(u.data(), ids.size(), ids.begin());
+    } else if (kind == 'i') {
+        const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> i(array);
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+            if (i.data()[k] < 0) throw refuse();
+            ids[k] = static_cast<BodyId>(i.data()[k]);
+        }
+    } else {
+        const py::object index = py::module_::import("operator").attr("index");
+        const py::list items = numpy.attr("asarray")(value, py::arg("dtype") = "object").attr("tolist")();
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+            py::object id;
+            try {
+                id = index(items[k]);
+            } catch (const py::error_already_set&) {
+                throw refuse();
+            }
+            if (id < py::int_(0)) throw refuse();
+            ids[k] = id.cast<BodyId>();
+        }
+    }
+    return ids;
+}
+
+// Writes a field of every body (ids None) or of the bodies `ids`, with `set(world, ids or empty,
+// all, count)` given the number of values the call needs.
+template <class Set>
+void setEach(PyWorld& self, const py::object& ids, Set&& set) {
+    World& world = self.idle().world;
+    if (ids.is_none()) {
+        set(world, std::span<const BodyId>{}, true, world.size());
+        return;
+    }
+    const std::vector<BodyId> chosen = idsOf(ids, "ids");
+    set(world, std::span<const BodyId>(chosen), false, chosen.size());
+}
+
+// An (N, 4) field written through `write(all, ids, vectors)`.
+template <class Write>
+void setVectors(PyWorld& self, const py::object& values, const py::object& ids, const char* what,
+                Write&& write) {
+    setEach(self, ids, [&](World& world, std::span<const BodyId> chosen, bool all, std::size_t count) {
+        const Points rows = pointsOf(values, what);
+        if (static_cast<std::size_t>(rows.shape(0)) != count) {
+            throw py::value_error(std::string(what) + ": expected " + std::to_string(count) + " rows, got " +
+                                  std::to_string(rows.shape(0)));
+        }
+        write(world, all, chosen, vecsOf(rows));
+    });
+}
+
 // Whether the calling thread is Python's main thread, the only one that runs signal handlers.
 bool onMainThread() {
     const py::module_ threading = py::module_::import("threading");
@@ -391,6 +457,78 @@ void bindWorld(py::module_& m) {
                 w.idle().world.remove(id);
             },
             py::arg("id"), "Removes the body of that id.")
+        .def(
+            "remove_bodies",
+            [](PyWorld& w, const py::object& ids) {
+                w.requireNoViews("remove bodies");
+                const std::vector<BodyId> chosen = idsOf(ids, "ids");
+                w.idle().world.remove(chosen);
+            },
+            py::arg("ids"), "Removes the bodies of those ids in one pass: all, or none when one is unknown.")
+        .def(
+            "set_positions",
+            [](PyWorld& w, const py::object& positions, const py::object& ids) {
+                setVectors(
+                    w, positions, ids, "positions",
+                    [](World& world, bool all, std::span<const BodyId> chosen, std::span<const HomVec4> v) {
+                        if (all) {
+                            world.setPositions(v);
+                        } else {
+                            world.setPositions(chosen, v);
+                        }
+                    });
+            },
+            py::arg("positions"), py::kw_only(), py::arg("ids") = py::none(),
+            "Sets the positions of every body (an (N, 4) array-like in storage order) or of the bodies "
+            "`ids`, "
+            "all or none, each put on the sphere with its velocity's part along it removed.")
+        .def(
+            "set_velocities",
+            [](PyWorld& w, const py::object& velocities, const py::object& ids) {
+                setVectors(
+                    w, velocities, ids, "velocities",
+                    [](World& world, bool all, std::span<const BodyId> chosen, std::span<const HomVec4> v) {
+                        if (all) {
+                            world.setVelocities(v);
+                        } else {
+                            world.setVelocities(chosen, v);
+                        }
+                    });
+            },
+            py::arg("velocities"), py::kw_only(), py::arg("ids") = py::none(),
+            "Sets the velocities of every body or of the bodies `ids`, all or none, each made tangent.")
+        .def(
+            "set_masses",
+            [](PyWorld& w, const py::object& masses, const py::object& ids) {
+                setEach(w, ids,
+                        [&](World& world, std::span<const BodyId> chosen, bool all, std::size_t count) {
+                            const ScalarRows rows(masses, static_cast<py::ssize_t>(count), "masses");
+                            std::vector<double> values(count);
+                            for (std::size_t k = 0; k < count; ++k) values[k] = rows[k];
+                            if (all) {
+                                world.setMasses(values);
+                            } else {
+                                world.setMasses(chosen, values);
+                            }
+                        });
+            },
+            py::arg("masses"), py::kw_only(), py::arg("ids") = py::none(),
+            "Sets the masses of every body or of the bodies `ids` (a number or an (n,) array-like), all or "
+            "none.")
+        .def_property_readonly(
+            "masses",
+            [](const PyWorld& w) {
+                const auto m = w.idle().world.masses();
+                return py::array_t<double>(static_cast<py::ssize_t>(m.size()), m.data());
+            },
+            "A new array of the masses in storage order.")
+        .def_property_readonly(
+            "radii",
+            [](const PyWorld& w) {
+                const auto r = w.idle().world.radii();
+                return py::array_t<double>(static_cast<py::ssize_t>(r.size()), r.data());
+            },
+            "A new array of the radii in storage order.")
         .def("__contains__", [](const PyWorld& w, BodyId id) { return w.idle().world.contains(id); })
         .def("__len__", [](const PyWorld& w) { return w.idle().world.size(); })
         .def(

@@ -179,6 +179,35 @@ def test_add_bodies_takes_array_likes_and_stores_what_world_add_stores():
         assert [b.mass for b in world.export_bodies()] == [3.0, 3.0]
 
 
+def test_bulk_state_reads_and_writes_whole_arrays_all_or_none():
+    world, ids = small_world()
+    rng = np.random.default_rng(9)
+    positions = rng.normal(size=(10, 4))
+    expected = vorn.World()
+    expected.add_bodies(positions, world.velocities.copy(), world.masses)
+    world.set_positions(positions)
+    assert np.array_equal(world.positions, expected.positions)
+    assert np.array_equal(world.velocities, expected.velocities)  # tangent to the new positions
+    world.set_masses([5.0, 6.0], ids=np.array([ids[7], ids[2]], dtype=np.int32))
+    world.set_velocities(np.zeros((1, 4)), ids=[ids[4]])
+    assert world.masses[2] == 6.0 and world.masses[7] == 5.0 and not world.velocities[4].any()
+    world.set_masses(2.0)
+    assert np.array_equal(world.masses, np.full(10, 2.0)) and np.array_equal(world.radii, np.zeros(10))
+    before = world.positions.copy()
+    bad = positions.copy()
+    bad[3] = np.nan
+    for call, error, text in [(lambda: world.set_positions(bad), ValueError, f"body {ids[3]}"),
+                              (lambda: world.set_positions(positions[:4]), ValueError, "expected 10 rows"),
+                              (lambda: world.set_masses(1.0, ids=[ids[1], ids[1]]), ValueError, "named twice"),
+                              (lambda: world.set_masses(1.0, ids=[1.5]), TypeError, "integer ids"),
+                              (lambda: world.remove_bodies([ids[1], 99]), IndexError, "99")]:
+        with pytest.raises(error, match=text):
+            call()
+        assert len(world) == 10 and np.array_equal(world.positions, before)
+    world.remove_bodies(np.array([ids[9], ids[0]], dtype=np.uint64))
+    assert np.array_equal(world.ids, ids[1:9])
+
+
 def test_bodies_take_options_and_touching_ones_merge_keeping_the_bivector():
     world = vorn.World(G=0.01, mutual_gravity=True)
     positions = vorn.normalize([[0, 0, 0, 1], [0.01, 0, 0, 1], [0, 0.01, 0, 1]])

@@ -1,5 +1,6 @@
 set(VORN_WORLD_SOURCES
   vorn_world/world.cpp
+  vorn_world/bulk.cpp
   vorn_world/state.cpp
   vorn_world/inputs.cpp
   vorn_world/gravity.cpp

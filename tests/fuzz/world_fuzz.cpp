@@ -214,7 +214,7 @@ vorn_world::BodyId pickId(Input& in, const World& world) {
 
 // Applies one operation; returns the dt of a step (0 for the others).
 double apply(Input& in, World& world) {
-    switch (in.byte() % 17) {
+    switch (in.byte() % 19) {
         case 0: {
             const VornBody body = in.body();
             world.add(body, optionsOf(in));
@@ -312,6 +312,34 @@ double apply(Input& in, World& world) {
                 c.b = pickId(in, world);
             }
             world.mergeContacts(pairs);
+            return 0.0;
+        }
+        case 17: {
+            // A field of every body, or of a few ids (unknown and repeated ones among them).
+            const std::uint8_t what = in.byte();
+            std::vector<vorn_world::BodyId> ids;
+            if ((what & 4) != 0) ids.resize(in.byte() % 6);
+            for (vorn_world::BodyId& id : ids) id = pickId(in, world);
+            const std::size_t count = (what & 4) != 0 ? ids.size() : world.size();
+            if ((what & 3) == 0) {
+                std::vector<double> masses(count);
+                for (double& m : masses) m = in.value();
+                (what & 4) != 0 ? world.setMasses(ids, masses) : world.setMasses(masses);
+            } else {
+                std::vector<HomVec4> vectors(count);
+                for (HomVec4& v : vectors) v = in.vector();
+                if ((what & 3) == 1) {
+                    (what & 4) != 0 ? world.setPositions(ids, vectors) : world.setPositions(vectors);
+                } else {
+                    (what & 4) != 0 ? world.setVelocities(ids, vectors) : world.setVelocities(vectors);
+                }
+            }
+            return 0.0;
+        }
+        case 18: {
+            std::vector<vorn_world::BodyId> ids(in.byte() % 6);
+            for (vorn_world::BodyId& id : ids) id = pickId(in, world);
+            world.remove(ids);
             return 0.0;
         }
         default: {

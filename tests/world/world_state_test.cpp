@@ -1,13 +1,16 @@
 // The world's bodies by id, and the law against vornGravity.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "scene_support.hpp"
@@ -52,6 +55,79 @@ TEST(WorldBodies, IdsStayValidAcrossRemovalAndBodiesRoundTrip) {
     ASSERT_EQ(exported.size(), 8u);
     EXPECT_TRUE(vorn::world_test::sameBits(exported.back(), bodies[0]));
     EXPECT_EQ(world.ids().size(), 8u);
+}
+
+// Bulk writes give the bits of setBody body by body and bulk removal those of one remove
+// after another; a refused entry (the message names its body) writes or removes nothing.
+TEST(WorldBodies, BulkWritesAndRemovalAreTheSingleOnesAllOrNone) {
+    Random random(2);
+    World world;
+    world.setCompensated(true);
+    for (int i = 0; i < 9; ++i) {
+        const HomVec4 p = random.unit();
+        world.add(VornBody::init(p, random.tangent(p, 0.1 * i), 1.0 + i), {.radius = 0.01 * i});
+    }
+    world.step(0.01);  // low parts to clear where a body is written
+    const std::vector<vorn_world::BodyId> ids(world.ids().begin(), world.ids().end());
+    const std::vector<vorn_world::BodyId> some{ids[6], ids[1], ids[4]};
+    std::vector<HomVec4> positions, velocities;
+    std::vector<double> masses;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        const double x = static_cast<double>(k);
+        positions.push_back(HomVec4::init(2.0, 0.5 * x, 0.0, 1.0));  // put on the sphere on entry
+        velocities.push_back(HomVec4::init(0.0, 0.0, 0.1 * x, 0.0));
+        masses.push_back(k == 3 ? 0.0 : 0.5 * x);
+    }
+    World expected = world;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        VornBody b = expected.body(ids[k]);
+        b.position = positions[k];
+        expected.setBody(ids[k], b);
+    }
+    for (std::size_t k = 0; k < some.size(); ++k) {
+        VornBody b = expected.body(some[k]);
+        b.velocity = velocities[k];
+        b.mass = masses[k];
+        expected.setBody(some[k], b);
+    }
+    world.setPositions(positions);
+    world.setVelocities(some, std::span(velocities).first(3));
+    world.setMasses(some, std::span(masses).first(3));
+    expected.step(0.01);
+    world.step(0.01);
+    EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), expected.exportBodies()));
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        EXPECT_EQ(world.masses()[k], world.body(ids[k]).mass);
+        EXPECT_EQ(world.radii()[k], 0.01 * static_cast<double>(k));
+    }
+
+    const std::vector<VornBody> before = world.exportBodies();
+    positions[5] = HomVec4::zero();
+    const auto refused = [&](const char* what, auto&& action) {
+        try {
+            action();
+            ADD_FAILURE() << what << " was accepted";
+        } catch (const std::logic_error& e) {
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), before)) << what;
+        EXPECT_EQ(world.size(), ids.size());
+    };
+    refused("body 5", [&] { world.setPositions(positions); });
+    refused("for 9 bodies, got 3", [&] { world.setMasses(std::span(masses).first(3)); });
+    refused("named twice", [&] { world.setMasses(std::vector{ids[2], ids[2]}, std::span(masses).first(2)); });
+    refused("named twice", [&] { world.remove(std::vector{ids[2], ids[2]}); });
+    refused("no body with id 99", [&] { world.remove(std::vector<vorn_world::BodyId>{ids[2], 99}); });
+
+    World one_by_one = world;
+    for (const vorn_world::BodyId id : {ids[7], ids[0], ids[4]}) one_by_one.remove(id);
+    world.remove(std::vector{ids[7], ids[0], ids[4]});
+    EXPECT_TRUE(std::ranges::equal(world.ids(), one_by_one.ids()));
+    EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), one_by_one.exportBodies()));
+    EXPECT_TRUE(std::ranges::equal(world.radii(), one_by_one.radii()));
+    world.step(0.01);
+    one_by_one.step(0.01);
+    EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), one_by_one.exportBodies()));
 }
 
 TEST(WorldBodies, RefusesBodiesTheLawCannotUse) {
