@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -189,7 +188,10 @@ BodyArrays WorldState::arrays() {
 
 std::size_t WorldState::gatherSources(ConstColumns at, bool with_bodies) {
     std::size_t count = attractors.size();
-    if (with_bodies) count += static_cast<std::size_t>(std::ranges::count(std::span(pulls).first(size()), 1));
+    if (with_bodies) {
+        const auto end = pulls.begin() + static_cast<std::ptrdiff_t>(size());
+        count += static_cast<std::size_t>(std::count(pulls.begin(), end, std::uint8_t{1}));
+    }
     sources.resize(count * doubles_per_source);  // grows once; a step then writes in place
     double* out = sources.data();
     const auto add = [&out](double x, double y, double z, double w, double gm) {

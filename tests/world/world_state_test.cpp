@@ -122,9 +122,11 @@ TEST(WorldBodies, BulkWritesAndRemovalAreTheSingleOnesAllOrNone) {
     World one_by_one = world;
     for (const vorn_world::BodyId id : {ids[7], ids[0], ids[4]}) one_by_one.remove(id);
     world.remove(std::vector{ids[7], ids[0], ids[4]});
-    EXPECT_TRUE(std::ranges::equal(world.ids(), one_by_one.ids()));
+    EXPECT_TRUE(
+        std::equal(world.ids().begin(), world.ids().end(), one_by_one.ids().begin(), one_by_one.ids().end()));
     EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), one_by_one.exportBodies()));
-    EXPECT_TRUE(std::ranges::equal(world.radii(), one_by_one.radii()));
+    EXPECT_TRUE(std::equal(world.radii().begin(), world.radii().end(), one_by_one.radii().begin(),
+                           one_by_one.radii().end()));
     world.step(0.01);
     one_by_one.step(0.01);
     EXPECT_TRUE(vorn::world_test::sameBits(world.exportBodies(), one_by_one.exportBodies()));
