@@ -194,9 +194,12 @@ public:
     // bodies while going through them).
     std::span<const BodyId> ids() const;
     std::vector<VornBody> exportBodies() const;
-    // The masses and the radii in storage order, in place; valid as ids() is.
+    // The masses, the radii, the body types (VornBody::BodyType's values) and whether each body
+    // is a test particle (1) or not (0), in storage order, in place; valid as ids() is.
     std::span<const double> masses() const;
     std::span<const double> radii() const;
+    std::span<const std::uint8_t> bodyTypes() const;
+    std::span<const std::uint8_t> testParticles() const;
     // The positions, velocities or masses of every body (values in storage order) or of the
     // bodies `ids` (values in their order, each id once), in one call. Each body is taken as
     // setBody would take it with that field replaced (a new position is put on the sphere and

@@ -529,6 +529,22 @@ void bindWorld(py::module_& m) {
                 return py::array_t<double>(static_cast<py::ssize_t>(r.size()), r.data());
             },
             "A new array of the radii in storage order.")
+        .def_property_readonly(
+            "body_types",
+            [](const PyWorld& w) {
+                const auto t = w.idle().world.bodyTypes();
+                return py::array_t<std::uint8_t>(static_cast<py::ssize_t>(t.size()), t.data());
+            },
+            "A new uint8 array of the body types (VornBody.BodyType's values) in storage order.")
+        .def_property_readonly(
+            "test_particles",
+            [](const PyWorld& w) {
+                const auto t = w.idle().world.testParticles();
+                py::array_t<bool> out(static_cast<py::ssize_t>(t.size()));
+                std::transform(t.begin(), t.end(), out.mutable_data(), [](std::uint8_t f) { return f != 0; });
+                return out;
+            },
+            "A new bool array: whether each body, in storage order, is a test particle.")
         .def("__contains__", [](const PyWorld& w, BodyId id) { return w.idle().world.contains(id); })
         .def("__len__", [](const PyWorld& w) { return w.idle().world.size(); })
         .def(

@@ -193,6 +193,8 @@ def test_bulk_state_reads_and_writes_whole_arrays_all_or_none():
     assert world.masses[2] == 6.0 and world.masses[7] == 5.0 and not world.velocities[4].any()
     world.set_masses(2.0)
     assert np.array_equal(world.masses, np.full(10, 2.0)) and np.array_equal(world.radii, np.zeros(10))
+    world.set_body(ids[1], vorn.VornBody.static_(vorn.HomVec4(0, 0, 0, 1)))
+    assert list(world.body_types[:3]) == [1, 0, 1] and not world.test_particles.any()
     before = world.positions.copy()
     bad = positions.copy()
     bad[3] = np.nan

@@ -1,6 +1,7 @@
-// The World's bulk state: masses and radii in place, and writing or removing many bodies in
-// one call, all or none.
+// The World's bulk state: masses, radii, body types and test flags in place, and writing or removing many
+// bodies in one call, all or none.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <span>
@@ -72,6 +73,8 @@ void setMass(VornBody& body, const double& mass) { body.mass = mass; }
 
 std::span<const double> World::masses() const { return std::span(state_->mass).first(size()); }
 std::span<const double> World::radii() const { return std::span(state_->radius).first(size()); }
+std::span<const std::uint8_t> World::bodyTypes() const { return std::span(state_->type).first(size()); }
+std::span<const std::uint8_t> World::testParticles() const { return std::span(state_->test).first(size()); }
 
 void World::setPositions(std::span<const HomVec4> positions) {
     replaceEach(*state_, allSlots(*state_), positions, "positions", setPosition);

@@ -65,7 +65,9 @@ TEST(WorldBodies, BulkWritesAndRemovalAreTheSingleOnesAllOrNone) {
     world.setCompensated(true);
     for (int i = 0; i < 9; ++i) {
         const HomVec4 p = random.unit();
-        world.add(VornBody::init(p, random.tangent(p, 0.1 * i), 1.0 + i), {.radius = 0.01 * i});
+        VornBody b = VornBody::init(p, random.tangent(p, 0.1 * i), 1.0 + i);
+        if (i == 8) b.body_type = VornBody::BodyType::static_;
+        world.add(b, {.radius = 0.01 * i, .test_particle = i == 5});
     }
     world.step(0.01);  // low parts to clear where a body is written
     const std::vector<vorn_world::BodyId> ids(world.ids().begin(), world.ids().end());
@@ -99,6 +101,8 @@ TEST(WorldBodies, BulkWritesAndRemovalAreTheSingleOnesAllOrNone) {
     for (std::size_t k = 0; k < ids.size(); ++k) {
         EXPECT_EQ(world.masses()[k], world.body(ids[k]).mass);
         EXPECT_EQ(world.radii()[k], 0.01 * static_cast<double>(k));
+        EXPECT_EQ(world.bodyTypes()[k], k == 8 ? 0 : 1);
+        EXPECT_EQ(world.testParticles()[k], k == 5 ? 1 : 0);
     }
 
     const std::vector<VornBody> before = world.exportBodies();
