@@ -13,6 +13,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <vorn/vorn_world.hpp>
@@ -205,31 +206,59 @@ std::vector<BodyId> idsOf(const py::handle& value, const char* what) {
     return ids;
 }
 
-// Writes a field of every body (ids None) or of the bodies `ids`, with `set(world, ids or empty,
-// all, count)` given the number of values the call needs.
-template <class Set>
-void setEach(PyWorld& self, const py::object& ids, Set&& set) {
-    World& world = self.idle().world;
-    if (ids.is_none()) {
-        set(world, std::span<const BodyId>{}, true, world.size());
-        return;
-    }
-    const std::vector<BodyId> chosen = idsOf(ids, "ids");
-    set(world, std::span<const BodyId>(chosen), false, chosen.size());
+// The bodies a bulk write names: every body (ids None) or the bodies `ids`, in their order.
+struct Chosen {
+    bool all;
+    std::vector<BodyId> ids;
+    std::size_t count;
+};
+Chosen chosenOf(const World& world, const py::object& ids) {
+    if (ids.is_none()) return {true, {}, world.size()};
+    std::vector<BodyId> chosen = idsOf(ids, "ids");
+    const std::size_t count = chosen.size();
+    return {false, std::move(chosen), count};
 }
 
-// An (N, 4) field written through `write(all, ids, vectors)`.
-template <class Write>
+// Writes `values` to the chosen bodies through World's member for every body or for a set.
+template <class Value>
+void writeTo(World& world, const Chosen& chosen, std::span<const Value> values,
+             void (World::*every)(std::span<const Value>),
+             void (World::*some)(std::span<const BodyId>, std::span<const Value>)) {
+    if (chosen.all) {
+        (world.*every)(values);
+    } else {
+        (world.*some)(chosen.ids, values);
+    }
+}
+
+// An (N, 4) field of every body or of the bodies `ids`, one row a body.
 void setVectors(PyWorld& self, const py::object& values, const py::object& ids, const char* what,
-                Write&& write) {
-    setEach(self, ids, [&](World& world, std::span<const BodyId> chosen, bool all, std::size_t count) {
-        const Points rows = pointsOf(values, what);
-        if (static_cast<std::size_t>(rows.shape(0)) != count) {
-            throw py::value_error(std::string(what) + ": expected " + std::to_string(count) + " rows, got " +
-                                  std::to_string(rows.shape(0)));
-        }
-        write(world, all, chosen, vecsOf(rows));
-    });
+                void (World::*every)(std::span<const HomVec4>),
+                void (World::*some)(std::span<const BodyId>, std::span<const HomVec4>)) {
+    World& world = self.idle().world;
+    const Chosen chosen = chosenOf(world, ids);
+    const Points rows = pointsOf(values, what);
+    if (static_cast<std::size_t>(rows.shape(0)) != chosen.count) {
+        throw py::value_error(std::string(what) + ": expected " + std::to_string(chosen.count) +
+                              " rows, got " + std::to_string(rows.shape(0)));
+    }
+    writeTo(world, chosen, vecsOf(rows), every, some);
+}
+
+// The masses of every body or of the bodies `ids`: a number, or one a body.
+void setMasses(PyWorld& self, const py::object& masses, const py::object& ids) {
+    World& world = self.idle().world;
+    const Chosen chosen = chosenOf(world, ids);
+    const ScalarRows rows(masses, static_cast<py::ssize_t>(chosen.count), "masses");
+    std::vector<double> values(chosen.count);
+    for (std::size_t k = 0; k < values.size(); ++k) values[k] = rows[k];
+    writeTo<double>(world, chosen, values, &World::setMasses, &World::setMasses);
+}
+
+// A new NumPy array holding a copy of the values.
+template <class T>
+py::array_t<T> arrayOf(std::span<const T> values) {
+    return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
 }
 
 // Whether the calling thread is Python's main thread, the only one that runs signal handlers.
@@ -468,15 +497,7 @@ void bindWorld(py::module_& m) {
         .def(
             "set_positions",
             [](PyWorld& w, const py::object& positions, const py::object& ids) {
-                setVectors(
-                    w, positions, ids, "positions",
-                    [](World& world, bool all, std::span<const BodyId> chosen, std::span<const HomVec4> v) {
-                        if (all) {
-                            world.setPositions(v);
-                        } else {
-                            world.setPositions(chosen, v);
-                        }
-                    });
+                setVectors(w, positions, ids, "positions", &World::setPositions, &World::setPositions);
             },
             py::arg("positions"), py::kw_only(), py::arg("ids") = py::none(),
             "Sets the positions of every body (an (N, 4) array-like in storage order) or of the bodies "
@@ -485,56 +506,21 @@ void bindWorld(py::module_& m) {
         .def(
             "set_velocities",
             [](PyWorld& w, const py::object& velocities, const py::object& ids) {
-                setVectors(
-                    w, velocities, ids, "velocities",
-                    [](World& world, bool all, std::span<const BodyId> chosen, std::span<const HomVec4> v) {
-                        if (all) {
-                            world.setVelocities(v);
-                        } else {
-                            world.setVelocities(chosen, v);
-                        }
-                    });
+                setVectors(w, velocities, ids, "velocities", &World::setVelocities, &World::setVelocities);
             },
             py::arg("velocities"), py::kw_only(), py::arg("ids") = py::none(),
             "Sets the velocities of every body or of the bodies `ids`, all or none, each made tangent.")
-        .def(
-            "set_masses",
-            [](PyWorld& w, const py::object& masses, const py::object& ids) {
-                setEach(w, ids,
-                        [&](World& world, std::span<const BodyId> chosen, bool all, std::size_t count) {
-                            const ScalarRows rows(masses, static_cast<py::ssize_t>(count), "masses");
-                            std::vector<double> values(count);
-                            for (std::size_t k = 0; k < count; ++k) values[k] = rows[k];
-                            if (all) {
-                                world.setMasses(values);
-                            } else {
-                                world.setMasses(chosen, values);
-                            }
-                        });
-            },
-            py::arg("masses"), py::kw_only(), py::arg("ids") = py::none(),
-            "Sets the masses of every body or of the bodies `ids` (a number or an (n,) array-like), all or "
-            "none.")
+        .def("set_masses", &setMasses, py::arg("masses"), py::kw_only(), py::arg("ids") = py::none(),
+             "Sets the masses of every body or of the bodies `ids` (a number or an (n,) array-like), all or "
+             "none.")
         .def_property_readonly(
-            "masses",
-            [](const PyWorld& w) {
-                const auto m = w.idle().world.masses();
-                return py::array_t<double>(static_cast<py::ssize_t>(m.size()), m.data());
-            },
+            "masses", [](const PyWorld& w) { return arrayOf(w.idle().world.masses()); },
             "A new array of the masses in storage order.")
         .def_property_readonly(
-            "radii",
-            [](const PyWorld& w) {
-                const auto r = w.idle().world.radii();
-                return py::array_t<double>(static_cast<py::ssize_t>(r.size()), r.data());
-            },
+            "radii", [](const PyWorld& w) { return arrayOf(w.idle().world.radii()); },
             "A new array of the radii in storage order.")
         .def_property_readonly(
-            "body_types",
-            [](const PyWorld& w) {
-                const auto t = w.idle().world.bodyTypes();
-                return py::array_t<std::uint8_t>(static_cast<py::ssize_t>(t.size()), t.data());
-            },
+            "body_types", [](const PyWorld& w) { return arrayOf(w.idle().world.bodyTypes()); },
             "A new uint8 array of the body types (VornBody.BodyType's values) in storage order.")
         .def_property_readonly(
             "test_particles",

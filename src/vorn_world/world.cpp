@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,18 +65,7 @@ std::vector<BodyId> World::add(std::span<const VornBody> bodies, const BodyOptio
     return new_ids;
 }
 
-void World::remove(BodyId id) {
-    detail::WorldState& s = *state_;
-    const std::size_t slot = s.slotOf(id);
-    const std::size_t last = s.size() - 1;
-    // Later bodies move down one slot, keeping the storage in id order (with their options, low
-    // parts and spins).
-    for (std::size_t i = slot; i < last; ++i) s.moveSlot(i + 1, i);
-    s.ids.erase(s.ids.begin() + static_cast<std::ptrdiff_t>(slot));
-    s.writePadding(last);
-    const std::size_t padded = (s.size() + 3) / 4 * 4;
-    if (padded < s.paddedSize()) s.resizePadded(padded);
-}
+void World::remove(BodyId id) { remove(std::span<const BodyId>(&id, 1)); }
 
 World::Components World::positionComponents() const { return {state_->positions().x, state_->rows}; }
 World::Components World::velocityComponents() const { return {state_->velocities().x, state_->rows}; }
