@@ -36,7 +36,7 @@ std::optional<double> parseFinite(std::string_view text) {
     return value;
 }
 
-std::string quoted(std::string_view text) { return cat('\'', text, '\''); }
+std::string inQuotes(std::string_view text) { return cat('\'', text, '\''); }
 
 }  // namespace
 
@@ -45,7 +45,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") return HelpRequested{};
-        if (arg.substr(0, 2) != "--") return UsageError{cat("unexpected argument ", quoted(arg))};
+        if (arg.substr(0, 2) != "--") return UsageError{cat("unexpected argument ", inQuotes(arg))};
 
         std::string_view name = arg;
         std::optional<std::string_view> inline_value;
@@ -56,7 +56,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         const bool known = name == "--bodies" || name == "--attractors" || name == "--steps" ||
                            name == "--dt" || name == "--damping" || name == "--seed" || name == "--every" ||
                            name == "--integrator" || name == "--csv" || name == "--svg" || name == "--html";
-        if (!known) return UsageError{cat("unknown option ", quoted(name))};
+        if (!known) return UsageError{cat("unknown option ", inQuotes(name))};
 
         std::string_view value;
         if (inline_value) {
@@ -67,7 +67,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             return UsageError{cat("option ", name, " needs a value")};
         }
         const auto bad = [&](const char* expected) {
-            return UsageError{cat("option ", name, " expects ", expected, ", got ", quoted(value))};
+            return UsageError{cat("option ", name, " expects ", expected, ", got ", inQuotes(value))};
         };
 
         if (name == "--bodies") {
@@ -122,8 +122,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             const auto& first = *outputs[a].second;
             const auto& second = *outputs[b].second;
             if (first && second && *first == *second) {
-                return UsageError{
-                    cat(outputs[a].first, " and ", outputs[b].first, " name the same file ", quoted(*first))};
+                return UsageError{cat(outputs[a].first, " and ", outputs[b].first, " name the same file ",
+                                      inQuotes(*first))};
             }
         }
     }

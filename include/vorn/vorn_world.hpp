@@ -14,9 +14,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "vorn_kernel.hpp"
@@ -87,6 +89,8 @@ namespace detail {
 struct WorldState;  // the World's arrays, private to the library
 }  // namespace detail
 
+class SnapshotSeries;
+
 struct Attractor {
     HomVec4 position;  // unit length
     double mass;
@@ -151,6 +155,14 @@ struct Bivector {
 struct Merger {
     BodyId kept;
     BodyId absorbed;
+};
+
+// A snapshot refused by World::fromSnapshot or World::load: not a snapshot, a format version this
+// library does not read, truncated, corrupted (its checksum does not match), or holding a value
+// no World holds. The message names the snapshot and says which.
+class SnapshotError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // One World is used by one thread at a time (its loops use the ParallelFor); const members
@@ -337,7 +349,25 @@ public:
     // the step count are kept; docs/world.md says what is conserved.
     std::vector<Merger> mergeContacts(std::span<const Contact> contacts);
 
+    // Snapshots hold everything that determines the World's future: the bodies with their ids,
+    // options, spins and low parts, the next id, the attractors, the settings, the time and step
+    // count, and the adaptive integrator's predictions, so that a World restored from one takes
+    // the same steps to the same bits as this one would. Not kept: the ParallelFor (a restored
+    // World runs on the calling thread until given one). The bytes are the same on every target
+    // (docs/world.md gives the format); snapshot() allocates them.
+    std::vector<std::byte> snapshot() const;
+    // The World the bytes hold, or SnapshotError (a new World: nothing else changes).
+    static World fromSnapshot(std::span<const std::byte> bytes);
+    // Writes the snapshot to a new file beside `path`, flushes it to the disk and only then
+    // renames it over `path`, which keeps its old contents if anything fails
+    // (std::filesystem::filesystem_error).
+    void save(const std::filesystem::path& path) const;
+    // The World saved at `path`: SnapshotError for a file that is not a complete, intact
+    // snapshot, std::filesystem::filesystem_error when it cannot be read.
+    static World load(const std::filesystem::path& path);
+
 private:
+    friend class SnapshotSeries;
     std::unique_ptr<detail::WorldState> state_;
 };
 

@@ -12,4 +12,8 @@ set(VORN_WORLD_SOURCES
   vorn_world/potential.cpp
   vorn_world/contacts.cpp
   vorn_world/merge.cpp
-  vorn_world/thread_pool.cpp)
+  vorn_world/thread_pool.cpp
+  vorn_world/snapshot_bytes.cpp
+  vorn_world/snapshot.cpp
+  vorn_world/snapshot_files.cpp
+  vorn_world/files.cpp)
