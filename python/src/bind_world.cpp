@@ -20,6 +20,7 @@
 
 #include "arrays.hpp"
 #include "bindings.hpp"
+#include "py_world.hpp"
 #include "values.hpp"
 
 namespace vorn::python {
@@ -34,43 +35,6 @@ using vorn_world::BodyId;
 using vorn_world::Contact;
 using vorn_world::Integrator;
 using vorn_world::World;
-
-// The world as Python holds it: the world, the threads it steps on, and how many NumPy views of
-// its arrays are alive (while any is, the arrays must not move, so bodies cannot come or go).
-struct PyWorld {
-    explicit PyWorld(double G) : world(G) {}
-    World world;
-    std::unique_ptr<vorn_world::ThreadPool> pool;
-    std::size_t live_views = 0;
-    bool stepping = false;  // a step runs in another thread, without the interpreter lock
-
-    // Every method but the views' reads calls this first: a World is not safe to change from two
-    // threads, and a step gives up the interpreter lock.
-    PyWorld& idle() {
-        if (stepping) throw std::runtime_error("the world is being stepped in another thread");
-        return *this;
-    }
-    const PyWorld& idle() const { return const_cast<PyWorld*>(this)->idle(); }
-
-    void requireNoViews(const char* what) const {
-        if (live_views > 0) {
-            throw py::buffer_error(std::string("cannot ") + what +
-                                   " while NumPy views of the world's positions or velocities exist; "
-                                   "delete them (or copy them with .copy()) first");
-        }
-    }
-    void setThreads(unsigned threads) {
-        idle();
-        if (threads == 0) throw py::value_error("threads must be at least 1");
-        world.setParallelFor(vorn_world::serialFor());
-        pool.reset();
-        if (threads > 1) {
-            pool = std::make_unique<vorn_world::ThreadPool>(threads);
-            world.setParallelFor(pool->parallelFor());
-        }
-    }
-    unsigned threads() const { return pool ? pool->threads() : 1U; }
-};
 
 // A read-only (N, 4) view of one of the world's component blocks, keeping the world alive.
 py::array componentView(const py::object& self, World::Components components) {

@@ -5,6 +5,12 @@ NumPy arrays, one point per row, components in the order x, y, z, w.
 """
 
 from ._vorn import *  # noqa: F401,F403
+from ._vorn import World as _World
 from ._vorn import __doc__ as _extension_doc  # noqa: F401
+from ._npz import from_npz as _from_npz
+from ._npz import to_npz as _to_npz
+
+_World.to_npz = _to_npz
+_World.from_npz = staticmethod(_from_npz)
 
 __all__ = [name for name in dir() if not name.startswith("_")]

@@ -104,9 +104,9 @@ void replaceFile(const std::filesystem::path& path, std::span<const std::byte> b
         temporary = path;
         temporary += ".tmp-" + std::to_string(entropy());
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) fail("cannot create a temporary file beside the file", temporary);
+        if (fd < 0 && errno != EEXIST) fail("cannot create a temporary file beside the file", path);
     }
-    if (fd < 0) fail("cannot create a temporary file beside the file", temporary, EEXIST);
+    if (fd < 0) fail("cannot create a temporary file beside the file", path, EEXIST);
     Descriptor file(fd);
     const auto give_up = [&](const char* what) {
         const int error = errno;

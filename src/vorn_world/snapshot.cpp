@@ -67,8 +67,11 @@ void writePayload(ByteWriter& out, const WorldState& s) {
     out.u64(m.steps);
     out.u64(m.rejected);
     out.u64(m.evaluations);
-    for (const bool flag : {s.mutual, s.compensated, s.positionLowsKept(), s.position_lows_set,
-                            !s.spins.empty(), warm, warm && m.predicted, adaptiveLowsKept(s)}) {
+    // Without bodies there are no low parts or spins to keep (a World emptied keeps its arrays).
+    const bool position_lows = s.compensated || (s.positionLowsKept() && n > 0);
+    const bool spins = !s.spins.empty() && n > 0;
+    for (const bool flag : {s.mutual, s.compensated, position_lows, s.position_lows_set, spins, warm,
+                            warm && m.predicted, adaptiveLowsKept(s)}) {
         out.u8(flag ? 1 : 0);
     }
     out.u64(s.attractors.size());
@@ -80,13 +83,13 @@ void writePayload(ByteWriter& out, const WorldState& s) {
     for (const BodyId id : s.ids) out.u64(id);
     writeColumns(out, s.q_block.data(), s.rows, n);
     writeColumns(out, s.v_block.data(), s.rows, n);
-    if (s.positionLowsKept()) writeColumns(out, s.q_low_block.data(), s.rows, n);
+    if (position_lows) writeColumns(out, s.q_low_block.data(), s.rows, n);
     if (s.compensated) writeColumns(out, s.v_low_block.data(), s.rows, n);
     for (const std::vector<double>* f : {&s.fx, &s.fy, &s.fz, &s.fw}) writeArray(out, *f, n);
     for (const std::vector<double>* values : {&s.mass, &s.restitution, &s.friction, &s.radius})
         writeArray(out, *values, n);
     for (const std::vector<std::uint8_t>* flags : {&s.type, &s.active, &s.test}) writeFlags(out, *flags, n);
-    for (std::size_t i = 0; i < s.spins.size() && i < n; ++i) {
+    for (std::size_t i = 0; spins && i < n; ++i) {
         const Bivector& b = s.spins[i];
         for (const double value : {b.xy, b.xz, b.xw, b.yz, b.yw, b.zw}) out.f64(value);
     }
