@@ -1,10 +1,11 @@
 // The world: mutual gravity (pair interactions per second, one and two threads), attractor
 // gravity with one kdk or yoshida4 step, the contact pass against N, the touching pass with and
 // without a few large bodies, and the scene of a new user (200 bodies, 2 attractors, contacts
-// every step) written naively with the kernel beside the world.
+// every step) written naively with the kernel beside the world; snapshots of 10^5 bodies.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -95,6 +96,24 @@ void BM_world_yoshida4_step_3_attractors(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
 }
 BENCHMARK(BM_world_yoshida4_step_3_attractors)->Arg(1000)->Arg(100000);
+
+// A snapshot of the scene above at N = 10^5 (compensated, so with its low parts), and a World
+// restored from it (every value checked), beside the kdk step: what saving every k steps costs.
+void BM_world_snapshot(benchmark::State& state) {
+    vorn_world::World world = worldOf(randomBodies(100000, 0.1), 1.0);
+    world.setCompensated(true);
+    world.step(1e-4, vorn_world::Integrator::kdk);
+    const std::vector<std::byte> bytes = world.snapshot();
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            benchmark::DoNotOptimize(world.snapshot().data());
+        } else {
+            benchmark::DoNotOptimize(vorn_world::World::fromSnapshot(bytes).size());
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_world_snapshot)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_world_kdk_mutual_step(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
