@@ -40,17 +40,15 @@ bool adaptiveLowsKept(const WorldState& s) {
 }
 
 void writeColumns(ByteWriter& out, const double* block, std::size_t rows, std::size_t n) {
-    for (std::size_t c = 0; c < 4; ++c) {
-        for (std::size_t i = 0; i < n; ++i) out.f64(block[c * rows + i]);
-    }
+    for (std::size_t c = 0; c < 4; ++c) out.f64s(block + c * rows, n);
 }
 
 void writeArray(ByteWriter& out, const std::vector<double>& values, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out.f64(values[i]);
+    out.f64s(values.data(), n);
 }
 
 void writeFlags(ByteWriter& out, const std::vector<std::uint8_t>& values, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out.u8(values[i]);
+    out.raw(std::as_bytes(std::span(values.data(), n)));
 }
 
 void writePayload(ByteWriter& out, const WorldState& s) {
@@ -126,14 +124,16 @@ std::size_t readCount(ByteReader& in, std::size_t bytes_each, const char* what) 
     return static_cast<std::size_t>(count);
 }
 
-void readColumns(ByteReader& in, double* block, std::size_t rows, std::size_t n, const char* what) {
-    for (std::size_t c = 0; c < 4; ++c) {
-        for (std::size_t i = 0; i < n; ++i) block[c * rows + i] = checked(in, what, isFiniteValue);
+void readArray(ByteReader& in, double* values, std::size_t n, const char* what) {
+    in.f64s(values, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(values[i]))
+            in.refuse("invalid snapshot: " + std::string(what) + " is " + shown(values[i]));
     }
 }
 
-void readArray(ByteReader& in, double* values, std::size_t n, const char* what) {
-    for (std::size_t i = 0; i < n; ++i) values[i] = checked(in, what, isFiniteValue);
+void readColumns(ByteReader& in, double* block, std::size_t rows, std::size_t n, const char* what) {
+    for (std::size_t c = 0; c < 4; ++c) readArray(in, block + c * rows, n, what);
 }
 
 std::unique_ptr<WorldState> readPayload(ByteReader& in, const SnapshotHeader& header) {
@@ -200,7 +200,8 @@ std::unique_ptr<WorldState> readPayload(ByteReader& in, const SnapshotHeader& he
     if (compensated) readColumns(in, s.v_low_block.data(), s.rows, n, "a velocity's low part");
     readArray(in, f.data(), 4 * n, "a body's force");
     readArray(in, fields.data(), 4 * n, "a body's mass, restitution, friction or radius");
-    for (std::uint8_t& flag : flags) flag = in.u8();
+    const std::span<const std::byte> flag_bytes = in.take(flags.size());
+    if (!flags.empty()) std::memcpy(flags.data(), flag_bytes.data(), flags.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto at = [n, i](const std::vector<double>& columns, std::size_t c) {
             return columns[c * n + i];
@@ -270,6 +271,11 @@ std::unique_ptr<WorldState> readPayload(ByteReader& in, const SnapshotHeader& he
 
 std::vector<std::byte> encodeSnapshot(const WorldState& s) {
     ByteWriter out;
+    // At most: per body an id, 20 doubles of state and low parts, 4 of fields, 3 flags, a spin;
+    // per padded slot the adaptive memory.
+    const std::size_t adaptive = adaptiveWarm(s) ? (3 * coefficient_columns + 8) * s.paddedSize() : 0;
+    out.reserve(snapshot_header_bytes + 256 + 40 * s.attractors.size() + (8 + 24 * 8 + 3 + 48) * s.size() +
+                8 * adaptive + snapshot_checksum_bytes);
     writeSnapshotHeader(out, SnapshotHeader{0, s.time, s.step_count});
     writePayload(out, s);
     std::vector<std::byte>& bytes = out.bytes();

@@ -31,7 +31,9 @@ public:
     void u32(std::uint32_t value) { little(value, 4); }
     void u64(std::uint64_t value) { little(value, 8); }
     void f64(double value) { u64(std::bit_cast<std::uint64_t>(value)); }
+    void f64s(const double* values, std::size_t count);
     void raw(std::span<const std::byte> bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
+    void reserve(std::size_t count) { bytes_.reserve(count); }
     std::vector<std::byte>& bytes() { return bytes_; }
 
 private:
@@ -50,6 +52,7 @@ public:
     std::uint32_t u32() { return static_cast<std::uint32_t>(little(4)); }
     std::uint64_t u64() { return little(8); }
     double f64() { return std::bit_cast<double>(u64()); }
+    void f64s(double* values, std::size_t count);
     std::span<const std::byte> take(std::size_t count);
     std::size_t remaining() const { return bytes_.size() - position_; }
     // Throws SnapshotError("vorn_world: <source>: <what>").
