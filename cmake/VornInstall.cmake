@@ -15,9 +15,11 @@ set_target_properties(vorn_kernel PROPERTIES
 target_include_directories(vorn_kernel PUBLIC
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vorn>)
+# The distributed World's header needs MPI and its library is used from the build tree only
+# (docs/world.md): it is not installed.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorn
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.hpp")
+  FILES_MATCHING PATTERN "*.hpp" PATTERN "vorn_world_mpi.hpp" EXCLUDE)
 
 set_target_properties(vorn_world PROPERTIES
   OUTPUT_NAME vorn_world

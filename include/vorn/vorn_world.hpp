@@ -85,11 +85,13 @@ private:
 
 using BodyId = std::uint64_t;
 
-namespace detail {
-struct WorldState;  // the World's arrays, private to the library
-}  // namespace detail
-
+class World;
 class SnapshotSeries;
+
+namespace detail {
+struct WorldState;                  // the World's arrays, private to the library
+WorldState& stateOf(World& world);  // for the library's own modules (the distributed world)
+}  // namespace detail
 
 struct Attractor {
     HomVec4 position;  // unit length
@@ -368,6 +370,7 @@ public:
 
 private:
     friend class SnapshotSeries;
+    friend detail::WorldState& detail::stateOf(World& world);
     std::unique_ptr<detail::WorldState> state_;
 };
 

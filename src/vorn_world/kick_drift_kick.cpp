@@ -136,6 +136,7 @@ void mutualSteps(WorldState& s, std::span<const double> steps, std::vector<doubl
         s.runParallel(blocks, [&](std::size_t begin, std::size_t end) {
             lanes::runLanes<&openBlocks<carry>>(build, a, h, begin, end);
         });
+        if (s.share_positions) s.share_positions();
         s.computeGravity();
         if (boundaries != nullptr) boundaries->insert(boundaries->end(), s.sources.begin(), s.sources.end());
         const bool last = k + 1 == steps.size();

@@ -69,6 +69,10 @@ struct WorldState {
     void keepPositionLows();
     void dropPositionLows();
     ParallelFor parallel_for;
+    // Called after the opening kick and drift of each mutual-gravity sub-step, before the
+    // accelerations at the new positions (empty: nothing to do). A World whose passes run only
+    // some of the blocks in this process gathers the others' positions here.
+    std::function<void()> share_positions;
 
     // The time as a value and the low part its sum lost, and the steps taken.
     double time = 0.0, time_low = 0.0;

@@ -26,6 +26,8 @@ World& World::operator=(const World& other) {
     return *this;
 }
 World::World(World&&) noexcept = default;
+
+detail::WorldState& detail::stateOf(World& world) { return *world.state_; }
 World& World::operator=(World&&) noexcept = default;
 
 BodyId World::add(const VornBody& body, const BodyOptions& options) {
