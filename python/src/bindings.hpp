@@ -12,5 +12,6 @@ void bindGeodesic(py::module_& m);
 void bindPhysics(py::module_& m);
 void bindWorld(py::module_& m);
 void bindMotion(py::module_& m);
+void bindMovie(py::module_& m);
 
 }  // namespace vorn::python

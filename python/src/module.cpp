@@ -10,4 +10,5 @@ PYBIND11_MODULE(_vorn, m) {
     vorn::python::bindPhysics(m);
     vorn::python::bindWorld(m);
     vorn::python::bindMotion(m);
+    vorn::python::bindMovie(m);
 }

@@ -6,5 +6,7 @@ NumPy arrays, one point per row, components in the order x, y, z, w.
 
 from ._vorn import *  # noqa: F401,F403
 from ._vorn import __doc__ as _extension_doc  # noqa: F401
+from ._plots import plot_energy_error, plot_projection  # noqa: F401
+from ._movie import Movie, view  # noqa: F401
 
 __all__ = [name for name in dir() if not name.startswith("_")]
