@@ -10,8 +10,8 @@
 #include <variant>
 
 #include "csv_trajectories.hpp"
-#include "html_movie.hpp"
 #include "interrupt_cleanup.hpp"
+#include "movie_frames.hpp"
 #include "options.hpp"
 #include "output_set.hpp"
 #include "progress_bar.hpp"
@@ -134,7 +134,8 @@ int run(const orbits::Options& options) {
         if (!svg->healthy(error)) return fail(error);
     }
     if (html)
-        orbits::writeHtmlMovie(html->stream(), movie, simulation.attractors(), {title, describe(options)});
+        orbits::writeHtmlMovie(html->stream(), movie.run(simulation.attractors()),
+                               {title, describe(options)});
     // Every output is complete before any replaces an earlier file.
     if (!orbits::commitOutputs(outputs.files, error)) return fail(error);
 

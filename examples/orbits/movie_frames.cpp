@@ -26,4 +26,18 @@ void MovieFrames::record(const Simulation& simulation) {
     captures_.insert(captures_.end(), simulation.newCaptures().begin(), simulation.newCaptures().end());
 }
 
+MovieRun MovieFrames::run(const std::vector<vorn_physics::VornBody>& attractors) const {
+    MovieRun run{bodies_, steps_, positions_, {}, {}, {}};
+    for (const auto& attractor : attractors) run.attractors.push_back(attractor.position);
+    for (const ContactEvent& contact : contacts_) {
+        run.contacts.push_back({contact.step, static_cast<std::size_t>(contact.first),
+                                static_cast<std::size_t>(contact.second)});
+    }
+    for (const CaptureEvent& capture : captures_) {
+        run.captures.push_back({capture.step, static_cast<std::size_t>(capture.body),
+                                static_cast<std::size_t>(capture.attractor)});
+    }
+    return run;
+}
+
 }  // namespace orbits

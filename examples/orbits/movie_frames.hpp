@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "html_movie.hpp"
 #include "simulation.hpp"
 
 namespace orbits {
@@ -24,6 +25,8 @@ public:
     const std::vector<vorn_kernel::HomVec4>& positions() const { return positions_; }
     const std::vector<ContactEvent>& contacts() const { return contacts_; }
     const std::vector<CaptureEvent>& captures() const { return captures_; }
+    // What the animated page shows of these frames around the fixed `attractors`.
+    MovieRun run(const std::vector<vorn_physics::VornBody>& attractors) const;
 
 private:
     std::size_t bodies_;

@@ -155,32 +155,6 @@ void writeLegend(std::ostream& out, const TrajectorySketch& sketch, const Pictur
 
 }  // namespace
 
-std::string xmlEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&apos;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 void writeSvg(std::ostream& out, const TrajectorySketch& sketch,
               const std::vector<vorn_physics::VornBody>& attractors, const PictureCaption& caption) {
     const View view = pageView();

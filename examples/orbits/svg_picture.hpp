@@ -8,19 +8,12 @@
 
 #include <vorn/vorn_physics.hpp>
 
+#include "page_text.hpp"
 #include "sketch.hpp"
 
 namespace orbits {
 
-struct PictureCaption {
-    std::string title;
-    std::string subtitle;
-};
-
 void writeSvg(std::ostream& out, const TrajectorySketch& sketch,
               const std::vector<vorn_physics::VornBody>& attractors, const PictureCaption& caption);
-
-// Text with the five XML special characters replaced by entities.
-std::string xmlEscaped(const std::string& text);
 
 }  // namespace orbits

@@ -13,5 +13,6 @@ void bindPhysics(py::module_& m);
 void bindWorld(py::module_& m);
 void bindMotion(py::module_& m);
 void bindSnapshots(py::module_& m);  // after bindWorld: it adds to World
+void bindMovie(py::module_& m);
 
 }  // namespace vorn::python

@@ -11,4 +11,5 @@ PYBIND11_MODULE(_vorn, m) {
     vorn::python::bindWorld(m);
     vorn::python::bindMotion(m);
     vorn::python::bindSnapshots(m);
+    vorn::python::bindMovie(m);
 }

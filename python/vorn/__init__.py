@@ -12,5 +12,7 @@ from ._npz import to_npz as _to_npz
 
 _World.to_npz = _to_npz
 _World.from_npz = staticmethod(_from_npz)
+from ._plots import plot_energy_error, plot_projection  # noqa: F401
+from ._movie import Movie, view  # noqa: F401
 
 __all__ = [name for name in dir() if not name.startswith("_")]

@@ -9,6 +9,8 @@ import os
 import pathlib
 from typing import Iterator, Sequence, SupportsFloat, Union, overload
 
+from matplotlib.axes import Axes
+
 import numpy as np
 import numpy.typing as npt
 
@@ -369,3 +371,23 @@ class SnapshotSeries:
     def trailing_bytes(self) -> int: ...
     @property
     def path(self) -> pathlib.Path: ...
+
+# Watching a run (vorn/_movie.py) and its usual plots (vorn/_plots.py; matplotlib is imported
+# only when a plot is drawn).
+class Movie:
+    html: str
+    steps: npt.NDArray[np.uint64]
+    times: npt.NDArray[np.float64]
+    energies: npt.NDArray[np.float64]
+    positions: npt.NDArray[np.float64]  # (frames, bodies, 4)
+    def __init__(self, page: str, steps: npt.NDArray[np.uint64], times: npt.NDArray[np.float64],
+                 energies: npt.NDArray[np.float64], positions: npt.NDArray[np.float64]) -> None: ...
+    def _repr_html_(self) -> str: ...
+    def save(self, path: str | os.PathLike[str]) -> None: ...
+
+def view(world: World, steps: int, dt: float, integrator: Integrator | str = "kdk", *, max_points: int = 20000,
+         contact_distance: float | None = None, title: str | None = None,
+         subtitle: str | None = None) -> Movie: ...
+def plot_projection(positions: npt.ArrayLike, *, pole: Sequence[float] = (0.0, 0.0, 0.0, -1.0),
+                    max_radius: float = 1.5, ax: Axes | None = None) -> Axes: ...
+def plot_energy_error(times: npt.ArrayLike, energies: npt.ArrayLike, *, ax: Axes | None = None) -> Axes: ...

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include <vorn/vorn_motion.hpp>
@@ -85,16 +86,15 @@ std::string jsonString(const std::string& text) {
 }
 
 // The first frame at or after `step`.
-std::size_t frameOf(const MovieFrames& frames, std::uint64_t step) {
-    const auto& steps = frames.frameSteps();
+std::size_t frameOf(const MovieRun& run, std::uint64_t step) {
+    const auto& steps = run.steps;
     const auto at = std::lower_bound(steps.begin(), steps.end(), step);
     return std::min<std::size_t>(static_cast<std::size_t>(at - steps.begin()), steps.size() - 1);
 }
 
-void writeData(std::ostream& out, const MovieFrames& frames,
-               const std::vector<vorn_physics::VornBody>& attractors) {
-    out << "{\"bodies\":" << frames.bodyCount() << ",\"steps\":[";
-    for (std::size_t f = 0; f < frames.frameCount(); ++f) out << (f ? "," : "") << frames.frameSteps()[f];
+void writeData(std::ostream& out, const MovieRun& run) {
+    out << "{\"bodies\":" << run.bodies << ",\"steps\":[";
+    for (std::size_t f = 0; f < run.steps.size(); ++f) out << (f ? "," : "") << run.steps[f];
     out << "],\n\"projections\":[";
     for (std::size_t k = 0; k < std::size(PROJECTIONS); ++k) {
         const Projection& projection = PROJECTIONS[k];
@@ -102,8 +102,8 @@ void writeData(std::ostream& out, const MovieFrames& frames,
             << projection.outline << "\",\"radius\":";
         writeNumber(out, projection.radius);
         out << ",\"attractors\":[";
-        for (std::size_t a = 0; a < attractors.size(); ++a) {
-            const HomVec4 p = attractors[a].position;
+        for (std::size_t a = 0; a < run.attractors.size(); ++a) {
+            const HomVec4 p = run.attractors[a];
             out << (a ? "," : "") << '[';
             writePoint(out, projection.project(p));
             out << ',';
@@ -111,7 +111,7 @@ void writeData(std::ostream& out, const MovieFrames& frames,
             out << ']';
         }
         out << "],\n\"positions\":[";
-        const auto& positions = frames.positions();
+        const auto& positions = run.positions;
         for (std::size_t i = 0; i < positions.size(); ++i) {
             if (i) out << (i % 8 == 0 ? ",\n" : ",");
             writePoint(out, projection.project(positions[i]));
@@ -119,30 +119,54 @@ void writeData(std::ostream& out, const MovieFrames& frames,
         out << "]}";
     }
     out << "],\n\"contacts\":[";
-    for (std::size_t c = 0; c < frames.contacts().size(); ++c) {
-        const ContactEvent& contact = frames.contacts()[c];
-        out << (c ? "," : "") << "[" << frameOf(frames, contact.step) << ',' << contact.first << ','
+    for (std::size_t c = 0; c < run.contacts.size(); ++c) {
+        const MovieEvent& contact = run.contacts[c];
+        out << (c ? "," : "") << "[" << frameOf(run, contact.step) << ',' << contact.first << ','
             << contact.second << ']';
     }
     out << "],\n\"captures\":[";
-    for (std::size_t c = 0; c < frames.captures().size(); ++c) {
-        const CaptureEvent& capture = frames.captures()[c];
-        out << (c ? "," : "") << "[" << frameOf(frames, capture.step) << ',' << capture.body << ','
-            << capture.attractor << ']';
+    for (std::size_t c = 0; c < run.captures.size(); ++c) {
+        const MovieEvent& capture = run.captures[c];
+        out << (c ? "," : "") << "[" << frameOf(run, capture.step) << ',' << capture.first << ','
+            << capture.second << ']';
     }
     out << "]}";
 }
 
+void check(const MovieRun& run) {
+    if (run.steps.empty()) throw std::invalid_argument("a movie needs at least one frame");
+    if (run.positions.size() / run.steps.size() != run.bodies ||
+        run.positions.size() % run.steps.size() != 0) {
+        throw std::invalid_argument("a movie needs one position per body and frame");
+    }
+    if (!std::is_sorted(run.steps.begin(), run.steps.end())) {
+        throw std::invalid_argument("a movie's frame steps must not decrease");
+    }
+    for (const MovieEvent& contact : run.contacts) {
+        if (contact.first >= run.bodies || contact.second >= run.bodies) {
+            throw std::invalid_argument("a movie's contact names a body it does not have");
+        }
+    }
+    for (const MovieEvent& capture : run.captures) {
+        if (capture.first >= run.bodies || capture.second >= run.attractors.size()) {
+            throw std::invalid_argument("a movie's capture names a body or attractor it does not have");
+        }
+    }
+}
+
 }  // namespace
 
-void writeHtmlMovie(std::ostream& out, const MovieFrames& frames,
-                    const std::vector<vorn_physics::VornBody>& attractors, const PictureCaption& caption) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
+void writeHtmlMovie(std::ostream& out, const MovieRun& run, const PictureCaption& caption) {
+    check(run);
+    // Nothing may come from outside the page: a test sees any attempt as a reported error.
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "script-src 'unsafe-inline'; style-src 'unsafe-inline'\">\n<title>"
         << xmlEscaped(caption.title) << "</title>\n<style>\n"
         << HTML_MOVIE_STYLE << "</style>\n</head>\n<body>\n<h1>" << xmlEscaped(caption.title)
         << "</h1>\n<p class=\"sub\">" << xmlEscaped(caption.subtitle) << "</p>\n"
         << HTML_MOVIE_BODY << "<script type=\"application/json\" id=\"run-data\">\n";
-    writeData(out, frames, attractors);
+    writeData(out, run);
     out << "\n</script>\n<script>\n" << HTML_MOVIE_SCRIPT << "</script>\n</body>\n</html>\n";
 }
 

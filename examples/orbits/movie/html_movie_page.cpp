@@ -79,6 +79,9 @@ const char* const HTML_MOVIE_SCRIPT = R"js((function () {
     statusBox.textContent = 'error: ' + errors[0];
   }
   window.addEventListener('error', function (event) { noteError(String(event.message)); });
+  document.addEventListener('securitypolicyviolation', function (event) {
+    noteError('blocked ' + (event.blockedURI || 'inline') + ' by ' + event.violatedDirective);
+  });
   var consoleError = console.error;
   console.error = function () {
     noteError(Array.prototype.join.call(arguments, ' '));
