@@ -78,7 +78,7 @@ public:
 
 private:
     std::size_t blockBegin(int rank) const;
-    void gatherColumns(double* block, std::size_t rows);
+    void gatherColumns(double* values, std::size_t count);
     void gatherPositions();
     void stepShared(double dt, Integrator integrator, bool whole_steps, double t_end, std::uint64_t max_steps,
                     std::uint64_t* taken);

@@ -165,12 +165,12 @@ void DistributedWorld::synchronize() {
 
 void DistributedWorld::stepShared(double dt, Integrator integrator, bool whole_steps, double t_end,
                                   std::uint64_t max_steps, std::uint64_t* taken) {
-    synchronize();
     WorldState& s = stateOf(world_);
     const bool mutual_with_tests = s.mutual && s.test_count > 0 && s.movedCount() > s.test_count;
     const bool shared = size_ > 1 && (integrator == Integrator::kdk || integrator == Integrator::yoshida4) &&
                         !mutual_with_tests;
     if (!shared) {
+        synchronize();
         if (whole_steps) {
             *taken = world_.integrate(t_end, integrator, dt, max_steps);
         } else {
@@ -178,6 +178,8 @@ void DistributedWorld::stepShared(double dt, Integrator integrator, bool whole_s
         }
         return;
     }
+    // Shared steps need nothing of the others' bodies but the positions their pull needs, which
+    // the mutual steps gather after each drift (the closing kick leaves them as they are).
     const std::size_t first = blockBegin(rank_), end = blockBegin(rank_ + 1);
     const StepSetup setup(
         s,
