@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "vorn_world.hpp"
+#include "world/forged_snapshot.hpp"
 
 namespace {
 
@@ -115,19 +116,6 @@ void requireSame(const World& a, const World& b) {
                 a.options(id).test_particle == b.options(id).test_particle &&
                 sameBits(a.spin(id), b.spin(id)));
     }
-}
-
-// The bytes with their last four made the CRC-32 of the others, as a forger would.
-std::vector<std::byte> resealed(std::vector<std::byte> bytes) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (std::size_t i = 0; i + 4 < bytes.size(); ++i) {
-        c ^= static_cast<std::uint32_t>(bytes[i]);
-        for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-    }
-    c ^= 0xFFFFFFFFU;
-    for (std::size_t k = 0; k < 4; ++k)
-        bytes[bytes.size() - 4 + k] = static_cast<std::byte>((c >> (8 * k)) & 0xFFU);
-    return bytes;
 }
 
 double largest(HomVec4 v) {
@@ -369,7 +357,7 @@ double apply(Input& in, World& world) {
                 forged[at] ^= static_cast<std::byte>(in.byte());
             }
             try {
-                World restored = World::fromSnapshot(resealed(forged));
+                World restored = World::fromSnapshot(vorn::world_test::resealed(forged));
                 restored.step(0.01, Integrator::kdk);
                 (void)restored.energy();
             } catch (const vorn_world::SnapshotError&) {}

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "forged_snapshot.hpp"
 #include "scene_support.hpp"
 #include "vorn_snapshot_series.hpp"
 #include "vorn_world.hpp"
@@ -19,6 +20,7 @@ namespace {
 
 using vorn::world_test::HomVec4;
 using vorn::world_test::Random;
+using vorn::world_test::resealed;
 using vorn::world_test::VornBody;
 using vorn_world::Integrator;
 using vorn_world::SnapshotError;
@@ -91,19 +93,6 @@ std::vector<char> contents(const std::filesystem::path& path) {
 void write(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A snapshot's bytes with the checksum made to match again, as a forger would.
-std::vector<std::byte> resealed(std::vector<std::byte> bytes) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (std::size_t i = 0; i + 4 < bytes.size(); ++i) {
-        c ^= static_cast<std::uint32_t>(bytes[i]);
-        for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-    }
-    c ^= 0xFFFFFFFFU;
-    for (std::size_t k = 0; k < 4; ++k)
-        bytes[bytes.size() - 4 + k] = static_cast<std::byte>((c >> (8 * k)) & 0xFFU);
-    return bytes;
 }
 
 TEST(WorldSnapshots, DamagedSnapshotsAreRefusedAndNothingChanges) {
