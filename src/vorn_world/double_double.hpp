@@ -82,9 +82,12 @@ inline DD atanOverX(const DD& x) {
 }
 
 // atan(x) for x ≥ 0 (x = +∞ gives π/2): halved by atan x = 2·atan(x/(1 + √(1 + x²))) until
-// x ≤ 1/8, then the series.
+// x ≤ 1/8, then the series. Beyond 2^500, where x² would overflow, π/2 − 1/x (the next term,
+// 1/(3x³), is below 2^-1500).
 inline DD arcTangent(DD x) {
-    if (std::isinf(x.hi)) return {1.5707963267948966, 6.123233995736766e-17};
+    const DD half_pi{1.5707963267948966, 6.123233995736766e-17};
+    if (std::isinf(x.hi)) return half_pi;
+    if (x.hi > 0x1.0p500) return half_pi - DD{1.0, 0.0} / x;
     int doublings = 0;
     while (x.hi > 0.125) {
         x = x / (DD{1.0, 0.0} + squareRoot(DD{1.0, 0.0} + x * x));

@@ -262,6 +262,12 @@ TEST(WorldLaw, PotentialIsTheIntegralOfTheLaw) {
     EXPECT_NEAR(static_cast<double>(far), -2.0 / std::tan(0.3), 3e-9);
     EXPECT_DOUBLE_EQ(vorn_world::gravityPotential(p, p, 1.0),
                      -1.5707963267948966 / std::sqrt(1e-10 * (1 + 1e-10)));
+    // Down to a source closer than the square root of the smallest double: the core's depth.
+    for (const double d : {1e-100, 1e-160, 1e-300}) {
+        EXPECT_DOUBLE_EQ(vorn_world::gravityPotential(p, HomVec4::init(d, 0, 0, 1), 1.0),
+                         -1.5707963267948966 / std::sqrt(1e-10 * (1 + 1e-10)))
+            << d;
+    }
 }
 
 }  // namespace
