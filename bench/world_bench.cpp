@@ -111,7 +111,8 @@ void BM_world_snapshot(benchmark::State& state) {
             benchmark::DoNotOptimize(vorn_world::World::fromSnapshot(bytes).size());
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(BM_world_snapshot)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
