@@ -8,9 +8,12 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 #include <vorn/vorn_kernel.hpp>
 #include <vorn/vorn_motion.hpp>
@@ -56,6 +59,20 @@ private:
 
 // Any array as a C-contiguous, aligned one of the same dtype: itself, or one copy.
 py::array contiguousOf(const py::array& array);
+
+// A new NumPy array holding a copy of the values: of shape (values.size(),), or `shape`.
+template <class T>
+py::array_t<T> arrayOf(std::span<const T> values, std::vector<py::ssize_t> shape = {}) {
+    if (shape.empty()) shape.push_back(static_cast<py::ssize_t>(values.size()));
+    return py::array_t<T>(shape, values.data());
+}
+
+// A new bool array from flags that are 0 or 1.
+inline py::array_t<bool> boolsOf(std::span<const std::uint8_t> flags) {
+    py::array_t<bool> out(static_cast<py::ssize_t>(flags.size()));
+    std::transform(flags.begin(), flags.end(), out.mutable_data(), [](std::uint8_t f) { return f != 0; });
+    return out;
+}
 
 // A new, uninitialised C-contiguous array of n rows of `width`, or of n values.
 Points newRows(py::ssize_t n, py::ssize_t width = 4);

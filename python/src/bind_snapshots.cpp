@@ -15,6 +15,7 @@
 #include <vorn/vorn_snapshot_series.hpp>
 #include <vorn/vorn_world.hpp>
 
+#include "arrays.hpp"
 #include "bindings.hpp"
 #include "py_world.hpp"
 
@@ -45,13 +46,6 @@ std::unique_ptr<PyWorld> worldFromBytes(const py::buffer& data, unsigned threads
     return worldFrom(World::fromSnapshot(bytes), threads);
 }
 
-template <class T>
-py::array_t<T> arrayOf(const std::vector<T>& values, std::vector<py::ssize_t> shape) {
-    py::array_t<T> out(shape);
-    if (!values.empty()) std::memcpy(out.mutable_data(), values.data(), values.size() * sizeof(T));
-    return out;
-}
-
 // Every body's fields and the attractors as arrays in storage order (copies).
 py::dict arraysOf(const PyWorld& w) {
     const World& world = w.idle().world;
@@ -76,26 +70,25 @@ py::dict arraysOf(const PyWorld& w) {
                                    {a.position.x, a.position.y, a.position.z, a.position.w});
         attractor_masses.push_back(a.mass);
     }
-    const auto copyOf = [n](auto values) {
-        using T = typename decltype(values)::value_type;
-        return arrayOf(std::vector<T>(values.begin(), values.end()), {n});
+    const auto copyOf = [](const std::vector<double>& values, std::vector<py::ssize_t> shape) {
+        return arrayOf(std::span<const double>(values), std::move(shape));
     };
     py::dict out;
-    out["ids"] = copyOf(world.ids());
-    out["positions"] = arrayOf(positions, {n, 4});
-    out["velocities"] = arrayOf(velocities, {n, 4});
-    out["forces"] = arrayOf(forces, {n, 4});
-    out["masses"] = copyOf(world.masses());
-    out["radii"] = copyOf(world.radii());
-    out["restitution"] = arrayOf(restitution, {n});
-    out["friction"] = arrayOf(friction, {n});
-    out["body_types"] = copyOf(world.bodyTypes());
-    out["active"] = arrayOf(active, {n});
-    out["test_particles"] = copyOf(world.testParticles());
-    out["spins"] = arrayOf(spins, {n, 6});
+    out["ids"] = arrayOf(world.ids());
+    out["positions"] = copyOf(positions, {n, 4});
+    out["velocities"] = copyOf(velocities, {n, 4});
+    out["forces"] = copyOf(forces, {n, 4});
+    out["masses"] = arrayOf(world.masses());
+    out["radii"] = arrayOf(world.radii());
+    out["restitution"] = copyOf(restitution, {n});
+    out["friction"] = copyOf(friction, {n});
+    out["body_types"] = arrayOf(world.bodyTypes());
+    out["active"] = boolsOf(active);
+    out["test_particles"] = boolsOf(world.testParticles());
+    out["spins"] = copyOf(spins, {n, 6});
     const auto attractors = static_cast<py::ssize_t>(attractor_masses.size());
-    out["attractor_positions"] = arrayOf(attractor_positions, {attractors, 4});
-    out["attractor_masses"] = arrayOf(attractor_masses, {attractors});
+    out["attractor_positions"] = copyOf(attractor_positions, {attractors, 4});
+    out["attractor_masses"] = copyOf(attractor_masses, {attractors});
     return out;
 }
 
@@ -175,7 +168,7 @@ void bindSnapshots(py::module_& m) {
             [](const SnapshotSeries& s) {
                 std::vector<double> times;
                 for (std::size_t i = 0; i < s.size(); ++i) times.push_back(s.time(i));
-                return arrayOf(times, {static_cast<py::ssize_t>(times.size())});
+                return arrayOf(std::span<const double>(times));
             },
             "The time of each snapshot.")
         .def_property_readonly(
@@ -183,7 +176,7 @@ void bindSnapshots(py::module_& m) {
             [](const SnapshotSeries& s) {
                 std::vector<std::uint64_t> steps;
                 for (std::size_t i = 0; i < s.size(); ++i) steps.push_back(s.stepCount(i));
-                return arrayOf(steps, {static_cast<py::ssize_t>(steps.size())});
+                return arrayOf(std::span<const std::uint64_t>(steps));
             },
             "The step count of each snapshot.")
         .def_property_readonly("trailing_bytes", &SnapshotSeries::trailingBytes,

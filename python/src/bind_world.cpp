@@ -219,12 +219,6 @@ void setMasses(PyWorld& self, const py::object& masses, const py::object& ids) {
     writeTo<double>(world, chosen, values, &World::setMasses, &World::setMasses);
 }
 
-// A new NumPy array holding a copy of the values.
-template <class T>
-py::array_t<T> arrayOf(std::span<const T> values) {
-    return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
-}
-
 // Whether the calling thread is Python's main thread, the only one that runs signal handlers.
 bool onMainThread() {
     const py::module_ threading = py::module_::import("threading");
@@ -487,13 +481,7 @@ void bindWorld(py::module_& m) {
             "body_types", [](const PyWorld& w) { return arrayOf(w.idle().world.bodyTypes()); },
             "A new uint8 array of the body types (VornBody.BodyType's values) in storage order.")
         .def_property_readonly(
-            "test_particles",
-            [](const PyWorld& w) {
-                const auto t = w.idle().world.testParticles();
-                py::array_t<bool> out(static_cast<py::ssize_t>(t.size()));
-                std::transform(t.begin(), t.end(), out.mutable_data(), [](std::uint8_t f) { return f != 0; });
-                return out;
-            },
+            "test_particles", [](const PyWorld& w) { return boolsOf(w.idle().world.testParticles()); },
             "A new bool array: whether each body, in storage order, is a test particle.")
         .def("__contains__", [](const PyWorld& w, BodyId id) { return w.idle().world.contains(id); })
         .def("__len__", [](const PyWorld& w) { return w.idle().world.size(); })
