@@ -80,8 +80,10 @@ private:
     std::size_t blockBegin(int rank) const;
     void gatherColumns(double* values, std::size_t count);
     void gatherPositions();
-    void stepShared(double dt, Integrator integrator, bool whole_steps, double t_end, std::uint64_t max_steps,
-                    std::uint64_t* taken);
+    // Runs `steps` (World::step or integrate) shared out when the integrator allows, whole
+    // otherwise.
+    template <class Steps>
+    void advance(Integrator integrator, const Steps& steps);
 
     MPI_Comm comm_ = MPI_COMM_NULL;
     int rank_ = 0;

@@ -163,19 +163,15 @@ void DistributedWorld::synchronize() {
     stale_ = false;
 }
 
-void DistributedWorld::stepShared(double dt, Integrator integrator, bool whole_steps, double t_end,
-                                  std::uint64_t max_steps, std::uint64_t* taken) {
+template <class Steps>
+void DistributedWorld::advance(Integrator integrator, const Steps& steps) {
     WorldState& s = stateOf(world_);
     const bool mutual_with_tests = s.mutual && s.test_count > 0 && s.movedCount() > s.test_count;
     const bool shared = size_ > 1 && (integrator == Integrator::kdk || integrator == Integrator::yoshida4) &&
                         !mutual_with_tests;
     if (!shared) {
         synchronize();
-        if (whole_steps) {
-            *taken = world_.integrate(t_end, integrator, dt, max_steps);
-        } else {
-            world_.step(dt, integrator);
-        }
+        steps();
         return;
     }
     // Shared steps need nothing of the others' bodies but the positions their pull needs, which
@@ -190,21 +186,17 @@ void DistributedWorld::stepShared(double dt, Integrator integrator, bool whole_s
         [this] { gatherPositions(); });
     // From the first pass on, the others' bodies here are out of date (also if a step throws).
     stale_ = true;
-    if (whole_steps) {
-        *taken = world_.integrate(t_end, integrator, dt, max_steps);
-    } else {
-        world_.step(dt, integrator);
-    }
+    steps();
 }
 
 void DistributedWorld::step(double dt, Integrator integrator) {
-    stepShared(dt, integrator, false, 0.0, 0, nullptr);
+    advance(integrator, [&] { world_.step(dt, integrator); });
 }
 
 std::uint64_t DistributedWorld::integrate(double t_end, Integrator integrator, double dt,
                                           std::uint64_t max_steps) {
     std::uint64_t taken = 0;
-    stepShared(dt, integrator, true, t_end, max_steps, &taken);
+    advance(integrator, [&] { taken = world_.integrate(t_end, integrator, dt, max_steps); });
     return taken;
 }
 
