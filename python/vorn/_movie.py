@@ -6,14 +6,13 @@ from __future__ import annotations
 import html
 import math
 import os
-import secrets
-
 from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
 from . import _vorn
+from ._files import replace_file
 
 
 class Movie:
@@ -53,23 +52,8 @@ class Movie:
     def save(self, path: str | os.PathLike[str]) -> None:
         """Writes the page to ``path``: to a new file beside it first, renamed over ``path`` once
         complete, so an existing file is never left truncated."""
-        path = os.fspath(path)
-        folder, name = os.path.split(path)
-        temporary = os.path.join(folder, f".{name}.{secrets.token_hex(6)}.tmp")
         data = self.html.encode("utf-8")
-        fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
-        try:
-            with os.fdopen(fd, "wb") as out:
-                out.write(data)
-                out.flush()
-                os.fsync(out.fileno())
-            os.replace(temporary, path)
-        except BaseException:
-            try:
-                os.unlink(temporary)
-            except FileNotFoundError:
-                pass
-            raise
+        replace_file(path, lambda out: out.write(data))
 
 
 def _integrator(value: Any) -> Any:

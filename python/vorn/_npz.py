@@ -1,9 +1,10 @@
 """World.to_npz and World.from_npz: a world as NumPy arrays anyone can read, and back."""
 
 import os
-import tempfile
 
 import numpy as np
+
+from ._files import replace_file
 
 
 def to_npz(world, path):
@@ -25,18 +26,7 @@ def to_npz(world, path):
         step_count=np.uint64(world.step_count),
         snapshot=np.frombuffer(world.snapshot(), dtype=np.uint8),
     )
-    path = os.fspath(path)
-    directory = os.path.dirname(os.path.abspath(path))
-    handle, temporary = tempfile.mkstemp(prefix=os.path.basename(path) + ".", suffix=".tmp", dir=directory)
-    try:
-        with os.fdopen(handle, "wb") as out:
-            np.savez(out, **arrays)
-            out.flush()
-            os.fsync(out.fileno())
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
+    replace_file(path, lambda out: np.savez(out, **arrays))
 
 
 def from_npz(path, *, threads=1):
