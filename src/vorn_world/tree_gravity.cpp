@@ -16,7 +16,6 @@ namespace vorn_world::detail {
 
 namespace {
 
-constexpr std::uint32_t leaf_size = 8;
 // Added to sin r in the test for a cell on one side of p's equator: covers the rounding of
 // p·u and of the radius.
 constexpr double equator_margin = 1e-12;
@@ -74,7 +73,7 @@ private:
     void addCell(std::uint32_t begin, std::uint32_t end) {
         const std::size_t at = tree_.cells.size();
         tree_.cells.push_back(summary(begin, end));
-        if (end - begin <= leaf_size) {
+        if (end - begin <= tree_.options.leaf_size) {
             tree_.cells[at].upper = 0;
             return;
         }
@@ -209,6 +208,8 @@ GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<con
         throw std::invalid_argument("buildGravityTree: one parameter per source is needed");
     if (points.size() >= std::numeric_limits<std::uint32_t>::max())
         throw std::invalid_argument("buildGravityTree: too many sources");
+    if (options.leaf_size == 0)
+        throw std::invalid_argument("buildGravityTree: a leaf holds at least one source");
     if (!(options.theta >= 0.0) || !std::isfinite(options.theta))
         throw std::invalid_argument("buildGravityTree: the opening angle must be finite and not negative");
     GravityTree tree;

@@ -1,7 +1,8 @@
 // A kd-tree in R⁴ over the sources of gravity and the walk that approximates their pull on one
 // body with it (not used by World yet). Each source is stored as its representative with w ≥ 0
 // (ties: the last nonzero of w, z, y, x is made positive); cells split at the median along the
-// widest axis of their bounding box (ties by index), leaves hold at most eight sources. A cell
+// widest axis of their bounding box (ties by index), leaves hold at most eight sources (by
+// default). A cell
 // keeps its mass M = Σ gm, centre u = normalize(Σ gm·s), angular radius r, first moment
 // D = Σ gm·(s − u) and second moment Q = Σ gm·(s − u)(s − u)ᵀ.
 //
@@ -31,12 +32,14 @@ struct PullFactors {
 };
 PullFactors pullFactors(double c, double sin_sq, double softening);
 
-// How a tree is built: the opening angle θ ≥ 0, the softening ε of the law, and whether a cell
+// How a tree is built: the opening angle θ ≥ 0, the softening ε of the law, the most sources
+// in a leaf (at least one), and whether a cell
 // that straddles the target's equator is opened (true: the law's sign flip there is honoured; false
 // only measures what ignoring it would cost and give).
 struct TreeOptions {
     double theta = 0.5;
     double softening = 1e-10;
+    std::uint32_t leaf_size = 8;
     bool open_straddling = true;
 };
 
