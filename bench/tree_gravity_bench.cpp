@@ -65,14 +65,16 @@ const Scene& scene(std::size_t n, int shape) {
 }
 
 // Arguments: N, the scene (0 uniform, 1 cluster at w = 1, 2 cluster across w = 0), 100·θ,
-// whether straddling cells are opened, and the most sources in a leaf.
+// the treatment of straddling cells (Straddling: 0 open, 1 split by sign, 2 ignore), and the
+// most sources in a leaf.
 void BM_tree_pull(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const Scene& s = scene(n, static_cast<int>(state.range(1)));
-    const vorn_world::detail::TreeOptions options{.theta = static_cast<double>(state.range(2)) / 100.0,
-                                                  .softening = vorn_world::GRAVITY_SOFTENING,
-                                                  .leaf_size = static_cast<std::uint32_t>(state.range(4)),
-                                                  .open_straddling = state.range(3) != 0};
+    const vorn_world::detail::TreeOptions options{
+        .theta = static_cast<double>(state.range(2)) / 100.0,
+        .softening = vorn_world::GRAVITY_SOFTENING,
+        .leaf_size = static_cast<std::uint32_t>(state.range(4)),
+        .straddling = static_cast<vorn_world::detail::Straddling>(state.range(3))};
     const vorn_world::detail::GravityTree tree =
         vorn_world::detail::buildGravityTree(s.points, s.gm, options);
 
@@ -91,6 +93,7 @@ void BM_tree_pull(benchmark::State& state) {
     state.counters["accepted"] = per_body(counts.accepted);
     state.counters["exact_straddling"] = per_body(counts.exact_straddling);
     state.counters["exact_near"] = per_body(counts.exact_near);
+    state.counters["sides_tested"] = per_body(counts.sides_tested);
 
     std::size_t i = 0;
     for (auto _ : state) {
@@ -103,14 +106,14 @@ void BM_tree_pull(benchmark::State& state) {
 void treeArguments(benchmark::internal::Benchmark* b) {
     for (const std::int64_t n : {10000, 100000})
         for (const std::int64_t shape : {0, 1, 2}) {
-            for (const std::int64_t theta : {20, 30, 50, 70}) b->Args({n, shape, theta, 1, 8});
-            b->Args({n, shape, 50, 0, 8});
+            for (const std::int64_t theta : {20, 30, 50, 70})
+                for (const std::int64_t straddling : {0, 1}) b->Args({n, shape, theta, straddling, 8});
+            b->Args({n, shape, 50, 2, 8});
         }
-    for (const std::int64_t leaf : {1, 2, 4, 16}) b->Args({100000, 0, 50, 1, leaf});
+    for (const std::int64_t leaf : {1, 2, 4, 16})
+        for (const std::int64_t straddling : {0, 1}) b->Args({100000, 0, 50, straddling, leaf});
 }
-BENCHMARK(BM_tree_pull)
-    ->Apply(treeArguments)
-    ->ArgNames({"N", "scene", "theta100", "open_straddling", "leaf"});
+BENCHMARK(BM_tree_pull)->Apply(treeArguments)->ArgNames({"N", "scene", "theta100", "straddling", "leaf"});
 
 // The direct sum: World's mutual gravity on one thread, per body.
 void BM_direct_pull(benchmark::State& state) {

@@ -65,6 +65,10 @@ public:
         for (const std::uint32_t i : order_) {
             tree_.points.push_back(points_[i]);
             tree_.gm.push_back(gm_[i]);
+            tree_.flip.push_back(upper_[i].x == points_[i].x && upper_[i].y == points_[i].y &&
+                                         upper_[i].z == points_[i].z && upper_[i].w == points_[i].w
+                                     ? 1.0
+                                     : -1.0);
         }
         tree_.index = order_;
     }
@@ -218,36 +222,112 @@ GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<con
     return tree;
 }
 
-Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts) {
-    Vec4<double> acc{0.0, 0.0, 0.0, 0.0};
-    if (tree.cells.empty()) return acc;
-    const double softening = tree.options.softening;
-    std::array<std::uint32_t, 128> stack{};
-    std::size_t top = 0;
-    stack[top++] = 0;
-    while (top > 0) {
-        const std::uint32_t at = stack[--top];
-        const TreeCell& cell = tree.cells[at];
-        const double along = dot(p, cell.centre);
-        const bool straddles = !(std::abs(along) > cell.sin_radius + equator_margin);
+namespace {
+
+// One walk: the body, the tree, the running sum and the counts.
+class Walk {
+public:
+    Walk(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts)
+        : tree_(tree), p_(p), counts_(counts), softening_(tree.options.softening) {}
+
+    Vec4<double> run() {
+        if (tree_.cells.empty()) return acc_;
+        std::array<std::uint32_t, 128> stack{};
+        std::size_t top = 0;
+        stack[top++] = 0;
+        while (top > 0) {
+            const std::uint32_t at = stack[--top];
+            const TreeCell& cell = tree_.cells[at];
+            const Side side = sideOf(cell);
+            const Straddling straddling = tree_.options.straddling;
+            if (!side.near && (!side.straddles || straddling == Straddling::ignore)) {
+                addExpansion(cell, side, 1.0);
+            } else if (!side.near && straddling == Straddling::split_by_sign) {
+                addExpansion(cell, side, 1.0);
+                if (cell.upper == 0) {
+                    correctMembers(cell, side.sigma);
+                } else {
+                    correct(at + 1, side.sigma);
+                    correct(cell.upper, side.sigma);
+                }
+            } else if (cell.upper != 0) {
+                if (counts_ != nullptr) ++counts_->opened;
+                stack[top++] = cell.upper;
+                stack[top++] = at + 1;
+            } else {
+                for (std::uint32_t k = cell.begin; k < cell.end; ++k)
+                    addPull(p_, tree_.points[k], tree_.gm[k], softening_, acc_);
+                if (counts_ != nullptr)
+                    (side.straddles ? counts_->exact_straddling : counts_->exact_near) +=
+                        cell.end - cell.begin;
+            }
+        }
+        return acc_;
+    }
+
+private:
+    struct Side {
+        double sigma;        // sign(p·u), +1 at 0
+        Vec4<double> delta;  // σ·u − p
+        bool straddles;      // some member may lie on the other side of p's equator
+        bool near;           // too close for the expansion
+    };
+
+    Side sideOf(const TreeCell& cell) const {
+        const double along = dot(p_, cell.centre);
         const double sigma = along < 0.0 ? -1.0 : 1.0;
-        const Vec4<double> delta = sigma * cell.centre - p;
-        const bool near = !(dot(delta, delta) > cell.open_chord_sq);
-        if (!near && (!straddles || !tree.options.open_straddling)) {
-            acc = acc + expansion(cell, p, sigma, delta, softening);
-            if (counts != nullptr) ++counts->accepted;
+        const Vec4<double> delta = sigma * cell.centre - p_;
+        return {sigma, delta, !(std::abs(along) > cell.sin_radius + equator_margin),
+                !(dot(delta, delta) > cell.open_chord_sq)};
+    }
+
+    void addExpansion(const TreeCell& cell, const Side& side, double factor) {
+        acc_ = acc_ + factor * expansion(cell, p_, side.sigma, side.delta, softening_);
+        if (counts_ != nullptr) ++counts_->accepted;
+    }
+
+    // Adds twice the pull of the members of cell `at` whose representative on p's side is −σ·s
+    // (s the upper representative): an expansion about σ·u counted them as σ·s.
+    void correct(std::uint32_t at, double sigma) {
+        const TreeCell& cell = tree_.cells[at];
+        const Side side = sideOf(cell);
+        if (!side.straddles && side.sigma == sigma) return;
+        if (!side.straddles && !side.near) {
+            addExpansion(cell, side, 2.0);
         } else if (cell.upper != 0) {
-            if (counts != nullptr) ++counts->opened;
-            stack[top++] = cell.upper;
-            stack[top++] = at + 1;
+            if (counts_ != nullptr) ++counts_->opened;
+            correct(at + 1, sigma);
+            correct(cell.upper, sigma);
         } else {
-            for (std::uint32_t k = cell.begin; k < cell.end; ++k)
-                addPull(p, tree.points[k], tree.gm[k], softening, acc);
-            if (counts != nullptr)
-                (straddles ? counts->exact_straddling : counts->exact_near) += cell.end - cell.begin;
+            correctMembers(cell, sigma);
         }
     }
-    return acc;
+
+    // The same for a leaf's members, each tested with the direct pull's own test (the sign of p·s
+    // for s as given).
+    void correctMembers(const TreeCell& cell, double sigma) {
+        for (std::uint32_t k = cell.begin; k < cell.end; ++k) {
+            const double tau = dot(p_, tree_.points[k]) < 0.0 ? -1.0 : 1.0;
+            if (tau == sigma * tree_.flip[k]) continue;
+            Vec4<double> pull{0.0, 0.0, 0.0, 0.0};
+            addPull(p_, tree_.points[k], tree_.gm[k], softening_, pull);
+            acc_ = acc_ + 2.0 * pull;
+            if (counts_ != nullptr) ++counts_->exact_straddling;
+        }
+        if (counts_ != nullptr) counts_->sides_tested += cell.end - cell.begin;
+    }
+
+    const GravityTree& tree_;
+    Vec4<double> p_;
+    TreeWalkCounts* counts_;
+    double softening_;
+    Vec4<double> acc_{0.0, 0.0, 0.0, 0.0};
+};
+
+}  // namespace
+
+Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts) {
+    return Walk(tree, p, counts).run();
 }
 
 }  // namespace vorn_world::detail

@@ -32,15 +32,21 @@ struct PullFactors {
 };
 PullFactors pullFactors(double c, double sin_sq, double softening);
 
-// How a tree is built: the opening angle θ ≥ 0, the softening ε of the law, the most sources
-// in a leaf (at least one), and whether a cell
-// that straddles the target's equator is opened (true: the law's sign flip there is honoured; false
-// only measures what ignoring it would cost and give).
+// What the walk does with a cell that straddles the body's equator, where the law's pull flips:
+// open it down to leaves and sum those exactly; or, when it is narrow enough, add its expansion
+// about σ·u (σ = sign(p·u)) and then, for the members whose representative on p's side is −σ·s
+// (found by descending through the cells that straddle or lie beyond the equator, a sign test
+// per member in the leaves), twice their pull (exact, or the expansion of a cell wholly beyond);
+// or ignore the flip (wrong; only measures what honouring it costs).
+enum class Straddling : std::uint8_t { open, split_by_sign, ignore };
+
+// How a tree is built and walked: the opening angle θ ≥ 0, the softening ε of the law, the most
+// sources in a leaf (at least one) and the treatment of cells straddling the equator.
 struct TreeOptions {
     double theta = 0.5;
     double softening = 1e-10;
     std::uint32_t leaf_size = 8;
-    bool open_straddling = true;
+    Straddling straddling = Straddling::open;
 };
 
 struct TreeCell {
@@ -59,6 +65,7 @@ struct GravityTree {
     std::vector<Vec4<double>> points;  // the sources as given, in tree order
     std::vector<double> gm;            // their G·m, in tree order
     std::vector<std::uint32_t> index;  // their index in the input, in tree order
+    std::vector<double> flip;          // −1 where the upper representative is −s, else 1
     TreeOptions options;
 };
 
@@ -67,13 +74,15 @@ struct GravityTree {
 GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
                              const TreeOptions& options);
 
-// What one walk did: cells accepted as expansions, cells opened, exact pulls in leaves that
-// straddle p's equator and in the other leaves reached.
+// What one walk did: cells accepted as expansions (corrections included), cells opened, exact
+// pulls in leaves that straddle p's equator and in the other leaves reached, and members whose
+// side was tested (Straddling::split_by_sign).
 struct TreeWalkCounts {
     std::size_t accepted = 0;
     std::size_t opened = 0;
     std::size_t exact_straddling = 0;
     std::size_t exact_near = 0;
+    std::size_t sides_tested = 0;
 };
 
 // The acceleration of a body at p (unit length) from the tree's sources; counts, when given,
