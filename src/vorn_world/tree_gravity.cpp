@@ -304,17 +304,27 @@ private:
     }
 
     // The same for a leaf's members, each tested with the direct pull's own test (the sign of p·s
-    // for s as given).
+    // for s as given). When most are beyond and the leaf is far enough for its expansion E about
+    // σ·u, the pull of those beyond is −E plus the exact pull of the others (the law is odd in
+    // s): twice that is added instead, so at most half the members are pulled.
     void correctMembers(const TreeCell& cell, double sigma) {
+        const auto beyond = [&](std::uint32_t k) {
+            return (dot(p_, tree_.points[k]) < 0.0 ? -1.0 : 1.0) != sigma * tree_.flip[k];
+        };
+        std::uint32_t count = 0;
+        for (std::uint32_t k = cell.begin; k < cell.end; ++k) count += beyond(k) ? 1 : 0;
+        if (counts_ != nullptr) counts_->sides_tested += cell.end - cell.begin;
+        const Vec4<double> delta = sigma * cell.centre - p_;
+        const bool from_expansion =
+            2 * count > cell.end - cell.begin && dot(delta, delta) > cell.open_chord_sq;
+        if (from_expansion) addExpansion(cell, Side{sigma, delta, true, false}, -2.0);
         for (std::uint32_t k = cell.begin; k < cell.end; ++k) {
-            const double tau = dot(p_, tree_.points[k]) < 0.0 ? -1.0 : 1.0;
-            if (tau == sigma * tree_.flip[k]) continue;
+            if (beyond(k) == from_expansion) continue;
             Vec4<double> pull{0.0, 0.0, 0.0, 0.0};
             addPull(p_, tree_.points[k], tree_.gm[k], softening_, pull);
             acc_ = acc_ + 2.0 * pull;
             if (counts_ != nullptr) ++counts_->exact_straddling;
         }
-        if (counts_ != nullptr) counts_->sides_tested += cell.end - cell.begin;
     }
 
     const GravityTree& tree_;
