@@ -4,6 +4,7 @@ set(VORN_WORLD_SOURCES
   vorn_world/state.cpp
   vorn_world/inputs.cpp
   vorn_world/gravity.cpp
+  vorn_world/tree_gravity.cpp
   vorn_world/integrators.cpp
   vorn_world/kick_drift_kick.cpp
   vorn_world/adaptive.cpp

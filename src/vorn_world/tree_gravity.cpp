@@ -1,0 +1,343 @@
+// The kd-tree's build (sequential, deterministic) and its walk for one body.
+#include "vorn_world/tree_gravity.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <stdexcept>
+
+#include "vorn_world/chord.hpp"
+#include "vorn_world/pull.hpp"
+
+namespace vorn_world::detail {
+
+namespace {
+
+// Added to sin r in the test for a cell on one side of p's equator: covers the rounding of
+// p·u and of the radius.
+constexpr double equator_margin = 1e-12;
+
+double component(const Vec4<double>& v, int axis) {
+    switch (axis) {
+        case 0:
+            return v.x;
+        case 1:
+            return v.y;
+        case 2:
+            return v.z;
+        default:
+            return v.w;
+    }
+}
+
+// The representative with w ≥ 0; on w = 0 the last nonzero of z, y, x decides.
+Vec4<double> upperRepresentative(const Vec4<double>& s) {
+    const double decider = s.w != 0.0 ? s.w : s.z != 0.0 ? s.z : s.y != 0.0 ? s.y : s.x;
+    return decider < 0.0 ? Vec4<double>{-s.x, -s.y, -s.z, -s.w} : s;
+}
+
+Vec4<double> normalized(const Vec4<double>& v) {
+    const double n = std::sqrt(dot(v, v));
+    return (1.0 / n) * v;
+}
+
+// The angle between unit vectors a and b, from their chord.
+double angleBetween(const Vec4<double>& a, const Vec4<double>& b) {
+    const Vec4<double> d = a - b;
+    return 2.0 * std::asin(std::min(1.0, 0.5 * std::sqrt(dot(d, d))));
+}
+
+class Builder {
+public:
+    Builder(std::span<const Vec4<double>> points, std::span<const double> gm, GravityTree& tree)
+        : points_(points), gm_(gm), tree_(tree) {
+        upper_.reserve(points.size());
+        for (const Vec4<double>& s : points) upper_.push_back(upperRepresentative(s));
+        order_.resize(points.size());
+        std::iota(order_.begin(), order_.end(), std::uint32_t{0});
+    }
+
+    void build() {
+        if (!order_.empty()) addCell(0, static_cast<std::uint32_t>(order_.size()));
+        for (const std::uint32_t i : order_) {
+            tree_.points.push_back(points_[i]);
+            tree_.gm.push_back(gm_[i]);
+            tree_.flip.push_back(upper_[i].x == points_[i].x && upper_[i].y == points_[i].y &&
+                                         upper_[i].z == points_[i].z && upper_[i].w == points_[i].w
+                                     ? 1.0
+                                     : -1.0);
+        }
+        tree_.index = order_;
+    }
+
+private:
+    void addCell(std::uint32_t begin, std::uint32_t end) {
+        const std::size_t at = tree_.cells.size();
+        tree_.cells.push_back(summary(begin, end));
+        if (end - begin <= tree_.options.leaf_size) {
+            tree_.cells[at].upper = 0;
+            return;
+        }
+        splitAtMedian(begin, end);
+        const std::uint32_t middle = begin + (end - begin) / 2;
+        addCell(begin, middle);
+        tree_.cells[at].upper = static_cast<std::uint32_t>(tree_.cells.size());
+        addCell(middle, end);
+    }
+
+    // Orders [begin, end) so that the lower half holds the members below the median along the
+    // widest axis of their bounding box, (coordinate, index) ordering ties.
+    void splitAtMedian(std::uint32_t begin, std::uint32_t end) {
+        std::array<double, 4> low{}, high{};
+        low.fill(std::numeric_limits<double>::infinity());
+        high.fill(-std::numeric_limits<double>::infinity());
+        for (std::uint32_t k = begin; k < end; ++k)
+            for (int axis = 0; axis < 4; ++axis) {
+                low[axis] = std::min(low[axis], component(upper_[order_[k]], axis));
+                high[axis] = std::max(high[axis], component(upper_[order_[k]], axis));
+            }
+        int widest = 0;
+        for (int axis = 1; axis < 4; ++axis)
+            if (high[axis] - low[axis] > high[widest] - low[widest]) widest = axis;
+        const auto before = [&](std::uint32_t a, std::uint32_t b) {
+            const double ca = component(upper_[a], widest), cb = component(upper_[b], widest);
+            return ca < cb || (ca == cb && a < b);
+        };
+        std::nth_element(order_.begin() + begin, order_.begin() + begin + (end - begin) / 2,
+                         order_.begin() + end, before);
+        // nth_element leaves each half in an order that depends on the library: sort both.
+        std::sort(order_.begin() + begin, order_.begin() + begin + (end - begin) / 2, before);
+        std::sort(order_.begin() + begin + (end - begin) / 2, order_.begin() + end, before);
+    }
+
+    TreeCell summary(std::uint32_t begin, std::uint32_t end) const {
+        TreeCell cell{};
+        cell.begin = begin;
+        cell.end = end;
+        Vec4<double> weighted{0.0, 0.0, 0.0, 0.0};
+        Vec4<double> low{1.0, 1.0, 1.0, 1.0}, high{-1.0, -1.0, -1.0, -1.0};
+        for (std::uint32_t k = begin; k < end; ++k) {
+            const Vec4<double>& s = upper_[order_[k]];
+            cell.mass += gm_[order_[k]];
+            weighted = weighted + gm_[order_[k]] * s;
+            low = {std::min(low.x, s.x), std::min(low.y, s.y), std::min(low.z, s.z), std::min(low.w, s.w)};
+            high = {std::max(high.x, s.x), std::max(high.y, s.y), std::max(high.z, s.z),
+                    std::max(high.w, s.w)};
+        }
+        const Vec4<double> box_centre = 0.5 * (low + high);
+        if (dot(weighted, weighted) > 1e-200) {
+            cell.centre = normalized(weighted);
+        } else if (dot(box_centre, box_centre) > 1e-200) {
+            cell.centre = normalized(box_centre);
+        } else {
+            cell.centre = {0.0, 0.0, 0.0, 1.0};
+        }
+        double radius = 0.0;
+        cell.first = {0.0, 0.0, 0.0, 0.0};
+        for (std::uint32_t k = begin; k < end; ++k) {
+            const Vec4<double>& s = upper_[order_[k]];
+            const double m = gm_[order_[k]];
+            radius = std::max(radius, angleBetween(cell.centre, s));
+            const Vec4<double> e = s - cell.centre;
+            cell.first = cell.first + m * e;
+            const std::array<double, 4> v{e.x, e.y, e.z, e.w};
+            int at = 0;
+            for (int i = 0; i < 4; ++i)
+                for (int j = i; j < 4; ++j) cell.second[at++] += m * v[i] * v[j];
+        }
+        const double half_pi = 0.5 * std::numbers::pi;
+        cell.sin_radius = radius < half_pi ? std::sin(radius) : 2.0;
+        const double theta = tree_.options.theta;
+        if (theta > 0.0 && radius < theta * half_pi) {
+            const double chord = 2.0 * std::sin(0.5 * (radius / theta));
+            cell.open_chord_sq = chord * chord;
+        } else {
+            cell.open_chord_sq = std::numeric_limits<double>::infinity();
+        }
+        return cell;
+    }
+
+    std::span<const Vec4<double>> points_;
+    std::span<const double> gm_;
+    GravityTree& tree_;
+    std::vector<Vec4<double>> upper_;
+    std::vector<std::uint32_t> order_;
+};
+
+// Q·p for the symmetric Q stored as its upper triangle.
+Vec4<double> times(const double (&q)[10], const Vec4<double>& p) {
+    return {((q[0] * p.x + q[1] * p.y) + q[2] * p.z) + q[3] * p.w,
+            ((q[1] * p.x + q[4] * p.y) + q[5] * p.z) + q[6] * p.w,
+            ((q[2] * p.x + q[5] * p.y) + q[7] * p.z) + q[8] * p.w,
+            ((q[3] * p.x + q[6] * p.y) + q[8] * p.z) + q[9] * p.w};
+}
+
+// The second-order expansion of the cell's pull at p about u' = σ·u (σ = sign(p·u)), whose chord
+// to p is delta:
+//   M·f·w + f′·(p·D′)·w + f·(D′ − (p·D′)·p) + ½·f″·(pᵀQp)·w + f′·(Qp − (pᵀQp)·p),
+// w = u′ − c·p, c = p·u′, D′ = σ·D.
+Vec4<double> expansion(const TreeCell& cell, const Vec4<double>& p, double sigma, const Vec4<double>& delta,
+                       double softening) {
+    const double dd = dot(delta, delta);
+    const double h = 0.5 * dd;
+    const double c = 1.0 - h;
+    const PullFactors k = pullFactors(c, dd - h * h, softening);
+    const Vec4<double> w = delta + h * p;  // u′ − c·p
+    const Vec4<double> d = sigma * cell.first;
+    const double pd = dot(p, d);
+    const Vec4<double> qp = times(cell.second, p);
+    const double pqp = dot(p, qp);
+    const Vec4<double> tangent_d = d - pd * p;
+    const Vec4<double> tangent_qp = qp - pqp * p;
+    return (((cell.mass * k.f + k.df * pd + 0.5 * k.ddf * pqp) * w + k.f * tangent_d) + k.df * tangent_qp);
+}
+
+}  // namespace
+
+PullFactors pullFactors(double c, double sin_sq, double softening) {
+    const double a = 1.0 / (sin_sq + softening);
+    const double b = 1.0 / sin_sq;
+    const double f = a / std::sqrt(sin_sq);
+    const double g = 2.0 * a + b;
+    const double c_sq = c * c;
+    return {f, c * f * g, f * ((g + c_sq * g * g) + 2.0 * c_sq * (2.0 * a * a + b * b))};
+}
+
+GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
+                             const TreeOptions& options) {
+    if (points.size() != gm.size())
+        throw std::invalid_argument("buildGravityTree: one parameter per source is needed");
+    if (points.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::invalid_argument("buildGravityTree: too many sources");
+    if (options.leaf_size == 0)
+        throw std::invalid_argument("buildGravityTree: a leaf holds at least one source");
+    if (!(options.theta >= 0.0) || !std::isfinite(options.theta))
+        throw std::invalid_argument("buildGravityTree: the opening angle must be finite and not negative");
+    GravityTree tree;
+    tree.options = options;
+    Builder(points, gm, tree).build();
+    return tree;
+}
+
+namespace {
+
+// One walk: the body, the tree, the running sum and the counts.
+class Walk {
+public:
+    Walk(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts)
+        : tree_(tree), p_(p), counts_(counts), softening_(tree.options.softening) {}
+
+    Vec4<double> run() {
+        if (tree_.cells.empty()) return acc_;
+        std::array<std::uint32_t, 128> stack{};
+        std::size_t top = 0;
+        stack[top++] = 0;
+        while (top > 0) {
+            const std::uint32_t at = stack[--top];
+            const TreeCell& cell = tree_.cells[at];
+            const Side side = sideOf(cell);
+            const Straddling straddling = tree_.options.straddling;
+            if (!side.near && (!side.straddles || straddling == Straddling::ignore)) {
+                addExpansion(cell, side, 1.0);
+            } else if (!side.near && straddling == Straddling::split_by_sign) {
+                addExpansion(cell, side, 1.0);
+                if (cell.upper == 0) {
+                    correctMembers(cell, side.sigma);
+                } else {
+                    correct(at + 1, side.sigma);
+                    correct(cell.upper, side.sigma);
+                }
+            } else if (cell.upper != 0) {
+                if (counts_ != nullptr) ++counts_->opened;
+                stack[top++] = cell.upper;
+                stack[top++] = at + 1;
+            } else {
+                for (std::uint32_t k = cell.begin; k < cell.end; ++k)
+                    addPull(p_, tree_.points[k], tree_.gm[k], softening_, acc_);
+                if (counts_ != nullptr)
+                    (side.straddles ? counts_->exact_straddling : counts_->exact_near) +=
+                        cell.end - cell.begin;
+            }
+        }
+        return acc_;
+    }
+
+private:
+    struct Side {
+        double sigma;        // sign(p·u), +1 at 0
+        Vec4<double> delta;  // σ·u − p
+        bool straddles;      // some member may lie on the other side of p's equator
+        bool near;           // too close for the expansion
+    };
+
+    Side sideOf(const TreeCell& cell) const {
+        const double along = dot(p_, cell.centre);
+        const double sigma = along < 0.0 ? -1.0 : 1.0;
+        const Vec4<double> delta = sigma * cell.centre - p_;
+        return {sigma, delta, !(std::abs(along) > cell.sin_radius + equator_margin),
+                !(dot(delta, delta) > cell.open_chord_sq)};
+    }
+
+    void addExpansion(const TreeCell& cell, const Side& side, double factor) {
+        acc_ = acc_ + factor * expansion(cell, p_, side.sigma, side.delta, softening_);
+        if (counts_ != nullptr) ++counts_->accepted;
+    }
+
+    // Adds twice the pull of the members of cell `at` whose representative on p's side is −σ·s
+    // (s the upper representative): an expansion about σ·u counted them as σ·s.
+    void correct(std::uint32_t at, double sigma) {
+        const TreeCell& cell = tree_.cells[at];
+        const Side side = sideOf(cell);
+        if (!side.straddles && side.sigma == sigma) return;
+        if (!side.straddles && !side.near) {
+            addExpansion(cell, side, 2.0);
+        } else if (cell.upper != 0) {
+            if (counts_ != nullptr) ++counts_->opened;
+            correct(at + 1, sigma);
+            correct(cell.upper, sigma);
+        } else {
+            correctMembers(cell, sigma);
+        }
+    }
+
+    // The same for a leaf's members, each tested with the direct pull's own test (the sign of p·s
+    // for s as given). When most are beyond and the leaf is far enough for its expansion E about
+    // σ·u, the pull of those beyond is −E plus the exact pull of the others (the law is odd in
+    // s): twice that is added instead, so at most half the members are pulled.
+    void correctMembers(const TreeCell& cell, double sigma) {
+        const auto beyond = [&](std::uint32_t k) {
+            return (dot(p_, tree_.points[k]) < 0.0 ? -1.0 : 1.0) != sigma * tree_.flip[k];
+        };
+        std::uint32_t count = 0;
+        for (std::uint32_t k = cell.begin; k < cell.end; ++k) count += beyond(k) ? 1 : 0;
+        if (counts_ != nullptr) counts_->sides_tested += cell.end - cell.begin;
+        const Vec4<double> delta = sigma * cell.centre - p_;
+        const bool from_expansion =
+            2 * count > cell.end - cell.begin && dot(delta, delta) > cell.open_chord_sq;
+        if (from_expansion) addExpansion(cell, Side{sigma, delta, true, false}, -2.0);
+        for (std::uint32_t k = cell.begin; k < cell.end; ++k) {
+            if (beyond(k) == from_expansion) continue;
+            Vec4<double> pull{0.0, 0.0, 0.0, 0.0};
+            addPull(p_, tree_.points[k], tree_.gm[k], softening_, pull);
+            acc_ = acc_ + 2.0 * pull;
+            if (counts_ != nullptr) ++counts_->exact_straddling;
+        }
+    }
+
+    const GravityTree& tree_;
+    Vec4<double> p_;
+    TreeWalkCounts* counts_;
+    double softening_;
+    Vec4<double> acc_{0.0, 0.0, 0.0, 0.0};
+};
+
+}  // namespace
+
+Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts) {
+    return Walk(tree, p, counts).run();
+}
+
+}  // namespace vorn_world::detail

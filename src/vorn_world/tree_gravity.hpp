@@ -1,0 +1,92 @@
+// A kd-tree in R⁴ over the sources of gravity and the walk that approximates their pull on one
+// body with it (not used by World yet). Each source is stored as its representative with w ≥ 0
+// (ties: the last nonzero of w, z, y, x is made positive); cells split at the median along the
+// widest axis of their bounding box (ties by index), leaves hold at most eight sources (by
+// default). A cell
+// keeps its mass M = Σ gm, centre u = normalize(Σ gm·s), angular radius r, first moment
+// D = Σ gm·(s − u) and second moment Q = Σ gm·(s − u)(s − u)ᵀ.
+//
+// The walk visits the cells depth first, the lower half before the upper, and adds every term
+// to one running sum in that order, so the result is a fixed function of the tree and p. A cell
+// on one side of p's equator (|p·u| > sin r with a margin) and narrow enough (r < θ·d, d the
+// angle from p to the cell's representative u' on p's side) adds the second-order expansion of
+// the law about u'; any other leaf adds each member's exact pull (addPull, with the source as
+// given, so that a member gives the direct sum's bits for it). θ = 0 opens every cell.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "vorn_kernel/lanes.hpp"
+
+namespace vorn_world::detail {
+
+using vorn_kernel::detail::Vec4;
+
+// f(c) = 1 / ((1 − c² + ε)·√(1 − c²)) and its first two derivatives, at c with 1 − c² = sin_sq:
+// the law's pull toward s is gm·f(p·s)·(s − (p·s)·p).
+struct PullFactors {
+    double f, df, ddf;
+};
+PullFactors pullFactors(double c, double sin_sq, double softening);
+
+// What the walk does with a cell that straddles the body's equator, where the law's pull flips:
+// open it down to leaves and sum those exactly; or, when it is narrow enough, add its expansion
+// about σ·u (σ = sign(p·u)) and then, for the members whose representative on p's side is −σ·s
+// (found by descending through the cells that straddle or lie beyond the equator, a sign test
+// per member in the leaves), twice their pull (exact, or the expansion of a cell wholly beyond);
+// or ignore the flip (wrong; only measures what honouring it costs).
+enum class Straddling : std::uint8_t { open, split_by_sign, ignore };
+
+// How a tree is built and walked: the opening angle θ ≥ 0, the softening ε of the law, the most
+// sources in a leaf (at least one) and the treatment of cells straddling the equator.
+struct TreeOptions {
+    double theta = 0.5;
+    double softening = 1e-10;
+    std::uint32_t leaf_size = 8;
+    Straddling straddling = Straddling::open;
+};
+
+struct TreeCell {
+    Vec4<double> centre;  // u
+    Vec4<double> first;   // D
+    double second[10];    // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
+    double mass;          // M
+    double sin_radius;    // sin r (r < π/2), or 2 when r ≥ π/2
+    double open_chord_sq;  // |u' − p|² below which the cell is opened: (2·sin(min(r/θ, π/2)/2))², or ∞
+    std::uint32_t begin, end;  // its members, in tree order
+    std::uint32_t upper;       // the index of its upper half; the lower half follows the cell
+};
+
+struct GravityTree {
+    std::vector<TreeCell> cells;       // in depth-first order, the root first; empty without sources
+    std::vector<Vec4<double>> points;  // the sources as given, in tree order
+    std::vector<double> gm;            // their G·m, in tree order
+    std::vector<std::uint32_t> index;  // their index in the input, in tree order
+    std::vector<double> flip;          // −1 where the upper representative is −s, else 1
+    TreeOptions options;
+};
+
+// The tree over sources at `points` (unit length) with parameters `gm` (same size, below 2^32).
+// Throws std::invalid_argument when the sizes differ or θ is negative or not finite.
+GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
+                             const TreeOptions& options);
+
+// What one walk did: cells accepted as expansions (corrections included), cells opened, exact
+// pulls in leaves that straddle p's equator and in the other leaves reached, and members whose
+// side was tested (Straddling::split_by_sign).
+struct TreeWalkCounts {
+    std::size_t accepted = 0;
+    std::size_t opened = 0;
+    std::size_t exact_straddling = 0;
+    std::size_t exact_near = 0;
+    std::size_t sides_tested = 0;
+};
+
+// The acceleration of a body at p (unit length) from the tree's sources; counts, when given,
+// accumulate what the walk did.
+Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts = nullptr);
+
+}  // namespace vorn_world::detail
