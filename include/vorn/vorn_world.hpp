@@ -124,6 +124,30 @@ enum class Integrator : std::uint8_t {
     adaptive = 3,
 };
 
+// How kdk and yoshida4 sum mutual gravity (World::setGravitySolver). direct adds every source's
+// pull exactly. tree stands a kd-tree's cells in for their members where they are narrow enough,
+// seen from the body: a cell of chord radius ρ at chord distance D from the body is expanded to
+// `order` (1: its mass and first moment; 2: and its second moment) when ρ < θ·D and it lies
+// wholly on one side of the body's equator; nearer leaves are summed exactly. θ in [0, 1),
+// 0 meaning the direct sum in another order; the error falls about as θ^(order+1)
+// (docs/world.md has the figures). automatic is direct below AUTOMATIC_TREE_SOURCES sources
+// and the tree with θ = 0.3 and order 2 from there. Each body's result is the same bits for
+// every thread count and chunking and on every target. The adaptive integrator and compat
+// always sum directly.
+struct GravitySolver {
+    enum class Method : std::uint8_t { automatic = 0, direct = 1, tree = 2 };
+    Method method = Method::automatic;
+    double theta = 0.3;
+    std::uint32_t order = 2;
+
+    static GravitySolver automatic() { return {}; }
+    static GravitySolver direct() { return {Method::direct, 0.3, 2}; }
+    static GravitySolver tree(double theta = 0.3, std::uint32_t order = 2) { return {Method::tree, theta, order}; }
+    bool operator==(const GravitySolver&) const = default;
+};
+// The number of sources (moved bodies that pull) from which the automatic solver uses the tree.
+inline constexpr std::size_t AUTOMATIC_TREE_SOURCES = 200000;
+
 // What the adaptive integrator has done in this World: steps accepted and rejected, force
 // evaluations, and the step it will try next (0 before the first).
 struct AdaptiveReport {
@@ -255,6 +279,10 @@ public:
     // how to choose it.
     double softening() const;
     void setSoftening(double epsilon);
+    // How kdk and yoshida4 sum mutual gravity (GravitySolver; automatic by default). θ outside
+    // [0, 1) or not finite, or an order other than 1 and 2, is refused with std::invalid_argument.
+    GravitySolver gravitySolver() const;
+    void setGravitySolver(const GravitySolver& solver);
     // Whether kdk and yoshida4 carry, beside each position and velocity component, the low part
     // its rounding lost (off by default; 64 bytes a body while on). Their kicks and drifts then
     // keep the errors of their sums and products, so the state's rounding no longer adds up

@@ -171,7 +171,7 @@ void Stepper::evaluate(const Columns& q, const Columns& v, const Columns& acc) {
         const double n = vorn_kernel::detail::squareRoot(qq);
         for (int c = 0; c < 4; ++c) component(q_hat_, c)[i] = component(q, c)[i] / n;
     });
-    s_.computeGravityAt(q_hat_, acc);
+    s_.computeGravityAt(q_hat_, acc, Summation::direct);
     ++m_.evaluations;
     forMoved([&](std::size_t i) {
         const double ax = acc.x[i] + f_over_m_.x[i], ay = acc.y[i] + f_over_m_.y[i];

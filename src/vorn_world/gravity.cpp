@@ -90,7 +90,11 @@ void detail::WorldState::computeGravity() {
     gravity_valid = true;
 }
 
-void detail::WorldState::computeGravityAt(ConstColumns at, Columns out) {
+void detail::WorldState::computeGravityAt(ConstColumns at, Columns out, Summation summation) {
+    if (summation == Summation::solver && treeInUse()) {
+        treeGravityAt(at, out);
+        return;
+    }
     const std::size_t count = gatherSources(at, mutual);  // before the buffer's address is taken
     const Sources from{sources.data(), count, softening};
     const Targets a{at, out, moved.data()};

@@ -23,6 +23,10 @@ void checkMagnitude(std::string_view what, HomVec4 value);
 // as it is, bit for bit).
 HomVec4 tangentAt(HomVec4 p, HomVec4 v);
 
+// Throws std::invalid_argument unless the method is one of the three, θ is in [0, 1) and the
+// order is 1 or 2.
+void checkGravitySolver(const GravitySolver& solver);
+
 // Throws std::invalid_argument unless the radius is finite and in [0, π/2].
 void checkOptions(const BodyOptions& options);
 

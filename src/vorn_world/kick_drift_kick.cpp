@@ -209,7 +209,9 @@ void kickDriftKick(WorldState& s, std::span<const double> steps, bool carry_posi
             at.fill(attractors);
             onePassSteps<carry>(s, s.moved.data(), at, steps);
             s.gravity_valid = true;
-        } else if (s.test_count == 0) {
+        } else if (s.test_count == 0 || s.treeInUse()) {
+            // The tree's walk reads the sources from its own build: test particles are targets
+            // of it like every other moved body.
             mutualSteps<carry>(s, steps, nullptr);
         } else {
             stepsWithTestParticles<carry>(s, steps);

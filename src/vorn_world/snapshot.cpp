@@ -72,6 +72,9 @@ void writePayload(ByteWriter& out, const WorldState& s) {
                             warm && m.predicted, adaptiveLowsKept(s)}) {
         out.u8(flag ? 1 : 0);
     }
+    out.u8(static_cast<std::uint8_t>(s.solver.method));
+    out.f64(s.solver.theta);
+    out.u8(static_cast<std::uint8_t>(s.solver.order));
     out.u64(s.attractors.size());
     for (const Attractor& a : s.attractors) {
         for (const double value : {a.position.x, a.position.y, a.position.z, a.position.w, a.mass})
@@ -164,6 +167,16 @@ std::unique_ptr<WorldState> readPayload(ByteReader& in, const SnapshotHeader& he
     const bool adaptive_lows = readFlag(in);
     if ((compensated && !position_lows) || (adaptive_lows && (!warm || compensated)) || (predicted && !warm))
         in.refuse("invalid snapshot: its flags contradict one another");
+    if (header.version >= 2) {
+        s.solver.method = static_cast<GravitySolver::Method>(in.u8());
+        s.solver.theta = in.f64();
+        s.solver.order = in.u8();
+        try {
+            checkGravitySolver(s.solver);
+        } catch (const std::invalid_argument& refused) {
+            in.refuse(std::string("invalid snapshot: ") + refused.what());
+        }
+    }
 
     const std::size_t attractors = readCount(in, 5 * sizeof(double), "attractors");
     for (std::size_t k = 0; k < attractors; ++k) {
@@ -276,7 +289,7 @@ std::vector<std::byte> encodeSnapshot(const WorldState& s) {
     const std::size_t adaptive = adaptiveWarm(s) ? (3 * coefficient_columns + 8) * s.paddedSize() : 0;
     out.reserve(snapshot_header_bytes + 256 + 40 * s.attractors.size() + (8 + 24 * 8 + 3 + 48) * s.size() +
                 8 * adaptive + snapshot_checksum_bytes);
-    writeSnapshotHeader(out, SnapshotHeader{0, s.time, s.step_count});
+    writeSnapshotHeader(out, SnapshotHeader{snapshot_version, 0, s.time, s.step_count});
     writePayload(out, s);
     std::vector<std::byte>& bytes = out.bytes();
     const std::uint64_t payload = bytes.size() - snapshot_header_bytes;

@@ -18,7 +18,9 @@ namespace vorn_world::detail {
 // around the payload: the header (magic, version, header size, payload size, time, step count)
 // and the checksum after the payload (CRC-32 of the header and the payload).
 inline constexpr char snapshot_magic[8] = {'V', 'O', 'R', 'N', 'W', 'R', 'L', 'D'};
-inline constexpr std::uint32_t snapshot_version = 1;
+// The version written; the oldest still read (version 1 lacks the gravity solver: automatic).
+inline constexpr std::uint32_t snapshot_version = 2;
+inline constexpr std::uint32_t oldest_snapshot_version = 1;
 inline constexpr std::size_t snapshot_header_bytes = 40;
 inline constexpr std::size_t snapshot_checksum_bytes = 4;
 
@@ -68,6 +70,7 @@ private:
 
 // What a snapshot's header says.
 struct SnapshotHeader {
+    std::uint32_t version;
     std::uint64_t payload_bytes;
     double time;
     std::uint64_t step_count;

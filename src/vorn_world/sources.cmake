@@ -5,6 +5,7 @@ set(VORN_WORLD_SOURCES
   vorn_world/inputs.cpp
   vorn_world/gravity.cpp
   vorn_world/tree_gravity.cpp
+  vorn_world/tree_solver.cpp
   vorn_world/integrators.cpp
   vorn_world/kick_drift_kick.cpp
   vorn_world/adaptive.cpp

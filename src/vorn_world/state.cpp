@@ -223,6 +223,7 @@ void WorldState::load(const WorldState& from, const std::vector<std::size_t>& sl
     G = from.G;
     softening = from.softening;
     mutual = true;
+    solver = from.solver;
     attractors = from.attractors;
     parallel_for = from.parallel_for;
     compensated = from.compensated;

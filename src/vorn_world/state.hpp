@@ -15,6 +15,7 @@
 #include "vorn_world.hpp"
 #include "vorn_world/adaptive.hpp"
 #include "vorn_world/contact_grid.hpp"
+#include "vorn_world/tree_gravity.hpp"
 
 namespace vorn_world::detail {
 
@@ -55,10 +56,31 @@ struct MassiveScratch {
     ~MassiveScratch();
 };
 
+// The tree solver's sources and tree, rebuilt at each evaluation in place (a copy starts empty).
+struct TreeScratch {
+    std::vector<Vec4<double>> points;
+    std::vector<double> gm;
+    GravityTree tree;
+    TreeScratch() = default;
+    TreeScratch(const TreeScratch& /*other*/) {}
+    TreeScratch& operator=(const TreeScratch& /*other*/) { return *this; }
+    TreeScratch(TreeScratch&&) noexcept = default;
+    TreeScratch& operator=(TreeScratch&&) noexcept = default;
+    ~TreeScratch() = default;
+};
+
+// Which sum computeGravityAt may use: the World's solver, or the direct sum whatever it is.
+enum class Summation : std::uint8_t { solver, direct };
+
 struct WorldState {
     double G = 1.0;
     double softening = GRAVITY_SOFTENING;
     bool mutual = false;
+    GravitySolver solver;
+    TreeScratch tree_scratch;
+    // Whether kdk and yoshida4 sum mutual gravity with the tree (the solver, and for automatic
+    // the number of moved bodies that pull).
+    bool treeInUse() const;
     bool compensated = false;  // whether v_low is kept (and q_low)
     // Whether q_low is kept: while compensated, and from the first plain yoshida4 step on, which
     // carries the positions' low parts (the other plain steps leave them zero).
@@ -175,7 +197,9 @@ struct WorldState {
     // Fills gx..gw for every slot (padding and bodies not moved get zero) and marks them valid.
     void computeGravity();
     // The same accelerations for the bodies at `at` (mutual sources there too), into `out`.
-    void computeGravityAt(ConstColumns at, Columns out);
+    void computeGravityAt(ConstColumns at, Columns out, Summation summation = Summation::solver);
+    // The same through the tree: the attractors' pulls in order, then the tree walk's terms.
+    void treeGravityAt(ConstColumns at, Columns out);
 };
 
 // Whether integrateStep moves a body (the integrators also move active dynamic test particles).

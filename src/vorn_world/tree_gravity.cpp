@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <numeric>
 #include <stdexcept>
 
@@ -44,73 +43,71 @@ Vec4<double> normalized(const Vec4<double>& v) {
     return (1.0 / n) * v;
 }
 
-// The angle between unit vectors a and b, from their chord.
-double angleBetween(const Vec4<double>& a, const Vec4<double>& b) {
-    const Vec4<double> d = a - b;
-    return 2.0 * std::asin(std::min(1.0, 0.5 * std::sqrt(dot(d, d))));
-}
-
 class Builder {
 public:
     Builder(std::span<const Vec4<double>> points, std::span<const double> gm, GravityTree& tree)
-        : points_(points), gm_(gm), tree_(tree) {
-        upper_.reserve(points.size());
-        for (const Vec4<double>& s : points) upper_.push_back(upperRepresentative(s));
-        order_.resize(points.size());
-        std::iota(order_.begin(), order_.end(), std::uint32_t{0});
-    }
+        : points_(points), gm_(gm), tree_(tree), order_(tree.index) {}
 
     void build() {
+        tree_.cells.clear();
+        tree_.upper.clear();
+        for (const Vec4<double>& s : points_) tree_.upper.push_back(upperRepresentative(s));
+        order_.resize(points_.size());
+        std::iota(order_.begin(), order_.end(), std::uint32_t{0});
         if (!order_.empty()) addCell(0, static_cast<std::uint32_t>(order_.size()));
+        tree_.points.clear();
+        tree_.gm.clear();
+        tree_.flip.clear();
         for (const std::uint32_t i : order_) {
-            tree_.points.push_back(points_[i]);
+            const Vec4<double>& s = points_[i];
+            const Vec4<double>& u = tree_.upper[i];
+            tree_.points.push_back(s);
             tree_.gm.push_back(gm_[i]);
-            tree_.flip.push_back(upper_[i].x == points_[i].x && upper_[i].y == points_[i].y &&
-                                         upper_[i].z == points_[i].z && upper_[i].w == points_[i].w
-                                     ? 1.0
-                                     : -1.0);
+            tree_.flip.push_back(u.x == s.x && u.y == s.y && u.z == s.z && u.w == s.w ? 1.0 : -1.0);
         }
-        tree_.index = order_;
     }
 
 private:
+    // The cell over [begin, end) and its subtree. Its summary is taken once the subtree has put
+    // its members in their final order (leaves in input order), so that every sum runs in an
+    // order that depends on the set of members alone.
     void addCell(std::uint32_t begin, std::uint32_t end) {
         const std::size_t at = tree_.cells.size();
-        tree_.cells.push_back(summary(begin, end));
+        tree_.cells.emplace_back();
+        std::uint32_t upper = 0;
         if (end - begin <= tree_.options.leaf_size) {
-            tree_.cells[at].upper = 0;
-            return;
+            std::sort(order_.begin() + begin, order_.begin() + end);
+        } else {
+            splitAtMedian(begin, end);
+            addCell(begin, begin + (end - begin) / 2);
+            upper = static_cast<std::uint32_t>(tree_.cells.size());
+            addCell(begin + (end - begin) / 2, end);
         }
-        splitAtMedian(begin, end);
-        const std::uint32_t middle = begin + (end - begin) / 2;
-        addCell(begin, middle);
-        tree_.cells[at].upper = static_cast<std::uint32_t>(tree_.cells.size());
-        addCell(middle, end);
+        tree_.cells[at] = summary(begin, end);
+        tree_.cells[at].upper = upper;
     }
 
-    // Orders [begin, end) so that the lower half holds the members below the median along the
-    // widest axis of their bounding box, (coordinate, index) ordering ties.
+    // Puts in the lower half of [begin, end) the members below the median along the widest axis
+    // of their bounding box, (coordinate, index) ordering ties: the halves' sets are unique,
+    // their order inside is left to the subtrees.
     void splitAtMedian(std::uint32_t begin, std::uint32_t end) {
         std::array<double, 4> low{}, high{};
         low.fill(std::numeric_limits<double>::infinity());
         high.fill(-std::numeric_limits<double>::infinity());
         for (std::uint32_t k = begin; k < end; ++k)
             for (int axis = 0; axis < 4; ++axis) {
-                low[axis] = std::min(low[axis], component(upper_[order_[k]], axis));
-                high[axis] = std::max(high[axis], component(upper_[order_[k]], axis));
+                low[axis] = std::min(low[axis], component(tree_.upper[order_[k]], axis));
+                high[axis] = std::max(high[axis], component(tree_.upper[order_[k]], axis));
             }
         int widest = 0;
         for (int axis = 1; axis < 4; ++axis)
             if (high[axis] - low[axis] > high[widest] - low[widest]) widest = axis;
         const auto before = [&](std::uint32_t a, std::uint32_t b) {
-            const double ca = component(upper_[a], widest), cb = component(upper_[b], widest);
+            const double ca = component(tree_.upper[a], widest), cb = component(tree_.upper[b], widest);
             return ca < cb || (ca == cb && a < b);
         };
         std::nth_element(order_.begin() + begin, order_.begin() + begin + (end - begin) / 2,
                          order_.begin() + end, before);
-        // nth_element leaves each half in an order that depends on the library: sort both.
-        std::sort(order_.begin() + begin, order_.begin() + begin + (end - begin) / 2, before);
-        std::sort(order_.begin() + begin + (end - begin) / 2, order_.begin() + end, before);
     }
 
     TreeCell summary(std::uint32_t begin, std::uint32_t end) const {
@@ -120,7 +117,7 @@ private:
         Vec4<double> weighted{0.0, 0.0, 0.0, 0.0};
         Vec4<double> low{1.0, 1.0, 1.0, 1.0}, high{-1.0, -1.0, -1.0, -1.0};
         for (std::uint32_t k = begin; k < end; ++k) {
-            const Vec4<double>& s = upper_[order_[k]];
+            const Vec4<double>& s = tree_.upper[order_[k]];
             cell.mass += gm_[order_[k]];
             weighted = weighted + gm_[order_[k]] * s;
             low = {std::min(low.x, s.x), std::min(low.y, s.y), std::min(low.z, s.z), std::min(low.w, s.w)};
@@ -135,36 +132,33 @@ private:
         } else {
             cell.centre = {0.0, 0.0, 0.0, 1.0};
         }
-        double radius = 0.0;
+        double radius_sq = 0.0;
         cell.first = {0.0, 0.0, 0.0, 0.0};
         for (std::uint32_t k = begin; k < end; ++k) {
-            const Vec4<double>& s = upper_[order_[k]];
+            const Vec4<double>& s = tree_.upper[order_[k]];
             const double m = gm_[order_[k]];
-            radius = std::max(radius, angleBetween(cell.centre, s));
             const Vec4<double> e = s - cell.centre;
+            radius_sq = std::max(radius_sq, dot(e, e));
             cell.first = cell.first + m * e;
             const std::array<double, 4> v{e.x, e.y, e.z, e.w};
             int at = 0;
             for (int i = 0; i < 4; ++i)
                 for (int j = i; j < 4; ++j) cell.second[at++] += m * v[i] * v[j];
         }
-        const double half_pi = 0.5 * std::numbers::pi;
-        cell.sin_radius = radius < half_pi ? std::sin(radius) : 2.0;
+        // A chord ρ spans the angle r = 2·asin(ρ/2): sin r = ρ·√(1 − ρ²/4), and r ≥ π/2 from ρ² = 2.
+        const double radius = std::sqrt(radius_sq);
+        cell.sin_radius = radius_sq < 2.0 ? radius * std::sqrt(1.0 - 0.25 * radius_sq) : 2.0;
         const double theta = tree_.options.theta;
-        if (theta > 0.0 && radius < theta * half_pi) {
-            const double chord = 2.0 * std::sin(0.5 * (radius / theta));
-            cell.open_chord_sq = chord * chord;
-        } else {
-            cell.open_chord_sq = std::numeric_limits<double>::infinity();
-        }
+        const double reach = theta > 0.0 ? radius / theta : std::numeric_limits<double>::infinity();
+        // No chord to a representative on p's side is longer than √2.
+        cell.open_chord_sq = reach * reach < 2.0 ? reach * reach : std::numeric_limits<double>::infinity();
         return cell;
     }
 
     std::span<const Vec4<double>> points_;
     std::span<const double> gm_;
     GravityTree& tree_;
-    std::vector<Vec4<double>> upper_;
-    std::vector<std::uint32_t> order_;
+    std::vector<std::uint32_t>& order_;
 };
 
 // Q·p for the symmetric Q stored as its upper triangle.
@@ -175,22 +169,24 @@ Vec4<double> times(const double (&q)[10], const Vec4<double>& p) {
             ((q[3] * p.x + q[6] * p.y) + q[8] * p.z) + q[9] * p.w};
 }
 
-// The second-order expansion of the cell's pull at p about u' = σ·u (σ = sign(p·u)), whose chord
-// to p is delta:
-//   M·f·w + f′·(p·D′)·w + f·(D′ − (p·D′)·p) + ½·f″·(pᵀQp)·w + f′·(Qp − (pᵀQp)·p),
-// w = u′ − c·p, c = p·u′, D′ = σ·D.
+// The expansion of the cell's pull at p about u' = σ·u (σ = sign(p·u)), whose chord to p is
+// delta, to the first order:
+//   M·f·w + f′·(p·D′)·w + f·(D′ − (p·D′)·p),
+// and to the second, plus ½·f″·(pᵀQp)·w + f′·(Qp − (pᵀQp)·p), with w = u′ − c·p, c = p·u′,
+// D′ = σ·D.
 Vec4<double> expansion(const TreeCell& cell, const Vec4<double>& p, double sigma, const Vec4<double>& delta,
-                       double softening) {
+                       const TreeOptions& options) {
     const double dd = dot(delta, delta);
     const double h = 0.5 * dd;
     const double c = 1.0 - h;
-    const PullFactors k = pullFactors(c, dd - h * h, softening);
+    const PullFactors k = pullFactors(c, dd - h * h, options.softening);
     const Vec4<double> w = delta + h * p;  // u′ − c·p
     const Vec4<double> d = sigma * cell.first;
     const double pd = dot(p, d);
+    const Vec4<double> tangent_d = d - pd * p;
+    if (options.order < 2) return (cell.mass * k.f + k.df * pd) * w + k.f * tangent_d;
     const Vec4<double> qp = times(cell.second, p);
     const double pqp = dot(p, qp);
-    const Vec4<double> tangent_d = d - pd * p;
     const Vec4<double> tangent_qp = qp - pqp * p;
     return (((cell.mass * k.f + k.df * pd + 0.5 * k.ddf * pqp) * w + k.f * tangent_d) + k.df * tangent_qp);
 }
@@ -206,19 +202,29 @@ PullFactors pullFactors(double c, double sin_sq, double softening) {
     return {f, c * f * g, f * ((g + c_sq * g * g) + 2.0 * c_sq * (2.0 * a * a + b * b))};
 }
 
-GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
-                             const TreeOptions& options) {
+void checkTreeOptions(const TreeOptions& options) {
+    if (options.leaf_size == 0) throw std::invalid_argument("tree gravity: a leaf holds at least one source");
+    if (!(options.theta >= 0.0 && options.theta < 1.0))
+        throw std::invalid_argument("tree gravity: the opening parameter must be in [0, 1)");
+    if (options.order < 1 || options.order > 2)
+        throw std::invalid_argument("tree gravity: the expansions' order must be 1 or 2");
+}
+
+void buildGravityTree(GravityTree& tree, std::span<const Vec4<double>> points, std::span<const double> gm,
+                      const TreeOptions& options) {
+    checkTreeOptions(options);
     if (points.size() != gm.size())
-        throw std::invalid_argument("buildGravityTree: one parameter per source is needed");
+        throw std::invalid_argument("tree gravity: one parameter per source is needed");
     if (points.size() >= std::numeric_limits<std::uint32_t>::max())
-        throw std::invalid_argument("buildGravityTree: too many sources");
-    if (options.leaf_size == 0)
-        throw std::invalid_argument("buildGravityTree: a leaf holds at least one source");
-    if (!(options.theta >= 0.0) || !std::isfinite(options.theta))
-        throw std::invalid_argument("buildGravityTree: the opening angle must be finite and not negative");
-    GravityTree tree;
+        throw std::invalid_argument("tree gravity: too many sources");
     tree.options = options;
     Builder(points, gm, tree).build();
+}
+
+GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
+                             const TreeOptions& options) {
+    GravityTree tree;
+    buildGravityTree(tree, points, gm, options);
     return tree;
 }
 
@@ -227,8 +233,8 @@ namespace {
 // One walk: the body, the tree, the running sum and the counts.
 class Walk {
 public:
-    Walk(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts)
-        : tree_(tree), p_(p), counts_(counts), softening_(tree.options.softening) {}
+    Walk(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts, const Vec4<double>& start)
+        : tree_(tree), p_(p), counts_(counts), softening_(tree.options.softening), acc_(start) {}
 
     Vec4<double> run() {
         if (tree_.cells.empty()) return acc_;
@@ -282,7 +288,7 @@ private:
     }
 
     void addExpansion(const TreeCell& cell, const Side& side, double factor) {
-        acc_ = acc_ + factor * expansion(cell, p_, side.sigma, side.delta, softening_);
+        acc_ = acc_ + factor * expansion(cell, p_, side.sigma, side.delta, tree_.options);
         if (counts_ != nullptr) ++counts_->accepted;
     }
 
@@ -331,13 +337,14 @@ private:
     Vec4<double> p_;
     TreeWalkCounts* counts_;
     double softening_;
-    Vec4<double> acc_{0.0, 0.0, 0.0, 0.0};
+    Vec4<double> acc_;
 };
 
 }  // namespace
 
-Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts) {
-    return Walk(tree, p, counts).run();
+Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts,
+                      const Vec4<double>& start) {
+    return Walk(tree, p, counts, start).run();
 }
 
 }  // namespace vorn_world::detail

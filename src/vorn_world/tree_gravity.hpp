@@ -1,17 +1,18 @@
 // A kd-tree in R⁴ over the sources of gravity and the walk that approximates their pull on one
-// body with it (not used by World yet). Each source is stored as its representative with w ≥ 0
+// body with it (World's tree solver). Each source is stored as its representative with w ≥ 0
 // (ties: the last nonzero of w, z, y, x is made positive); cells split at the median along the
 // widest axis of their bounding box (ties by index), leaves hold at most eight sources (by
-// default). A cell
-// keeps its mass M = Σ gm, centre u = normalize(Σ gm·s), angular radius r, first moment
-// D = Σ gm·(s − u) and second moment Q = Σ gm·(s − u)(s − u)ᵀ.
+// default) in input order. A cell keeps its mass M = Σ gm, centre u = normalize(Σ gm·s), chord
+// radius ρ = max |s − u|, first moment D = Σ gm·(s − u) and second moment
+// Q = Σ gm·(s − u)(s − u)ᵀ, each summed over its members in tree order. Only +, −, ·, / and √:
+// the tree is the same bits on every target.
 //
 // The walk visits the cells depth first, the lower half before the upper, and adds every term
 // to one running sum in that order, so the result is a fixed function of the tree and p. A cell
-// on one side of p's equator (|p·u| > sin r with a margin) and narrow enough (r < θ·d, d the
-// angle from p to the cell's representative u' on p's side) adds the second-order expansion of
-// the law about u'; any other leaf adds each member's exact pull (addPull, with the source as
-// given, so that a member gives the direct sum's bits for it). θ = 0 opens every cell.
+// on one side of p's equator (|p·u| > sin r with a margin, r the angle of ρ) and narrow enough
+// (ρ < θ·|u' − p|, u' the cell's representative on p's side) adds the expansion of the law
+// about u' to the given order; any other leaf adds each member's exact pull (addPull, with the
+// source as given, so that a member gives the direct sum's bits for it). θ = 0 opens every cell.
 #pragma once
 
 #include <cstddef>
@@ -40,11 +41,13 @@ PullFactors pullFactors(double c, double sin_sq, double softening);
 // or ignore the flip (wrong; only measures what honouring it costs).
 enum class Straddling : std::uint8_t { open, split_by_sign, ignore };
 
-// How a tree is built and walked: the opening angle θ ≥ 0, the softening ε of the law, the most
-// sources in a leaf (at least one) and the treatment of cells straddling the equator.
+// How a tree is built and walked: the opening parameter θ in [0, 1), the softening ε of the
+// law, the order of the cells' expansions (1: mass and first moment; 2: and second moment), the
+// most sources in a leaf (at least one) and the treatment of cells straddling the equator.
 struct TreeOptions {
     double theta = 0.5;
     double softening = 1e-10;
+    std::uint32_t order = 2;
     std::uint32_t leaf_size = 8;
     Straddling straddling = Straddling::open;
 };
@@ -54,8 +57,8 @@ struct TreeCell {
     Vec4<double> first;   // D
     double second[10];    // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
     double mass;          // M
-    double sin_radius;    // sin r (r < π/2), or 2 when r ≥ π/2
-    double open_chord_sq;  // |u' − p|² below which the cell is opened: (2·sin(min(r/θ, π/2)/2))², or ∞
+    double sin_radius;     // sin r (r < π/2), or 2 when r ≥ π/2
+    double open_chord_sq;  // |u' − p|² at or below which the cell is opened: (ρ/θ)², or ∞
     std::uint32_t begin, end;  // its members, in tree order
     std::uint32_t upper;       // the index of its upper half; the lower half follows the cell
 };
@@ -66,11 +69,18 @@ struct GravityTree {
     std::vector<double> gm;            // their G·m, in tree order
     std::vector<std::uint32_t> index;  // their index in the input, in tree order
     std::vector<double> flip;          // −1 where the upper representative is −s, else 1
+    std::vector<Vec4<double>> upper;   // the build's upper representatives, in input order
     TreeOptions options;
 };
 
-// The tree over sources at `points` (unit length) with parameters `gm` (same size, below 2^32).
-// Throws std::invalid_argument when the sizes differ or θ is negative or not finite.
+// Checks the options and the sizes: std::invalid_argument naming what is wrong.
+void checkTreeOptions(const TreeOptions& options);
+
+// Rebuilds `tree` over sources at `points` (unit length) with parameters `gm` (same size, below
+// 2^32), reusing its buffers (no allocation once they have grown). Throws std::invalid_argument
+// as checkTreeOptions does, or when the sizes differ.
+void buildGravityTree(GravityTree& tree, std::span<const Vec4<double>> points, std::span<const double> gm,
+                      const TreeOptions& options);
 GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
                              const TreeOptions& options);
 
@@ -85,8 +95,9 @@ struct TreeWalkCounts {
     std::size_t sides_tested = 0;
 };
 
-// The acceleration of a body at p (unit length) from the tree's sources; counts, when given,
-// accumulate what the walk did.
-Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts = nullptr);
+// start plus the acceleration of a body at p (unit length) from the tree's sources, each term
+// added to the running sum in the walk's order; counts, when given, accumulate what the walk did.
+Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts = nullptr,
+                      const Vec4<double>& start = {0.0, 0.0, 0.0, 0.0});
 
 }  // namespace vorn_world::detail

@@ -160,6 +160,14 @@ void World::setSoftening(double epsilon) {
     state_->gravity_valid = false;
 }
 
+GravitySolver World::gravitySolver() const { return state_->solver; }
+
+void World::setGravitySolver(const GravitySolver& solver) {
+    detail::checkGravitySolver(solver);
+    state_->solver = solver;
+    state_->gravity_valid = false;
+}
+
 double World::adaptiveTolerance() const { return state_->adaptive.tolerance; }
 
 void World::setAdaptiveTolerance(double tolerance) {

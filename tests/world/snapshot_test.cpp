@@ -76,6 +76,28 @@ TEST(WorldSnapshots, RestoredWorldContinuesToTheSameBits) {
             EXPECT_EQ(restored.energy(), original.energy());
         }
     }
+    // The gravity solver is part of the state.
+    World original = richScene(false);
+    original.setGravitySolver(vorn_world::GravitySolver::tree(0.4, 1));
+    original.step(0.01);
+    World restored = World::fromSnapshot(original.snapshot());
+    original.step(0.01);
+    restored.step(0.01);
+    EXPECT_EQ(restored.snapshot(), original.snapshot());
+}
+
+// A snapshot of the first format version, which had no gravity solver, loads with the automatic
+// one.
+TEST(WorldSnapshots, FirstVersionLoads) {
+    const World world = richScene(true);
+    const std::vector<std::byte> bytes = world.snapshot();
+    constexpr std::size_t solver_at = 128, solver_bytes = 10;
+    std::vector<std::byte> first(bytes.begin(), bytes.begin() + solver_at);
+    first.insert(first.end(), bytes.begin() + solver_at + solver_bytes, bytes.end());
+    first[8] = std::byte{1};
+    const std::uint64_t payload = first.size() - 44;  // less the header and the checksum
+    for (std::size_t k = 0; k < 8; ++k) first[16 + k] = static_cast<std::byte>((payload >> (8 * k)) & 0xFFU);
+    EXPECT_EQ(World::fromSnapshot(resealed(first)).snapshot(), bytes);
 }
 
 std::filesystem::path scratchFile(const std::string& name) {
@@ -115,12 +137,12 @@ TEST(WorldSnapshots, DamagedSnapshotsAreRefusedAndNothingChanges) {
     EXPECT_THROW(world = World::fromSnapshot(longer), SnapshotError);
     // A newer version, and values no World holds behind a valid checksum.
     std::vector<std::byte> newer = bytes;
-    newer[8] = std::byte{2};
+    newer[8] = std::byte{3};
     try {
         world = World::fromSnapshot(resealed(newer));
-        ADD_FAILURE() << "a version-2 snapshot was accepted";
+        ADD_FAILURE() << "a version-3 snapshot was accepted";
     } catch (const SnapshotError& refused) {
-        EXPECT_NE(std::string(refused.what()).find("version 2"), std::string::npos) << refused.what();
+        EXPECT_NE(std::string(refused.what()).find("version 3"), std::string::npos) << refused.what();
     }
     std::vector<std::byte> forged = bytes;
     forged[40] = std::byte{0xFF};  // G's lowest byte, then its sign and exponent: a NaN
