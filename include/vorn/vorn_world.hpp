@@ -142,7 +142,9 @@ struct GravitySolver {
 
     static GravitySolver automatic() { return {}; }
     static GravitySolver direct() { return {Method::direct, 0.3, 2}; }
-    static GravitySolver tree(double theta = 0.3, std::uint32_t order = 2) { return {Method::tree, theta, order}; }
+    static GravitySolver tree(double theta = 0.3, std::uint32_t order = 2) {
+        return {Method::tree, theta, order};
+    }
     bool operator==(const GravitySolver&) const = default;
 };
 // The number of sources (moved bodies that pull) from which the automatic solver uses the tree.

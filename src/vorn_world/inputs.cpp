@@ -43,10 +43,12 @@ void checkMagnitude(std::string_view what, double value, bool non_negative) {
 
 void checkGravitySolver(const GravitySolver& solver) {
     using Method = GravitySolver::Method;
-    if (solver.method != Method::automatic && solver.method != Method::direct && solver.method != Method::tree)
+    if (solver.method != Method::automatic && solver.method != Method::direct &&
+        solver.method != Method::tree)
         refuse("the gravity solver's method", "automatic, direct or tree",
                std::to_string(static_cast<int>(solver.method)));
-    if (!(solver.theta >= 0.0 && solver.theta < 1.0)) refuse("the tree's θ", "in [0, 1)", shown(solver.theta));
+    if (!(solver.theta >= 0.0 && solver.theta < 1.0))
+        refuse("the tree's θ", "in [0, 1)", shown(solver.theta));
     if (solver.order != 1 && solver.order != 2)
         refuse("the tree's order", "1 or 2", std::to_string(solver.order));
 }

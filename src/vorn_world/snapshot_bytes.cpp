@@ -97,8 +97,9 @@ SnapshotHeader readSnapshotHeader(std::span<const std::byte> bytes, const std::s
         in.refuse("not a vorn world snapshot (it does not start with \"VORNWRLD\")");
     const std::uint32_t version = in.u32();
     if (version < oldest_snapshot_version || version > snapshot_version) {
-        in.refuse("a snapshot of format version " + std::to_string(version) + "; this library reads versions " +
-                  std::to_string(oldest_snapshot_version) + " to " + std::to_string(snapshot_version));
+        in.refuse("a snapshot of format version " + std::to_string(version) +
+                  "; this library reads versions " + std::to_string(oldest_snapshot_version) + " to " +
+                  std::to_string(snapshot_version));
     }
     if (in.u32() != snapshot_header_bytes) in.refuse("a snapshot header of the wrong size");
     SnapshotHeader header{};

@@ -53,12 +53,12 @@ struct TreeOptions {
 };
 
 struct TreeCell {
-    Vec4<double> centre;  // u
-    Vec4<double> first;   // D
-    double second[10];    // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
-    double mass;          // M
-    double sin_radius;     // sin r (r < π/2), or 2 when r ≥ π/2
-    double open_chord_sq;  // |u' − p|² at or below which the cell is opened: (ρ/θ)², or ∞
+    Vec4<double> centre;       // u
+    Vec4<double> first;        // D
+    double second[10];         // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
+    double mass;               // M
+    double sin_radius;         // sin r (r < π/2), or 2 when r ≥ π/2
+    double open_chord_sq;      // |u' − p|² at or below which the cell is opened: (ρ/θ)², or ∞
     std::uint32_t begin, end;  // its members, in tree order
     std::uint32_t upper;       // the index of its upper half; the lower half follows the cell
 };

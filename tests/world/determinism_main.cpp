@@ -1,8 +1,9 @@
 // A fixed world — attractors, mutual gravity, all three integrators, contacts with their
-// response — hashed over every frame. The hash must equal the golden one with any number of
-// threads.
+// response — hashed over every frame; or (--scene tree) a cluster and a scattered crowd under
+// the tree solver of both orders, with test particles among them. The hash must equal the golden
+// one with any number of threads and any chunking.
 //
-//   vorn_world_determinism [--threads N] [--expect GOLDEN_FILE]
+//   vorn_world_determinism [--scene contacts|tree] [--threads N] [--expect GOLDEN_FILE]
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -73,19 +74,56 @@ std::uint64_t runScene(unsigned threads) {
     return hash.value;
 }
 
+// 600 bodies about a point and 600 scattered (a few test particles), 12 frames of kdk and
+// yoshida4 with trees of order 2 and then 1. The threads take chunks of five blocks.
+std::uint64_t runTreeScene(unsigned threads) {
+    vorn::world_test::Random random(29);
+    vorn_world::World world(1e-4);
+    world.setMutualGravity(true);
+    world.addAttractor(random.unit(), 0.05);
+    const HomVec4 centre = HomVec4::init(0.6, 0.8, 0.0, 0.0);  // across w = 0
+    for (int i = 0; i < 1200; ++i) {
+        const HomVec4 p =
+            i % 2 == 0 ? vorn::world_test::near(random, centre, 0.3 * random.symmetric()) : random.unit();
+        world.add(VornBody::init(p, random.tangent(p, 0.05), 1.0 + 0.01 * (i % 7)),
+                  {.test_particle = i % 50 == 7});
+    }
+    std::unique_ptr<vorn_world::ThreadPool> pool;
+    if (threads > 1) {
+        pool = std::make_unique<vorn_world::ThreadPool>(threads, 5);
+        world.setParallelFor(pool->parallelFor());
+    }
+    Hash hash;
+    for (int frame = 0; frame < 12; ++frame) {
+        world.setGravitySolver(vorn_world::GravitySolver::tree(0.5, frame < 8 ? 2 : 1));
+        world.step(0.01, frame % 2 == 0 ? vorn_world::Integrator::kdk : vorn_world::Integrator::yoshida4);
+        for (const VornBody& b : world.exportBodies()) {
+            hash.add(b.position);
+            hash.add(b.velocity);
+        }
+    }
+    return hash.value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     unsigned threads = 1;
     const char* golden_path = nullptr;
+    std::string_view scene = "contacts";
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--threads" && i + 1 < argc) {
+        if (arg == "--scene" && i + 1 < argc &&
+            (argv[i + 1] == std::string_view("contacts") || argv[i + 1] == std::string_view("tree"))) {
+            scene = argv[++i];
+        } else if (arg == "--threads" && i + 1 < argc) {
             threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--expect" && i + 1 < argc) {
             golden_path = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: vorn_world_determinism [--threads N] [--expect GOLDEN_FILE]\n");
+            std::fprintf(stderr,
+                         "usage: vorn_world_determinism [--scene contacts|tree] [--threads N] [--expect "
+                         "GOLDEN_FILE]\n");
             return 2;
         }
     }
@@ -94,7 +132,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     char hex[19];
-    std::snprintf(hex, sizeof hex, "%016" PRIx64, runScene(threads));
+    std::snprintf(hex, sizeof hex, "%016" PRIx64,
+                  scene == "tree" ? runTreeScene(threads) : runScene(threads));
     std::printf("%s\n", hex);
     if (golden_path == nullptr) return 0;
     std::ifstream file(golden_path);

@@ -125,6 +125,11 @@ TEST(WorldInputs, RefusesMeaninglessValuesAndChangesNothing) {
     refused("accumulated force",
             [&] { world.applyForce(id, HomVec4::init(0x1.0p100, 0, 0, 0)); });  // 1.5 · 2^100
     refused("attractor's mass", [&] { world.addAttractor(HomVec4::init(1, 0, 0, 0), inf); });
+    for (const double theta : {-0.1, 1.0, nan})
+        refused("θ", [&] { world.setGravitySolver(vorn_world::GravitySolver::tree(theta)); });
+    refused("order", [&] { world.setGravitySolver(vorn_world::GravitySolver::tree(0.3, 3)); });
+    refused("method", [&] { world.setGravitySolver({static_cast<vorn_world::GravitySolver::Method>(5)}); });
+    EXPECT_EQ(world.gravitySolver(), vorn_world::GravitySolver::automatic());
     const HomVec4 p = HomVec4::init(1, 0, 0, 0);
     const std::pair<const char*, VornBody (*)(VornBody)> bad[] = {
         {"velocity", [](VornBody b) { return b.velocity = HomVec4::init(0, 1e200, 0, 0), b; }},

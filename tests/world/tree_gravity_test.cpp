@@ -123,4 +123,41 @@ TEST(TreeGravity, SameBitsForEveryBuildAndOrderOfTargets) {
         ASSERT_EQ(bits(vorn_world::detail::treePull(second, s.points[i])), bits(forward[i])) << i;
 }
 
+// The World's tree solver against its direct sum: the accelerations it stores, and ten kdk
+// steps with test particles and an attractor among the bodies, which the tree walks like the rest.
+TEST(TreeGravity, WorldFollowsItsDirectSum) {
+    vorn_world::World direct(1e-4), tree(1e-4);
+    Random random(3);
+    for (vorn_world::World* world : {&direct, &tree}) {
+        world->setMutualGravity(true);
+        world->setSoftening(1e-3);  // no close encounter to make the two diverge
+    }
+    const HomVec4 attractor = random.unit();
+    for (vorn_world::World* world : {&direct, &tree}) world->addAttractor(attractor, 0.01);
+    for (int i = 0; i < 800; ++i) {
+        const HomVec4 p = vorn::world_test::near(random, HomVec4::init(0, 0, 0, 1), 0.4 * random.symmetric());
+        const vorn_physics::VornBody body = vorn_physics::VornBody::init(p, random.tangent(p, 0.01), 1.0);
+        for (vorn_world::World* world : {&direct, &tree}) world->add(body, {.test_particle = i % 40 == 0});
+    }
+    tree.setGravitySolver(vorn_world::GravitySolver::tree(0.2));
+    std::vector<HomVec4> a(direct.size()), b(tree.size());
+    direct.accelerations(a);
+    tree.accelerations(b);
+    double worst = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, (b[i] - a[i]).norm() / a[i].norm());
+    EXPECT_LT(worst, 1e-3);
+    for (int k = 0; k < 10; ++k) {
+        direct.step(0.05);
+        tree.step(0.05);
+    }
+    const std::vector<vorn_physics::VornBody> x = direct.exportBodies(), y = tree.exportBodies();
+    double moved = 0.0, apart = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        moved = std::max(moved, (x[i].velocity).norm());
+        apart = std::max(apart, (y[i].velocity - x[i].velocity).norm());
+    }
+    // The cluster falls in, which magnifies the forces' errors of 10⁻³ at most.
+    EXPECT_LT(apart, 1e-2 * moved);
+}
+
 }  // namespace
