@@ -56,10 +56,14 @@ struct MassiveScratch {
     ~MassiveScratch();
 };
 
-// The tree solver's sources and tree, rebuilt at each evaluation in place (a copy starts empty).
+// The tree solver's sources and tree, rebuilt at each evaluation in place (a copy starts empty),
+// and each slot's rank in the order its bodies are walked in (sources in tree order, then the
+// other moved bodies in storage order).
 struct TreeScratch {
     std::vector<Vec4<double>> points;
     std::vector<double> gm;
+    std::vector<std::uint32_t> slot_of_source;
+    std::vector<std::uint32_t> rank;
     GravityTree tree;
     TreeScratch() = default;
     TreeScratch(const TreeScratch& /*other*/) {}

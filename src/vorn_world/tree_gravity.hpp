@@ -8,7 +8,8 @@
 // the tree is the same bits on every target.
 //
 // The walk visits the cells depth first, the lower half before the upper, and adds every term
-// to one running sum in that order, so the result is a fixed function of the tree and p. A cell
+// to one running sum in that order, so the result is a fixed function of the tree and p, also
+// when bodies are walked together in lanes (each lane skips what its body does not visit). A cell
 // on one side of p's equator (|p·u| > sin r with a margin, r the angle of ρ) and narrow enough
 // (ρ < θ·|u' − p|, u' the cell's representative on p's side) adds the expansion of the law
 // about u' to the given order; any other leaf adds each member's exact pull (addPull, with the
@@ -26,49 +27,38 @@ namespace vorn_world::detail {
 
 using vorn_kernel::detail::Vec4;
 
-// f(c) = 1 / ((1 − c² + ε)·√(1 − c²)) and its first two derivatives, at c with 1 − c² = sin_sq:
-// the law's pull toward s is gm·f(p·s)·(s − (p·s)·p).
-struct PullFactors {
-    double f, df, ddf;
-};
-PullFactors pullFactors(double c, double sin_sq, double softening);
-
-// What the walk does with a cell that straddles the body's equator, where the law's pull flips:
-// open it down to leaves and sum those exactly; or, when it is narrow enough, add its expansion
-// about σ·u (σ = sign(p·u)) and then, for the members whose representative on p's side is −σ·s
-// (found by descending through the cells that straddle or lie beyond the equator, a sign test
-// per member in the leaves), twice their pull (exact, or the expansion of a cell wholly beyond);
-// or ignore the flip (wrong; only measures what honouring it costs).
-enum class Straddling : std::uint8_t { open, split_by_sign, ignore };
-
 // How a tree is built and walked: the opening parameter θ in [0, 1), the softening ε of the
-// law, the order of the cells' expansions (1: mass and first moment; 2: and second moment), the
-// most sources in a leaf (at least one) and the treatment of cells straddling the equator.
+// law, the order of the cells' expansions (1: mass and first moment; 2: and second moment) and
+// the most sources in a leaf (at least one).
 struct TreeOptions {
     double theta = 0.5;
     double softening = 1e-10;
     std::uint32_t order = 2;
     std::uint32_t leaf_size = 8;
-    Straddling straddling = Straddling::open;
 };
 
+// What the walk reads of every cell it meets (one cache line).
 struct TreeCell {
     Vec4<double> centre;       // u
-    Vec4<double> first;        // D
-    double second[10];         // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
-    double mass;               // M
     double sin_radius;         // sin r (r < π/2), or 2 when r ≥ π/2
     double open_chord_sq;      // |u' − p|² at or below which the cell is opened: (ρ/θ)², or ∞
     std::uint32_t begin, end;  // its members, in tree order
-    std::uint32_t upper;       // the index of its upper half; the lower half follows the cell
+    std::uint32_t upper;       // the index of its upper half (0 for a leaf); the lower half follows
+};
+
+// What an expansion of the cell reads.
+struct TreeMoments {
+    Vec4<double> first;  // D
+    double second[10];   // Q: xx, xy, xz, xw, yy, yz, yw, zz, zw, ww
+    double mass;         // M
 };
 
 struct GravityTree {
     std::vector<TreeCell> cells;       // in depth-first order, the root first; empty without sources
+    std::vector<TreeMoments> moments;  // the cells'
     std::vector<Vec4<double>> points;  // the sources as given, in tree order
     std::vector<double> gm;            // their G·m, in tree order
     std::vector<std::uint32_t> index;  // their index in the input, in tree order
-    std::vector<double> flip;          // −1 where the upper representative is −s, else 1
     std::vector<Vec4<double>> upper;   // the build's upper representatives, in input order
     TreeOptions options;
 };
@@ -84,19 +74,18 @@ void buildGravityTree(GravityTree& tree, std::span<const Vec4<double>> points, s
 GravityTree buildGravityTree(std::span<const Vec4<double>> points, std::span<const double> gm,
                              const TreeOptions& options);
 
-// What one walk did: cells accepted as expansions (corrections included), cells opened, exact
-// pulls in leaves that straddle p's equator and in the other leaves reached, and members whose
-// side was tested (Straddling::split_by_sign).
+// What one walk did: cells expanded, cells opened, and exact pulls in leaves that straddle p's
+// equator and in the other leaves reached.
 struct TreeWalkCounts {
     std::size_t accepted = 0;
     std::size_t opened = 0;
     std::size_t exact_straddling = 0;
     std::size_t exact_near = 0;
-    std::size_t sides_tested = 0;
 };
 
 // start plus the acceleration of a body at p (unit length) from the tree's sources, each term
-// added to the running sum in the walk's order; counts, when given, accumulate what the walk did.
+// added to the running sum in the walk's order (tree_walk.hpp, which also walks bodies in
+// lanes); counts, when given, accumulate what the walk did.
 Vec4<double> treePull(const GravityTree& tree, const Vec4<double>& p, TreeWalkCounts* counts = nullptr,
                       const Vec4<double>& start = {0.0, 0.0, 0.0, 0.0});
 
