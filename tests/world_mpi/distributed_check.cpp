@@ -1,8 +1,9 @@
 // The distributed World against one process, run under mpirun with any number of processes:
 // a scene with mutual gravity, attractors, every kind of body, compensated and plain kdk and
 // yoshida4 steps, contacts, bodies added and removed mid-run, an attractor-only stretch, test
-// particles and adaptive steps. At every checkpoint the distributed World's snapshot must equal
-// a one-process World's run beside it; at the end the snapshot's hash must equal the golden one.
+// particles, adaptive steps and steps with the tree solver. At every checkpoint the distributed
+// World's snapshot must equal a one-process World's run beside it; at the end the snapshot's
+// hash must equal the golden one.
 //
 //   distributed_check [--expect FILE] [--fail-rank R] [--mismatch]
 //
@@ -134,6 +135,9 @@ int run(int argc, char** argv) {
     steps(5, Integrator::kdk, 0.01);
     steps(2, Integrator::adaptive, 0.01);
     same("the state after test particles and adaptive steps");
+    both([](World& w) { w.setGravitySolver(vorn_world::GravitySolver::tree(0.5)); });
+    steps(3, Integrator::yoshida4, 0.01);
+    same("the state after steps with the tree");
     check(many.world().energy() == one.energy(), "the energy", rank);
     const vorn_world::Bivector a = many.world().angularMomentum(), b = one.angularMomentum();
     check(a.xy == b.xy && a.zw == b.zw, "the angular momentum", rank);
