@@ -390,13 +390,14 @@ void bindWorld(py::module_& m) {
     const std::string solver_doc =
         "How kdk and yoshida4 sum mutual gravity: 'automatic' (direct below " +
         std::to_string(vorn_world::AUTOMATIC_TREE_SOURCES) +
-        " sources, the tree with theta 0.3 and order 2 from there), 'direct', or 'tree' (cells "
+        " sources, the tree with the default theta and order from there), 'direct', or 'tree' (cells "
         "narrower than theta times their distance stand in for their members, expanded to `order`).";
     py::class_<GravitySolver>(m, "GravitySolver", solver_doc.c_str())
         .def(py::init([](const std::string& method, double theta, std::uint32_t order) {
                  return GravitySolver{methodOf(method), theta, order};
              }),
-             py::arg("method") = "automatic", py::arg("theta") = 0.3, py::arg("order") = 2,
+             py::arg("method") = "automatic", py::arg("theta") = GravitySolver{}.theta,
+             py::arg("order") = GravitySolver{}.order,
              "The solver (method, theta, order), stored as given; World.gravity_solver checks it.")
         .def_property_readonly(
             "method", [](const GravitySolver& s) { return methodName(s.method); },
