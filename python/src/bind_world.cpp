@@ -280,6 +280,33 @@ std::string reprOf(const vorn_world::Attractor& a) {
     return "Attractor(position=" + reprOf(a.position) + ", mass=" + reprOf(a.mass) + ")";
 }
 
+// GravitySolver::Method as Python names it, and back (ValueError for another name).
+const char* methodName(vorn_world::GravitySolver::Method method) {
+    using Method = vorn_world::GravitySolver::Method;
+    switch (method) {
+        case Method::direct:
+            return "direct";
+        case Method::tree:
+            return "tree";
+        default:
+            return "automatic";
+    }
+}
+
+vorn_world::GravitySolver::Method methodOf(const std::string& name) {
+    using Method = vorn_world::GravitySolver::Method;
+    for (const Method method : {Method::automatic, Method::direct, Method::tree}) {
+        if (name == methodName(method)) return method;
+    }
+    throw py::value_error("the gravity solver's method must be 'automatic', 'direct' or 'tree'; got " +
+                          std::string(py::repr(py::str(name))));
+}
+
+std::string reprOf(const vorn_world::GravitySolver& s) {
+    return std::string("GravitySolver('") + methodName(s.method) + "', theta=" + reprOf(s.theta) +
+           ", order=" + std::to_string(s.order) + ")";
+}
+
 std::string reprOf(const vorn_world::Bivector& b) {
     return "Bivector(xy=" + reprOf(b.xy) + ", xz=" + reprOf(b.xz) + ", xw=" + reprOf(b.xw) +
            ", yz=" + reprOf(b.yz) + ", yw=" + reprOf(b.yw) + ", zw=" + reprOf(b.zw) + ")";
@@ -359,6 +386,35 @@ void bindWorld(py::module_& m) {
                                             t[3].cast<double>(), t[4].cast<double>(), t[5].cast<double>()};
                         }));
 
+    using vorn_world::GravitySolver;
+    const std::string solver_doc =
+        "How kdk and yoshida4 sum mutual gravity: 'automatic' (direct below " +
+        std::to_string(vorn_world::AUTOMATIC_TREE_SOURCES) +
+        " sources, the tree with the default theta and order from there), 'direct', or 'tree' (cells "
+        "narrower than theta times their distance stand in for their members, expanded to `order`).";
+    py::class_<GravitySolver>(m, "GravitySolver", solver_doc.c_str())
+        .def(py::init([](const std::string& method, double theta, std::uint32_t order) {
+                 return GravitySolver{methodOf(method), theta, order};
+             }),
+             py::arg("method") = "automatic", py::arg("theta") = GravitySolver{}.theta,
+             py::arg("order") = GravitySolver{}.order,
+             "The solver (method, theta, order), stored as given; World.gravity_solver checks it.")
+        .def_property_readonly(
+            "method", [](const GravitySolver& s) { return methodName(s.method); },
+            "'automatic', 'direct' or 'tree'.")
+        .def_readonly("theta", &GravitySolver::theta, "The tree's opening angle, in [0, 1).")
+        .def_readonly("order", &GravitySolver::order, "The tree's expansion order, 1 or 2.")
+        .def("__repr__", [](const GravitySolver& s) { return reprOf(s); })
+        .def(
+            "__eq__", [](const GravitySolver& a, const GravitySolver& b) { return a == b; },
+            py::is_operator())
+        .def(py::pickle(
+            [](const GravitySolver& s) { return py::make_tuple(methodName(s.method), s.theta, s.order); },
+            [](const py::tuple& t) {
+                return GravitySolver{methodOf(t[0].cast<std::string>()), t[1].cast<double>(),
+                                     t[2].cast<std::uint32_t>()};
+            }));
+
     m.def("gravity_acceleration", &vorn_world::gravityAcceleration, py::arg("p"), py::arg("source"),
           py::arg("gm"), py::arg("softening") = vorn_world::GRAVITY_SOFTENING,
           "The acceleration a source of G·M = gm at `source` gives a body at p (both unit).");
@@ -394,6 +450,12 @@ void bindWorld(py::module_& m) {
             "softening", [](const PyWorld& w) { return w.idle().world.softening(); },
             [](PyWorld& w, double eps) { w.idle().world.setSoftening(eps); },
             "The softening of the law G*M/(sin^2 d + softening) (finite, at least 0).")
+        .def_property(
+            "gravity_solver", [](const PyWorld& w) { return w.idle().world.gravitySolver(); },
+            [](PyWorld& w, const vorn_world::GravitySolver& solver) {
+                w.idle().world.setGravitySolver(solver);
+            },
+            "How kdk and yoshida4 sum mutual gravity (a GravitySolver; automatic by default).")
         .def_property(
             "adaptive_tolerance", [](const PyWorld& w) { return w.idle().world.adaptiveTolerance(); },
             [](PyWorld& w, double tolerance) { w.idle().world.setAdaptiveTolerance(tolerance); },

@@ -140,6 +140,7 @@ VALUES = {
     "GeodesicState": lambda: vorn.GeodesicState([1.0, 0.0, 0.0, 0.0], [0.0, 0.1, float("-inf"), 0.0]),
     "Bivector": lambda: vorn.Bivector(xy=1.5, zw=-2e-310),
     "Attractor": lambda: vorn.Attractor((0.0, 0.6, 0.8, 1e-17), 7.0),
+    "GravitySolver": lambda: vorn.GravitySolver("tree", theta=0.1 + 0.2, order=1),
     "HomVec4": lambda: vorn.HomVec4(0.1, -2.0, 3e-300, float("inf")),
     "PGL4": lambda: vorn.pgl_rotate_z(0.25),
 }

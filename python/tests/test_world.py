@@ -2,6 +2,7 @@
 C++ determinism scene's golden hash."""
 
 import gc
+import pickle
 import signal
 import struct
 import subprocess
@@ -292,3 +293,18 @@ def test_softening_time_energies_and_the_adaptive_integrator_reach_python():
     assert world.step_count == world.adaptive_report["steps"] > 0
     assert abs(world.kinetic_energy() + world.potential_energy() - world.energy()) <= 1e-15 * abs(world.energy())
     assert vorn.gravity_potential((0, 0, 0, 1), (1, 0, 0, 0), 1.0) == 0.0
+
+
+def test_the_gravity_solver_is_set_checked_and_kept_by_pickle():
+    world, _ = small_world()
+    assert world.gravity_solver == vorn.GravitySolver("automatic")
+    tree = vorn.GravitySolver("tree", theta=0.5, order=1)
+    world.gravity_solver = tree
+    for refused, match in [(vorn.GravitySolver("tree", theta=1.0), "θ"),
+                           (vorn.GravitySolver("direct", order=3), "order")]:
+        with pytest.raises(ValueError, match=match):
+            world.gravity_solver = refused
+    with pytest.raises(ValueError, match="'fast'"):
+        vorn.GravitySolver("fast")
+    assert world.gravity_solver == tree and world.gravity_solver.method == "tree"
+    assert pickle.loads(pickle.dumps(world)).gravity_solver == tree

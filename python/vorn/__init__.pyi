@@ -2,9 +2,9 @@
 #
 # Array arguments take any array-like of real numbers (lists included); complex values raise
 # TypeError, bad shapes ValueError, and a failed allocation MemoryError. The value types
-# (HomVec4, PGL4, Rotation, GeodesicState, VornBody, Attractor, Bivector) compare with ==
-# field by field, print as code that rebuilds them after `from vorn import *`, and pickle and
-# copy.
+# (HomVec4, PGL4, Rotation, GeodesicState, VornBody, Attractor, Bivector, GravitySolver)
+# compare with == field by field, print as code that rebuilds them after `from vorn import *`,
+# and pickle and copy.
 import os
 import pathlib
 from typing import Iterator, Sequence, SupportsFloat, Union, overload
@@ -273,6 +273,17 @@ class Bivector:
     def zw(self) -> float: ...
     def __array__(self, dtype: object = None) -> npt.NDArray[np.float64]: ...
 
+class GravitySolver:
+    # method is 'automatic', 'direct' or 'tree' (another name: ValueError); theta and order are
+    # checked when a World takes the solver.
+    def __init__(self, method: str = "automatic", theta: float = 0.2, order: int = 2) -> None: ...
+    @property
+    def method(self) -> str: ...
+    @property
+    def theta(self) -> float: ...
+    @property
+    def order(self) -> int: ...
+
 def gravity_acceleration(p: Vec, source: Vec, gm: float, softening: float = 1e-10) -> HomVec4: ...
 def gravity_potential(p: Vec, source: Vec, gm: float, softening: float = 1e-10) -> float: ...
 
@@ -281,6 +292,8 @@ class World:
     mutual_gravity: bool
     compensated: bool
     softening: float
+    # theta outside [0, 1) or an order other than 1 and 2: ValueError, the solver unchanged.
+    gravity_solver: GravitySolver
     adaptive_tolerance: float
     adaptive_step_limit: int
     threads: int
