@@ -22,22 +22,14 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 import vorn  # noqa: E402
+from scenes import uniform_ball  # noqa: E402
 
 
 def cluster(bodies, radius, seed):
     """Positions uniform in the ball of angular radius `radius` about the pole, and isotropic
     tangent velocities of unit scale (rescaled to virial equilibrium by `virialised`)."""
     rng = np.random.default_rng(seed)
-    # The distance from the pole has density ∝ sin² r on [0, radius]: draw by rejection.
-    distance = np.empty(0)
-    while distance.size < bodies:
-        r = rng.uniform(0.0, radius, size=2 * bodies)
-        keep = rng.uniform(0.0, np.sin(radius) ** 2, size=r.size) < np.sin(r) ** 2
-        distance = np.concatenate([distance, r[keep]])
-    distance = distance[:bodies]
-    direction = rng.normal(size=(bodies, 3))
-    direction /= np.linalg.norm(direction, axis=1)[:, None]
-    positions = np.hstack([np.sin(distance)[:, None] * direction, np.cos(distance)[:, None]])
+    positions = uniform_ball(bodies, radius, rng)
     velocities = rng.normal(size=(bodies, 4))  # the World removes the radial parts
     return positions, velocities
 

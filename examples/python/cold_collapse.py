@@ -39,6 +39,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 import vorn  # noqa: E402
+from scenes import uniform_ball  # noqa: E402
 
 G = 1.0
 RADIUS = 0.5  # the ball's angular radius
@@ -49,18 +50,8 @@ PAIR_CHUNK = 1_000_000
 
 
 def ball(bodies, radius, seed):
-    """Positions uniform in the ball of angular radius `radius` about the pole (the distance
-    from the pole has density ∝ sin² r)."""
-    rng = np.random.default_rng(seed)
-    distance = np.empty(0)
-    while distance.size < bodies:
-        r = rng.uniform(0.0, radius, size=2 * bodies)
-        keep = rng.uniform(0.0, np.sin(radius) ** 2, size=r.size) < np.sin(r) ** 2
-        distance = np.concatenate([distance, r[keep]])
-    distance = distance[:bodies]
-    direction = rng.normal(size=(bodies, 3))
-    direction /= np.linalg.norm(direction, axis=1)[:, None]
-    return np.hstack([np.sin(distance)[:, None] * direction, np.cos(distance)[:, None]])
+    """Positions uniform in the ball of angular radius `radius` about the pole."""
+    return uniform_ball(bodies, radius, np.random.default_rng(seed))
 
 
 def pair_chunks(n, seed):
