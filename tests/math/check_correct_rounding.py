@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""Checks the correctly rounded functions against mpmath, bit for bit.
+
+The driver evaluates each argument and says which path ran; every result must equal the
+reference (mpmath's value rounded to nearest, ties to even, at a precision raised until the
+rounding is decided). Argument sets per function: random bit patterns over the whole range,
+random arguments in the kernel's ranges, special values, hard cases (results very near a
+midpoint, tests/math/hard_cases.py) and, for sin and cos, the doubles closest to multiples of
+pi/2.
+
+    check_correct_rounding.py --driver PATH --sample      (ctest: about 2*10^4 per function)
+    check_correct_rounding.py --driver PATH --random N --hard N --workers 2
+"""
+import argparse
+import math
+import multiprocessing
+import os
+import random
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from reference import REFERENCES, from_bits, to_bits  # noqa: E402
+import hard_cases  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+STORED_HARD_CASES = os.path.join(HERE, 'hard_cases.txt')
+CHUNK = 20000
+
+
+def random_bit_patterns(rng, count):
+    return [from_bits(rng.getrandbits(64)) for _ in range(count)]
+
+
+def kernel_range(name, rng, count):
+    if name in ('sin', 'cos'):
+        return [rng.uniform(-2 * math.pi, 2 * math.pi) for _ in range(count)]
+    raise KeyError(name)
+
+
+def neighbours(x, steps=2):
+    out = [x]
+    a = b = x
+    for _ in range(steps):
+        a, b = math.nextafter(a, -math.inf), math.nextafter(b, math.inf)
+        out += [a, b]
+    return out
+
+
+def special_values(name):
+    base = [0.0, 5e-324, 2.2250738585072009e-308, 2.2250738585072014e-308, 1.0, 2.0, 0.5,
+            1.7976931348623157e308, math.inf, math.nan]
+    if name in ('sin', 'cos'):
+        for anchor in (2.0 ** -27, 2.0 ** -26, math.pi / 4, math.pi / 2, math.pi, 2 * math.pi, 2.0 ** 17,
+                       1e22, 2.0 ** 1023):
+            base += neighbours(anchor)
+    return [s * x for x in base for s in (1.0, -1.0)]
+
+
+def run_chunk(job):
+    """Evaluates one chunk: returns (mismatch lines, accurate-path count)."""
+    driver, name, arguments = job
+    text = ''.join('%s %016x\n' % (name, to_bits(x)) for x in arguments)
+    output = subprocess.run([driver], input=text, capture_output=True, text=True, check=True).stdout.split()
+    reference = REFERENCES[name]
+    mismatches = []
+    accurate = 0
+    for i, x in enumerate(arguments):
+        got_bits, path = int(output[2 * i], 16), output[2 * i + 1]
+        accurate += path == 'a'
+        want = reference(x)
+        got = from_bits(got_bits)
+        if math.isnan(want) and math.isnan(got):
+            continue
+        if got_bits != to_bits(want):
+            mismatches.append('%s(%s) = %s, want %s [%s]' % (name, x.hex(), got.hex(), want.hex(), path))
+    return mismatches, accurate
+
+
+def check(driver, sets, workers):
+    jobs = []
+    for (name, label), arguments in sets.items():
+        for start in range(0, len(arguments), CHUNK):
+            jobs.append((driver, name, arguments[start:start + CHUNK], label))
+    totals = {}
+    failures = []
+    with multiprocessing.Pool(workers) as pool:
+        results = pool.map(run_chunk, [job[:3] for job in jobs])
+    for job, (mismatches, accurate) in zip(jobs, results):
+        key = (job[1], job[3])
+        count, acc, bad = totals.get(key, (0, 0, 0))
+        totals[key] = (count + len(job[2]), acc + accurate, bad + len(mismatches))
+        failures += mismatches
+    for (name, label), (count, acc, bad) in sorted(totals.items()):
+        print('%-5s %-22s %9d arguments  %7d accurate path  %d wrong' % (name, label, count, acc, bad))
+    for line in failures[:50]:
+        print('WRONG', line)
+    return not failures
+
+
+def stored_hard_cases():
+    by_name = {}
+    with open(STORED_HARD_CASES) as stored:
+        for line in stored:
+            name, bits = line.split()
+            by_name.setdefault(name, []).append(from_bits(int(bits, 16)))
+    return by_name
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--driver', required=True)
+    parser.add_argument('--sample', action='store_true', help='the quick set ctest runs')
+    parser.add_argument('--random', type=int, default=20000, help='random arguments per function and set')
+    parser.add_argument('--hard', type=int, default=0, help='fresh hard cases per function')
+    parser.add_argument('--functions', default=','.join(REFERENCES))
+    parser.add_argument('--seed', type=int, default=1)
+    parser.add_argument('--workers', type=int, default=1)
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
+    names = args.functions.split(',')
+    count = 10000 if args.sample else args.random
+    sets = {}
+    stored = stored_hard_cases()
+    for name in names:
+        sets[(name, 'random bits')] = random_bit_patterns(rng, count)
+        sets[(name, 'kernel range')] = kernel_range(name, rng, count)
+        sets[(name, 'special values')] = special_values(name)
+        sets[(name, 'stored hard cases')] = stored.get(name, [])
+        if args.hard:
+            sets[(name, 'fresh hard cases')] = hard_cases.midpoint_cases(name, args.hard, rng)
+    if not args.sample:
+        near = hard_cases.near_half_pi_multiples()
+        for name in names:
+            if name in ('sin', 'cos'):
+                sets[(name, 'near k pi/2')] = near + [-x for x in near]
+    ok = check(args.driver, sets, args.workers)
+    print('all correctly rounded' if ok else 'WRONG RESULTS')
+    return 0 if ok else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,82 @@
+"""The correctly rounded reference: mpmath's value rounded to the nearest double (ties to even),
+with the working precision raised until the rounding is decided, and C's special values."""
+import math
+import struct
+
+from mpmath import mp, mpf
+
+INF = math.inf
+
+
+def to_bits(x):
+    return struct.unpack('<Q', struct.pack('<d', x))[0]
+
+
+def from_bits(b):
+    return struct.unpack('<d', struct.pack('<Q', b))[0]
+
+
+def nearest_double(v):
+    """(nearest double to the mpf v, |distance of v from the nearest midpoint| in ulps)."""
+    sign, man, exp, bc = v._mpf_
+    if man == 0:
+        return 0.0, mpf(0.5), -1074
+    e = exp + bc - 1
+    q = max(e - 52, -1074)
+    shift = q - exp
+    if shift <= 0:
+        n, distance = man << -shift, mpf(0.5)
+    else:
+        n, rem = man >> shift, man & ((1 << shift) - 1)
+        half = 1 << (shift - 1)
+        distance = abs(mpf(rem - half) / (1 << shift))
+        if rem > half or (rem == half and n & 1):
+            n += 1
+    try:
+        value = math.ldexp(n, q)
+    except OverflowError:
+        value = INF
+    return (-value if sign else value), distance, q
+
+
+def round_value(evaluate, start_bits=128, limit_bits=1 << 14):
+    """The correctly rounded value of evaluate() (run at mp.prec), or raises if undecided."""
+    bits = start_bits
+    while bits <= limit_bits:
+        with mp.workprec(bits):
+            v = evaluate()
+            if v == 0:
+                return 0.0
+            value, distance, q = nearest_double(v)
+            error_ulps = abs(v) * mpf(2) ** (-bits + 10 - q)
+            if distance > error_ulps:
+                return value
+        bits *= 2
+    raise ArithmeticError('rounding not decided at %d bits' % limit_bits)
+
+
+def ref_sin(x):
+    if math.isnan(x) or math.isinf(x):
+        return math.nan
+    if x == 0:
+        return x
+    return round_value(lambda: mp.sin(mpf(x)))
+
+
+def ref_cos(x):
+    if math.isnan(x) or math.isinf(x):
+        return math.nan
+    if x == 0:
+        return 1.0
+    return round_value(lambda: mp.cos(mpf(x)))
+
+
+def distance_to_midpoint(f, *args, bits=400):
+    """|f(args) - nearest midpoint| in ulps of the result, at the given precision."""
+    with mp.workprec(bits):
+        v = f(*[mpf(a) for a in args])
+        return nearest_double(v)[1]
+
+
+REFERENCES = {'sin': ref_sin, 'cos': ref_cos}
+MP_FUNCTIONS = {'sin': mp.sin, 'cos': mp.cos}
