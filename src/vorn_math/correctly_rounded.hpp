@@ -9,5 +9,8 @@ namespace vorn::math {
 
 double sin(double x);
 double cos(double x);
+double acos(double x);
+double atan(double x);
+double atan2(double y, double x);
 
 }  // namespace vorn::math

@@ -12,5 +12,8 @@ enum class EvaluationPath {
 
 double sinWithPath(double x, EvaluationPath& path);
 double cosWithPath(double x, EvaluationPath& path);
+double acosWithPath(double x, EvaluationPath& path);
+double atanWithPath(double x, EvaluationPath& path);
+double atan2WithPath(double y, double x, EvaluationPath& path);
 
 }  // namespace vorn::math::detail

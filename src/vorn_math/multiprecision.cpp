@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 
+#include "tables.hpp"
+
 namespace vorn::math::detail {
 
 namespace {
@@ -45,6 +47,16 @@ int compareMagnitude(const BigFloat& a, const BigFloat& b, int n) {
 double leadingMantissa(const BigFloat& a) { return std::ldexp(static_cast<double>(a.limbs[0] >> 11), -53); }
 
 }  // namespace
+
+BigFloat bigOne() {
+    BigFloat r;
+    r.zero = false;
+    r.limbs[0] = u64{1} << 63;
+    r.exponent = 1;
+    return r;
+}
+
+BigFloat bigHalfPi(int n) { return normalise(kHalfPiLimbs, 20, 1, false, n); }
 
 BigFloat bigFromDouble(double x) {
     u64 bits = std::bit_cast<u64>(x);
@@ -171,14 +183,6 @@ int newtonSteps(int n) {
     return steps + 1;
 }
 
-BigFloat one() {
-    BigFloat r;
-    r.zero = false;
-    r.limbs[0] = u64{1} << 63;
-    r.exponent = 1;
-    return r;
-}
-
 }  // namespace
 
 BigFloat bigReciprocal(const BigFloat& a, int n) {
@@ -187,7 +191,7 @@ BigFloat bigReciprocal(const BigFloat& a, int n) {
     m.negative = false;
     BigFloat z = bigFromDouble(1.0 / leadingMantissa(m));
     for (int step = newtonSteps(n); step > 0; --step) {
-        BigFloat residual = bigSub(one(), bigMul(m, z, n), n);
+        BigFloat residual = bigSub(bigOne(), bigMul(m, z, n), n);
         z = bigAdd(z, bigMul(z, residual, n), n);
     }
     z.exponent -= a.exponent;
@@ -206,7 +210,7 @@ BigFloat bigSqrt(const BigFloat& a, int n) {
     }
     BigFloat y = bigFromDouble(1.0 / std::sqrt(std::ldexp(leadingMantissa(m), static_cast<int>(m.exponent))));
     for (int step = newtonSteps(n); step > 0; --step) {
-        BigFloat residual = bigSub(one(), bigMul(m, bigMul(y, y, n), n), n);
+        BigFloat residual = bigSub(bigOne(), bigMul(m, bigMul(y, y, n), n), n);
         y = bigAdd(y, bigScale(bigMul(y, residual, n), -1), n);
     }
     BigFloat root = bigMul(m, y, n);
@@ -234,7 +238,7 @@ bool bigRoundIfDecided(const BigFloat& a, std::int64_t errorExponent, int n, dou
     if (a.zero) return false;
     if (errorExponent < a.exponent - 64 * n) errorExponent = a.exponent - 64 * n;
     if (errorExponent > a.exponent - 3) return false;
-    BigFloat bound = one();
+    BigFloat bound = bigOne();
     bound.exponent = errorExponent + 1;
     // Both sums are exact in n + 1 limbs: multiples of 2^(exponent - 64 n) below 2^(exponent + 1).
     double down = bigToDouble(bigSub(a, bound, n + 1), n + 1);

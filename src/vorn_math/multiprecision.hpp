@@ -20,7 +20,10 @@ struct BigFloat {
     bool zero = true;
 };
 
+BigFloat bigOne();
 BigFloat bigFromDouble(double x);
+// pi/2 truncated to n limbs.
+BigFloat bigHalfPi(int n);
 // The integer-limb constant 0.limbs * 2^exponent, truncated to n limbs.
 BigFloat bigFromLimbs(const std::uint64_t* limbs, int count, std::int64_t exponent, int n);
 // The fixed-point value sum of words[i] 2^(-64 (i + 1)) for i < count, truncated to n limbs.

@@ -87,14 +87,6 @@ DoubleDouble sinCosKernel(DoubleDouble r, bool cosine) {
     return addDD(c, t);
 }
 
-BigFloat bigOne() {
-    BigFloat r;
-    r.zero = false;
-    r.limbs[0] = u64{1} << 63;
-    r.exponent = 1;
-    return r;
-}
-
 // The Taylor series of sin(r) or cos(r), |r| <= pi/4 + 2^-30, in n limbs: relative error below
 // 2^(16 - 64 n) (docs/portability.md).
 BigFloat sinCosSeries(const BigFloat& r, bool cosine, int n) {
@@ -125,7 +117,7 @@ double sinCosAccurate(double x, bool cosine) {
             BigFloat f = bigFromFraction(words, fracWords, negative, n);
             if (f.zero) continue;
             reductionError = 2 - 64 * fracWords - f.exponent;
-            r = bigMul(f, bigFromLimbs(kHalfPiLimbs, 20, 1, n), n);
+            r = bigMul(f, bigHalfPi(n), n);
         }
         bool useCos = cosine != ((quadrant & 1) != 0);
         BigFloat v = sinCosSeries(r, useCos, n);

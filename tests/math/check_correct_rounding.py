@@ -29,13 +29,23 @@ STORED_HARD_CASES = os.path.join(HERE, 'hard_cases.txt')
 CHUNK = 20000
 
 
-def random_bit_patterns(rng, count):
-    return [from_bits(rng.getrandbits(64)) for _ in range(count)]
+ARITY = {'atan2': 2}
+
+
+def random_bit_patterns(name, rng, count):
+    return [tuple(from_bits(rng.getrandbits(64)) for _ in range(ARITY.get(name, 1))) for _ in range(count)]
 
 
 def kernel_range(name, rng, count):
+    """Arguments as the kernel uses them: angles of a turn or two, cosines, moderate ratios."""
     if name in ('sin', 'cos'):
-        return [rng.uniform(-2 * math.pi, 2 * math.pi) for _ in range(count)]
+        return [(rng.uniform(-2 * math.pi, 2 * math.pi),) for _ in range(count)]
+    if name == 'acos':
+        return [(rng.uniform(-1.0, 1.0),) for _ in range(count)]
+    if name == 'atan':
+        return [(rng.uniform(-4.0, 4.0),) for _ in range(count)]
+    if name == 'atan2':
+        return [(rng.uniform(-10.0, 10.0), rng.uniform(-10.0, 10.0)) for _ in range(count)]
     raise KeyError(name)
 
 
@@ -51,17 +61,30 @@ def neighbours(x, steps=2):
 def special_values(name):
     base = [0.0, 5e-324, 2.2250738585072009e-308, 2.2250738585072014e-308, 1.0, 2.0, 0.5,
             1.7976931348623157e308, math.inf, math.nan]
-    if name in ('sin', 'cos'):
-        for anchor in (2.0 ** -27, 2.0 ** -26, math.pi / 4, math.pi / 2, math.pi, 2 * math.pi, 2.0 ** 17,
-                       1e22, 2.0 ** 1023):
-            base += neighbours(anchor)
-    return [s * x for x in base for s in (1.0, -1.0)]
+    anchors = {
+        'sin': (2.0 ** -27, 2.0 ** -26, math.pi / 4, math.pi / 2, math.pi, 2 * math.pi, 2.0 ** 17, 1e22,
+                2.0 ** 1023),
+        'acos': (1.0, 0.5, 2.0 ** -54, 2.0 ** -27),
+        'atan': (2.0 ** -27, 2.0 ** -26, 1.0, 2.0 ** 54, 2.0 ** 53),
+    }
+    for anchor in anchors.get('sin' if name == 'cos' else name, ()):
+        base += neighbours(anchor)
+    values = [s * x for x in base for s in (1.0, -1.0)]
+    if name != 'atan2':
+        return [(x,) for x in values]
+    pairs = [(y, x) for y in values for x in values]
+    # Quotients below 2^-59 that are midpoints between subnormals, or near them; huge ratios.
+    pairs += [(k * 5e-324, 2.0) for k in (1, 3, 5, 7, -3, 2**52 + 1)]
+    pairs += [(k * 5e-324, 6.0) for k in (3, 9, 15)]
+    pairs += [(1.0, 2.0 ** e) for e in (59, 60, 61, 62, 1000)] + [(2.0 ** e, 1.0) for e in (59, 60, 61, 62, 1000)]
+    pairs += [(-1.0, -(2.0 ** e)) for e in (59, 60, 61, 62, 1000)]
+    return pairs
 
 
 def run_chunk(job):
     """Evaluates one chunk: returns (mismatch lines, accurate-path count)."""
     driver, name, arguments = job
-    text = ''.join('%s %016x\n' % (name, to_bits(x)) for x in arguments)
+    text = ''.join(' '.join([name] + ['%016x' % to_bits(a) for a in x]) + '\n' for x in arguments)
     output = subprocess.run([driver], input=text, capture_output=True, text=True, check=True).stdout.split()
     reference = REFERENCES[name]
     mismatches = []
@@ -69,12 +92,13 @@ def run_chunk(job):
     for i, x in enumerate(arguments):
         got_bits, path = int(output[2 * i], 16), output[2 * i + 1]
         accurate += path == 'a'
-        want = reference(x)
+        want = reference(*x)
         got = from_bits(got_bits)
         if math.isnan(want) and math.isnan(got):
             continue
         if got_bits != to_bits(want):
-            mismatches.append('%s(%s) = %s, want %s [%s]' % (name, x.hex(), got.hex(), want.hex(), path))
+            shown = ', '.join(a.hex() for a in x)
+            mismatches.append('%s(%s) = %s, want %s [%s]' % (name, shown, got.hex(), want.hex(), path))
     return mismatches, accurate
 
 
@@ -103,8 +127,8 @@ def stored_hard_cases():
     by_name = {}
     with open(STORED_HARD_CASES) as stored:
         for line in stored:
-            name, bits = line.split()
-            by_name.setdefault(name, []).append(from_bits(int(bits, 16)))
+            name, *bits = line.split()
+            by_name.setdefault(name, []).append(tuple(from_bits(int(b, 16)) for b in bits))
     return by_name
 
 
@@ -124,7 +148,7 @@ def main():
     sets = {}
     stored = stored_hard_cases()
     for name in names:
-        sets[(name, 'random bits')] = random_bit_patterns(rng, count)
+        sets[(name, 'random bits')] = random_bit_patterns(name, rng, count)
         sets[(name, 'kernel range')] = kernel_range(name, rng, count)
         sets[(name, 'special values')] = special_values(name)
         sets[(name, 'stored hard cases')] = stored.get(name, [])
@@ -134,7 +158,7 @@ def main():
         near = hard_cases.near_half_pi_multiples()
         for name in names:
             if name in ('sin', 'cos'):
-                sets[(name, 'near k pi/2')] = near + [-x for x in near]
+                sets[(name, 'near k pi/2')] = [(x,) for x in near] + [(-x,) for x in near]
     ok = check(args.driver, sets, args.workers)
     print('all correctly rounded' if ok else 'WRONG RESULTS')
     return 0 if ok else 1

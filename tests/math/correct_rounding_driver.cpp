@@ -44,6 +44,12 @@ int main() {
             result = vorn::math::detail::sinWithPath(x, path);
         } else if (std::strcmp(name, "cos") == 0) {
             result = vorn::math::detail::cosWithPath(x, path);
+        } else if (std::strcmp(name, "acos") == 0) {
+            result = vorn::math::detail::acosWithPath(x, path);
+        } else if (std::strcmp(name, "atan") == 0) {
+            result = vorn::math::detail::atanWithPath(x, path);
+        } else if (std::strcmp(name, "atan2") == 0 && fields == 3) {
+            result = vorn::math::detail::atan2WithPath(x, fromBits(b), path);
         } else {
             std::fprintf(stderr, "unknown function: %s\n", name);
             return 2;

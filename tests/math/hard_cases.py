@@ -11,13 +11,14 @@ mpmath confirms them.
 """
 import argparse
 import math
+import os
 import random
 import sys
 
 import numpy as np
 from mpmath import mp, mpf
 
-from reference import MP_FUNCTIONS, distance_to_midpoint, nearest_double, to_bits
+from reference import MP_FUNCTIONS, nearest_double, to_bits
 
 SPAN = 1 << 14
 KEEP = 4
@@ -27,6 +28,9 @@ THRESHOLD = mpf(2) ** -14  # ulps from a midpoint: well inside the fast path's u
 RANGES = {
     'sin': [(2.0 ** -25, 8.0), (2.0 ** -25, 2.0 ** 40)],
     'cos': [(2.0 ** -26, 8.0), (2.0 ** -26, 2.0 ** 40)],
+    'acos': [(2.0 ** -30, 1.0), (0.5, 1.0)],
+    'atan': [(2.0 ** -26, 8.0), (1.0, 2.0 ** 50)],
+    'atan2': [(2.0 ** -20, 2.0 ** 20)],  # |y|; x is drawn from the same range
 }
 
 
@@ -35,8 +39,8 @@ def fixed(value):
     return int(mp.floor((value - mp.floor(value)) * mpf(2) ** 64)) & ((1 << 64) - 1)
 
 
-def scan(name, x0):
-    f = MP_FUNCTIONS[name]
+def scan(f, x0):
+    """The x0 + k u (k < 2^14) for which f is within THRESHOLD ulps of a midpoint."""
     u = math.ulp(x0)
     with mp.workprec(320):
         coefficients = mp.taylor(f, mpf(x0), 3)
@@ -54,20 +58,34 @@ def scan(name, x0):
     found = []
     for i in best:
         x = x0 + int(i) * u
-        if distance_to_midpoint(f, x) < THRESHOLD:
+        with mp.workprec(400):
+            close = nearest_double(f(mpf(x)))[1] < THRESHOLD
+        if close:
             found.append(x)
     return found
 
 
+def log_uniform(rng, low, high):
+    return math.exp(rng.uniform(math.log(low), math.log(high)))
+
+
 def midpoint_cases(name, count, rng):
+    """count argument tuples of the function name whose results lie near midpoints."""
     cases = []
     while len(cases) < count:
         low, high = rng.choice(RANGES[name])
-        x0 = math.exp(rng.uniform(math.log(low), math.log(high)))
+        x0 = log_uniform(rng, low, high)
         m, e = math.frexp(x0)  # start where 2^14 steps of one ulp stay in the binade
         x0 = math.ldexp(min(m, 1.0 - SPAN * 2.0 ** -53), e)
         sign = rng.choice((1.0, -1.0))
-        cases.extend(sign * x for x in scan(name, x0))
+        if name == 'atan2':  # y varies, x is fixed
+            x = rng.choice((1.0, -1.0)) * log_uniform(rng, low, high)
+            found = scan(lambda y: mp.atan2(sign * y, x), x0)
+            cases.extend((sign * y, x) for y in found)
+        else:
+            f = MP_FUNCTIONS[name]
+            found = scan(lambda t: f(sign * t), x0)
+            cases.extend((sign * t,) for t in found)
     return cases[:count]
 
 
@@ -109,10 +127,10 @@ def main():
     rng = random.Random(args.seed)
     lines = []
     for name in args.functions.split(','):
-        lines.extend('%s %016x\n' % (name, to_bits(x)) for x in midpoint_cases(name, args.count, rng))
+        for case in midpoint_cases(name, args.count, rng):
+            lines.append(' '.join([name] + ['%016x' % to_bits(a) for a in case]) + '\n')
     with open(args.out + '.partial', 'w') as out:
         out.writelines(lines)
-    import os
     os.replace(args.out + '.partial', args.out)
     return 0
 

@@ -71,12 +71,41 @@ def ref_cos(x):
     return round_value(lambda: mp.cos(mpf(x)))
 
 
-def distance_to_midpoint(f, *args, bits=400):
-    """|f(args) - nearest midpoint| in ulps of the result, at the given precision."""
-    with mp.workprec(bits):
-        v = f(*[mpf(a) for a in args])
-        return nearest_double(v)[1]
+def constant(f):
+    return round_value(lambda: f())
 
 
-REFERENCES = {'sin': ref_sin, 'cos': ref_cos}
-MP_FUNCTIONS = {'sin': mp.sin, 'cos': mp.cos}
+def ref_acos(x):
+    if math.isnan(x) or abs(x) > 1:
+        return math.nan
+    if x == 1:
+        return 0.0
+    return round_value(lambda: mp.acos(mpf(x)))
+
+
+def ref_atan(x):
+    if math.isnan(x) or x == 0:
+        return x
+    if math.isinf(x):
+        return math.copysign(constant(lambda: mp.pi / 2), x)
+    return round_value(lambda: mp.atan(mpf(x)))
+
+
+def ref_atan2(y, x):
+    if math.isnan(x) or math.isnan(y):
+        return math.nan
+    if y == 0:
+        return math.copysign(constant(lambda: mp.pi), y) if math.copysign(1, x) < 0 else y
+    if math.isinf(y):
+        if math.isinf(x):
+            return math.copysign(constant(lambda: mp.pi / 4 if x > 0 else 3 * mp.pi / 4), y)
+        return math.copysign(constant(lambda: mp.pi / 2), y)
+    if math.isinf(x):
+        return math.copysign(0.0 if x > 0 else constant(lambda: mp.pi), y)
+    if x == 0:
+        return math.copysign(constant(lambda: mp.pi / 2), y)
+    return round_value(lambda: mp.atan2(mpf(y), mpf(x)))
+
+
+REFERENCES = {'sin': ref_sin, 'cos': ref_cos, 'acos': ref_acos, 'atan': ref_atan, 'atan2': ref_atan2}
+MP_FUNCTIONS = {'sin': mp.sin, 'cos': mp.cos, 'acos': mp.acos, 'atan': mp.atan, 'atan2': mp.atan2}

@@ -74,11 +74,11 @@ def main():
         out.append("    {%s, %s, %s, %s}," % (hexfloat(sh), hexfloat(sl), hexfloat(ch), hexfloat(cl)))
     out.append("};")
     out.append("")
-    out.append("// atan(j/64) for j = 0..64, as hi + lo (|error| < 2^-106 |value|).")
+    out.append("// atan(j/128) for j = 0..128, as hi + lo (|error| < 2^-106 |value|).")
     out.append("struct AtanEntry {\n    double hi, lo;\n};")
-    out.append("inline constexpr AtanEntry kAtan64[65] = {")
-    for j in range(65):
-        h, l = dd(mpmath.atan(mpf(j) / 64))
+    out.append("inline constexpr AtanEntry kAtan128[129] = {")
+    for j in range(129):
+        h, l = dd(mpmath.atan(mpf(j) / 128))
         out.append("    {%s, %s}," % (hexfloat(h), hexfloat(l)))
     out.append("};")
     out.append("")
