@@ -52,7 +52,9 @@ DoubleDouble atanOfRatio(double a, double b) {
     return addDD(kHalfPiDD, negated(atanKernel(divDD(DoubleDouble{b, 0.0}, DoubleDouble{a, 0.0}))));
 }
 
-bool decided(DoubleDouble v, double& out) { return roundIfDecided(v, kFastRelativeError * std::fabs(v.hi), out); }
+bool decided(DoubleDouble v, double& out) {
+    return roundIfDecided(v, kFastRelativeError * std::fabs(v.hi), out);
+}
 
 // ---- The accurate path -------------------------------------------------------------------
 
@@ -73,7 +75,7 @@ BigFloat bigAtan(BigFloat t, int n) {
         power = bigNeg(bigMul(power, t2, n));
         BigFloat term = bigDivSmall(power, k, n);
         sum = bigAdd(sum, term, n);
-        if (term.zero || term.exponent < sum.exponent - 64 * n - 2) break;
+        if (term.zero || term.exponent < sum.exponent - std::int64_t{64} * n - 2) break;
     }
     return bigScale(sum, kHalvings);
 }
@@ -95,7 +97,7 @@ double zivLoop(Value value) {
     double result = 0.0;
     for (int n = 2; n <= 16; n *= 2) {
         BigFloat v = value(n);
-        if (bigRoundIfDecided(v, v.exponent + 21 - 64 * n, n, result)) return result;
+        if (bigRoundIfDecided(v, v.exponent + 21 - std::int64_t{64} * n, n, result)) return result;
         result = bigToDouble(v, n);
     }
     return result;
@@ -108,7 +110,7 @@ double atanImpl(double x, EvaluationPath& path) {
     path = EvaluationPath::special;
     if (std::isnan(x)) return x;
     if (ax > 0x1p54) return std::copysign(kHalfPiHi, x);  // pi/2 - 1/x rounds to it
-    if (ax < 0x1p-27) return x;                          // x - x^3/3 rounds to x
+    if (ax < 0x1p-27) return x;                           // x - x^3/3 rounds to x
     DoubleDouble v = atanOfRatio(ax, 1.0);
     if (x < 0) v = negated(v);
     double out = 0.0;
@@ -225,7 +227,8 @@ double acosImpl(double x, EvaluationPath& path) {
         BigFloat big = bigFromDouble(x);
         BigFloat minus = bigSub(one, big, n);
         BigFloat plus = bigAdd(one, big, n);
-        BigFloat ratio = x >= 0 ? bigMul(minus, bigReciprocal(plus, n), n) : bigMul(plus, bigReciprocal(minus, n), n);
+        BigFloat ratio =
+            x >= 0 ? bigMul(minus, bigReciprocal(plus, n), n) : bigMul(plus, bigReciprocal(minus, n), n);
         BigFloat a = bigScale(bigAtan(bigSqrt(ratio, n), n), 1);
         return x >= 0 ? a : bigSub(bigScale(bigHalfPi(n), 1), a, n);
     });

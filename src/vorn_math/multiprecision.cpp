@@ -139,7 +139,8 @@ BigFloat bigMul(const BigFloat& a, const BigFloat& b, int n) {
     for (int i = n - 1; i >= 0; --i) {
         u64 carry = 0;
         for (int j = n - 1; j >= 0; --j) {
-            u128 t = static_cast<u128>(a.limbs[static_cast<std::size_t>(i)]) * b.limbs[static_cast<std::size_t>(j)] +
+            u128 t = static_cast<u128>(a.limbs[static_cast<std::size_t>(i)]) *
+                         b.limbs[static_cast<std::size_t>(j)] +
                      product[i + j + 1] + carry;
             product[i + j + 1] = static_cast<u64>(t);
             carry = static_cast<u64>(t >> 64);
@@ -179,7 +180,7 @@ namespace {
 // Newton steps needed to take a 2^-50 start to 2^-(64 n + 8).
 int newtonSteps(int n) {
     int steps = 0;
-    for (int bits = 50; bits < 64 * n + 8; bits *= 2) ++steps;
+    for (int bits = 50; bits < std::int64_t{64} * n + 8; bits *= 2) ++steps;
     return steps + 1;
 }
 
@@ -236,7 +237,7 @@ double bigToDouble(const BigFloat& a, int n) {
 
 bool bigRoundIfDecided(const BigFloat& a, std::int64_t errorExponent, int n, double& out) {
     if (a.zero) return false;
-    if (errorExponent < a.exponent - 64 * n) errorExponent = a.exponent - 64 * n;
+    if (errorExponent < a.exponent - std::int64_t{64} * n) errorExponent = a.exponent - std::int64_t{64} * n;
     if (errorExponent > a.exponent - 3) return false;
     BigFloat bound = bigOne();
     bound.exponent = errorExponent + 1;

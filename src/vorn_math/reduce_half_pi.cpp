@@ -27,7 +27,8 @@ u64 bitsAt(const u64* p, int length, std::int64_t start) {
 int reduceHalfPi(double ax, int fracWords, std::uint64_t* words, bool& negative) {
     u64 bits = std::bit_cast<u64>(ax);
     u64 mantissa = (bits & ((u64{1} << 52) - 1)) | (u64{1} << 52);
-    std::int64_t exponent = static_cast<std::int64_t>((bits >> 52) & 0x7ff) - 1075;  // ax = mantissa 2^exponent
+    std::int64_t exponent =
+        static_cast<std::int64_t>((bits >> 52) & 0x7ff) - 1075;  // ax = mantissa 2^exponent
     std::int64_t fracBits = 64 * static_cast<std::int64_t>(fracWords);
     // Words whose products are multiples of 4 are left out; the ones past `last` weigh below
     // 2^(53 + lowest) <= 2^(-fracBits - 11).
@@ -48,7 +49,8 @@ int reduceHalfPi(double ax, int fracWords, std::uint64_t* words, bool& negative)
     int length = count + 1;
 
     int integer = static_cast<int>(bitsAt(product, length, -lowest) & 3);
-    for (int w = 0; w < fracWords; ++w) words[w] = bitsAt(product, length, -lowest - 64 * (w + 1));
+    for (int w = 0; w < fracWords; ++w)
+        words[w] = bitsAt(product, length, -lowest - std::int64_t{64} * (w + 1));
     negative = (words[0] >> 63) != 0;
     if (negative) {  // f = fraction - 1: its magnitude is the two's complement of the fraction
         integer += 1;

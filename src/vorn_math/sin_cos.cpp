@@ -50,7 +50,8 @@ bool reduceFast(double ax, DoubleDouble& r, int& quadrant) {
     if (zeros > 54) return false;  // |f| < 2^-55
     f <<= zeros;
     double hi = static_cast<double>(static_cast<u64>(f >> 75)) * powerOfTwo(-53 - zeros);
-    double lo = static_cast<double>(static_cast<u64>((f >> 22) & ((u64{1} << 53) - 1))) * powerOfTwo(-106 - zeros);
+    double lo =
+        static_cast<double>(static_cast<u64>((f >> 22) & ((u64{1} << 53) - 1))) * powerOfTwo(-106 - zeros);
     r = mulDD(fastTwoSum(hi, lo), DoubleDouble{kHalfPiHi, kHalfPiLo});
     if (negative) r = {-r.hi, -r.lo};
     return true;
@@ -63,15 +64,18 @@ DoubleDouble sinCosKernel(DoubleDouble r, bool cosine) {
     int j = static_cast<int>(jd);
     DoubleDouble b = twoSum(r.hi - jd * 0x1p-6, r.lo);
     const SinCosEntry& entry = kSinCos64[j < 0 ? -j : j];
-    DoubleDouble s = j < 0 ? DoubleDouble{-entry.sinHi, -entry.sinLo} : DoubleDouble{entry.sinHi, entry.sinLo};
+    DoubleDouble s =
+        j < 0 ? DoubleDouble{-entry.sinHi, -entry.sinLo} : DoubleDouble{entry.sinHi, entry.sinLo};
     DoubleDouble c{entry.cosHi, entry.cosLo};
 
     double b2 = b.hi * b.hi;
     // sin b = b (1 + q), cos b = 1 + cb
-    double q = b2 * (-0x1.5555555555555p-3 +
-                     b2 * (0x1.1111111111111p-7 + b2 * (-0x1.a01a01a01a01ap-13 + b2 * 0x1.71de3a556c734p-19)));
+    double q =
+        b2 * (-0x1.5555555555555p-3 +
+              b2 * (0x1.1111111111111p-7 + b2 * (-0x1.a01a01a01a01ap-13 + b2 * 0x1.71de3a556c734p-19)));
     DoubleDouble square = twoProduct(b.hi, b.hi);
-    double cosTail = b2 * b2 * (0x1.5555555555555p-5 + b2 * (-0x1.6c16c16c16c17p-10 + b2 * 0x1.a01a01a01a01ap-16));
+    double cosTail =
+        b2 * b2 * (0x1.5555555555555p-5 + b2 * (-0x1.6c16c16c16c17p-10 + b2 * 0x1.a01a01a01a01ap-16));
     DoubleDouble cb = fastTwoSum(-0.5 * square.hi, -0.5 * (square.lo + 2.0 * b.hi * b.lo) + cosTail);
 
     if (!cosine) {  // sin(a + b) = S + S cb + C b + C b q
@@ -96,7 +100,7 @@ BigFloat sinCosSeries(const BigFloat& r, bool cosine, int n) {
     for (std::uint32_t i = cosine ? 1 : 2;; i += 2) {
         term = bigNeg(bigDivSmall(bigMul(term, r2, n), i * (i + 1), n));
         sum = bigAdd(sum, term, n);
-        if (term.zero || term.exponent < sum.exponent - 64 * n - 2) return sum;
+        if (term.zero || term.exponent < sum.exponent - std::int64_t{64} * n - 2) return sum;
     }
 }
 
@@ -116,14 +120,14 @@ double sinCosAccurate(double x, bool cosine) {
             quadrant = reduceHalfPi(ax, fracWords, words, negative);
             BigFloat f = bigFromFraction(words, fracWords, negative, n);
             if (f.zero) continue;
-            reductionError = 2 - 64 * fracWords - f.exponent;
+            reductionError = 2 - std::int64_t{64} * fracWords - f.exponent;
             r = bigMul(f, bigHalfPi(n), n);
         }
         bool useCos = cosine != ((quadrant & 1) != 0);
         BigFloat v = sinCosSeries(r, useCos, n);
         bool negate = cosine ? (quadrant == 1 || quadrant == 2) : ((quadrant >= 2) != (x < 0));
         if (negate) v = bigNeg(v);
-        std::int64_t relative = std::max<std::int64_t>(16 - 64 * n, reductionError) + 1;
+        std::int64_t relative = std::max<std::int64_t>(16 - std::int64_t{64} * n, reductionError) + 1;
         if (bigRoundIfDecided(v, v.exponent + relative, n, result)) return result;
         result = bigToDouble(v, n);
     }
