@@ -12,5 +12,6 @@ double cos(double x);
 double acos(double x);
 double atan(double x);
 double atan2(double y, double x);
+double pow(double x, double y);
 
 }  // namespace vorn::math

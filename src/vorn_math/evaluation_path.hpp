@@ -15,5 +15,6 @@ double cosWithPath(double x, EvaluationPath& path);
 double acosWithPath(double x, EvaluationPath& path);
 double atanWithPath(double x, EvaluationPath& path);
 double atan2WithPath(double y, double x, EvaluationPath& path);
+double powWithPath(double x, double y, EvaluationPath& path);
 
 }  // namespace vorn::math::detail

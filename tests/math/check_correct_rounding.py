@@ -29,7 +29,7 @@ STORED_HARD_CASES = os.path.join(HERE, 'hard_cases.txt')
 CHUNK = 20000
 
 
-ARITY = {'atan2': 2}
+ARITY = {'atan2': 2, 'pow': 2}
 
 
 def random_bit_patterns(name, rng, count):
@@ -46,6 +46,10 @@ def kernel_range(name, rng, count):
         return [(rng.uniform(-4.0, 4.0),) for _ in range(count)]
     if name == 'atan2':
         return [(rng.uniform(-10.0, 10.0), rng.uniform(-10.0, 10.0)) for _ in range(count)]
+    if name == 'pow':  # the inverse fourth root of determinants, and moderate powers
+        half = count // 2
+        return ([(rng.uniform(0.01, 100.0), -0.25) for _ in range(half)] +
+                [(rng.uniform(0.0, 10.0), rng.uniform(-20.0, 20.0)) for _ in range(count - half)])
     raise KeyError(name)
 
 
@@ -70,6 +74,8 @@ def special_values(name):
     for anchor in anchors.get('sin' if name == 'cos' else name, ()):
         base += neighbours(anchor)
     values = [s * x for x in base for s in (1.0, -1.0)]
+    if name == 'pow':
+        return pow_special_values(values)
     if name != 'atan2':
         return [(x,) for x in values]
     pairs = [(y, x) for y in values for x in values]
@@ -78,6 +84,23 @@ def special_values(name):
     pairs += [(k * 5e-324, 6.0) for k in (3, 9, 15)]
     pairs += [(1.0, 2.0 ** e) for e in (59, 60, 61, 62, 1000)] + [(2.0 ** e, 1.0) for e in (59, 60, 61, 62, 1000)]
     pairs += [(-1.0, -(2.0 ** e)) for e in (59, 60, 61, 62, 1000)]
+    return pairs
+
+
+def pow_special_values(values):
+    ys = values + [0.5, -0.5, 1.5, 3.0, -3.0, 0.25, -0.25, 1023.0, 1024.0, -1074.0, -1075.0, 2.0 ** 53, 2.0 ** 53 + 2]
+    pairs = [(x, y) for x in values + [-1.0, 3.0, -3.0, 0.75] for y in ys]
+    # Exact results and midpoints: powers of two, perfect squares and fourth powers, odd squares
+    # of 54 bits, results at the ends of the range.
+    pairs += [(2.0, e + 0.0) for e in (-1076, -1075, -1074, -1073, -1022, 1023, 1024)]
+    pairs += [(0.5, e + 0.0) for e in (1074, 1075, 1076, -1024)]
+    pairs += [(4.0, -537.5), (4.0, -537.0), (2.0 ** -1074, 0.5), (2.0 ** -1074, 1.0 / 1024), (2.0 ** 1000, 0.001)]
+    pairs += [(9.0, 1.5), (9.0, -1.5), (81.0, 0.25), (81.0, -0.25), (6561.0, 0.125), (2.25, 0.5), (2.25, -0.5)]
+    pairs += [(float(2**27 - 1), 2.0), (float(2**27 + 1), 2.0), (float(2**18 - 1), 3.0), (3.0, 34.0), (3.0, 33.0),
+              (-3.0, 33.0), (-(2.0 ** 27 - 1), 2.0), (float((2**27 - 1) ** 2 // 2**4), 0.5), (5.0, 23.0),
+              (float(3**33), 1.0 / 3), (10.0, 308.25), (10.0, 308.3), (10.0, -323.5), (10.0, -320.0),
+              (1.0000000000000002, 2.0 ** 62), (0.9999999999999999, 2.0 ** 62), (1.0000000000000002, -2.0 ** 60),
+              (-2.0, -1075.0), (-2.0, -1073.0), (-0.5, 1075.0), (-10.0, 307.0), (-10.0, 309.0)]
     return pairs
 
 

@@ -17,9 +17,12 @@ double fromBits(unsigned long long bits) { return std::bit_cast<double>(static_c
 
 char pathLetter(EvaluationPath path) {
     switch (path) {
-        case EvaluationPath::special: return 's';
-        case EvaluationPath::fast: return 'f';
-        case EvaluationPath::accurate: return 'a';
+        case EvaluationPath::special:
+            return 's';
+        case EvaluationPath::fast:
+            return 'f';
+        case EvaluationPath::accurate:
+            return 'a';
     }
     return '?';
 }
@@ -50,6 +53,8 @@ int main() {
             result = vorn::math::detail::atanWithPath(x, path);
         } else if (std::strcmp(name, "atan2") == 0 && fields == 3) {
             result = vorn::math::detail::atan2WithPath(x, fromBits(b), path);
+        } else if (std::strcmp(name, "pow") == 0 && fields == 3) {
+            result = vorn::math::detail::powWithPath(x, fromBits(b), path);
         } else {
             std::fprintf(stderr, "unknown function: %s\n", name);
             return 2;

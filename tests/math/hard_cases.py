@@ -22,7 +22,10 @@ from reference import MP_FUNCTIONS, nearest_double, to_bits
 
 SPAN = 1 << 14
 KEEP = 4
-THRESHOLD = mpf(2) ** -14  # ulps from a midpoint: well inside the fast path's undecided band
+# Ulps from a midpoint: inside the fast paths' undecided bands (pow's is narrower when |y log2 x|
+# is small).
+THRESHOLD = {'pow': mpf(2) ** -19}
+DEFAULT_THRESHOLD = mpf(2) ** -14
 
 # Where each function's hard cases are sought: (low, high) of |x0|, drawn log-uniformly.
 RANGES = {
@@ -31,6 +34,7 @@ RANGES = {
     'acos': [(2.0 ** -30, 1.0), (0.5, 1.0)],
     'atan': [(2.0 ** -26, 8.0), (1.0, 2.0 ** 50)],
     'atan2': [(2.0 ** -20, 2.0 ** 20)],  # |y|; x is drawn from the same range
+    'pow': [(0.25, 4.0), (2.0 ** -30, 2.0 ** 30)],  # x; y is -1/4 or drawn from [-40, 40]
 }
 
 
@@ -39,8 +43,8 @@ def fixed(value):
     return int(mp.floor((value - mp.floor(value)) * mpf(2) ** 64)) & ((1 << 64) - 1)
 
 
-def scan(f, x0):
-    """The x0 + k u (k < 2^14) for which f is within THRESHOLD ulps of a midpoint."""
+def scan(f, x0, threshold=DEFAULT_THRESHOLD):
+    """The x0 + k u (k < 2^14) for which f is within threshold ulps of a midpoint."""
     u = math.ulp(x0)
     with mp.workprec(320):
         coefficients = mp.taylor(f, mpf(x0), 3)
@@ -59,7 +63,7 @@ def scan(f, x0):
     for i in best:
         x = x0 + int(i) * u
         with mp.workprec(400):
-            close = nearest_double(f(mpf(x)))[1] < THRESHOLD
+            close = nearest_double(f(mpf(x)))[1] < threshold
         if close:
             found.append(x)
     return found
@@ -78,7 +82,11 @@ def midpoint_cases(name, count, rng):
         m, e = math.frexp(x0)  # start where 2^14 steps of one ulp stay in the binade
         x0 = math.ldexp(min(m, 1.0 - SPAN * 2.0 ** -53), e)
         sign = rng.choice((1.0, -1.0))
-        if name == 'atan2':  # y varies, x is fixed
+        if name == 'pow':  # x varies, y is fixed
+            y = rng.choice((-0.25, rng.uniform(-40.0, 40.0)))
+            found = scan(lambda t: mp.power(t, y), x0, THRESHOLD['pow'])
+            cases.extend((t, y) for t in found)
+        elif name == 'atan2':  # y varies, x is fixed
             x = rng.choice((1.0, -1.0)) * log_uniform(rng, low, high)
             found = scan(lambda y: mp.atan2(sign * y, x), x0)
             cases.extend((sign * y, x) for y in found)

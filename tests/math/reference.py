@@ -2,6 +2,7 @@
 with the working precision raised until the rounding is decided, and C's special values."""
 import math
 import struct
+from fractions import Fraction
 
 from mpmath import mp, mpf
 
@@ -107,5 +108,71 @@ def ref_atan2(y, x):
     return round_value(lambda: mp.atan2(mpf(y), mpf(x)))
 
 
-REFERENCES = {'sin': ref_sin, 'cos': ref_cos, 'acos': ref_acos, 'atan': ref_atan, 'atan2': ref_atan2}
-MP_FUNCTIONS = {'sin': mp.sin, 'cos': mp.cos, 'acos': mp.acos, 'atan': mp.atan, 'atan2': mp.atan2}
+def exact_power(x, y):
+    """x^y as a Fraction when it is rational (x > 0 finite, y finite), else None."""
+    fx = Fraction(x)
+    fy = Fraction(y)
+    if fy.denominator == 1:
+        if abs(fy) > 4000 and fx.numerator != 1 and fx.denominator != 1:
+            return None
+        if abs(fy) > 4000:  # a power of two: its exponent only
+            base = fx.numerator if fx.denominator == 1 else fx.denominator
+            if base & (base - 1):
+                return None
+            e = base.bit_length() - 1
+            if fx.denominator != 1:
+                e = -e
+            e *= int(fy)
+            return Fraction(2) ** max(min(e, 5000), -5000)
+        return fx ** int(fy)
+    k = fy.denominator.bit_length() - 1  # y = n / 2^k
+    root = fx
+    for _ in range(k):
+        num, den = math.isqrt(root.numerator), math.isqrt(root.denominator)
+        if num * num != root.numerator or den * den != root.denominator:
+            return None
+        root = Fraction(num, den)
+    n = fy.numerator
+    if abs(n) > 4000:
+        return None
+    return root ** n
+
+
+def ref_pow(x, y):
+    if y == 0 or x == 1:
+        return 1.0
+    if math.isnan(x) or math.isnan(y):
+        return math.nan
+    odd = y == int(y) and abs(y) < 2.0 ** 53 and int(y) % 2 == 1 if math.isfinite(y) else False
+    if math.isinf(y):
+        if abs(x) == 1:
+            return 1.0
+        return 0.0 if (abs(x) < 1) == (y > 0) else math.inf
+    if x == 0:
+        if y < 0:
+            return math.copysign(math.inf, x) if odd else math.inf
+        return x if odd else 0.0
+    if math.isinf(x):
+        magnitude = 0.0 if y < 0 else math.inf
+        return -magnitude if (odd and x < 0) else magnitude
+    if x < 0 and y != int(y):
+        return math.nan
+    sign = -1.0 if (x < 0 and odd) else 1.0
+    exact = exact_power(abs(x), y)
+    if exact is not None:
+        try:
+            return sign * float(exact)
+        except OverflowError:
+            return sign * math.inf
+    with mp.workprec(64):
+        z = mpf(y) * mp.log(mpf(abs(x)), 2)  # x^y = 2^z
+        if z > 1100:
+            return sign * math.inf
+        if z < -1100:
+            return sign * 0.0
+        extra = int(mp.log(abs(z) + 1, 2)) + 8  # bits of y ln x above the point
+    return sign * round_value(lambda: mp.exp(mpf(y) * mp.log(mpf(abs(x)))), start_bits=128 + extra)
+
+
+REFERENCES = {'sin': ref_sin, 'cos': ref_cos, 'acos': ref_acos, 'atan': ref_atan, 'atan2': ref_atan2, 'pow': ref_pow}
+MP_FUNCTIONS = {'sin': mp.sin, 'cos': mp.cos, 'acos': mp.acos, 'atan': mp.atan, 'atan2': mp.atan2, 'pow': mp.power}

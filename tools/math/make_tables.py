@@ -82,6 +82,36 @@ def main():
         out.append("    {%s, %s}," % (hexfloat(h), hexfloat(l)))
     out.append("};")
     out.append("")
+    out.append("// pow's logarithm: for m in [1 + i/128, 1 + (i + 1)/128), inv = kLogInverse[i] has at most 11")
+    out.append("// significant bits, m * inv - 1 is within 2^-7 of 0, and log2(m) = kLog2OfInverse[i] (+ 1 for")
+    out.append("// i >= 53, where m is taken as 2 (m / 2)) - log2(m * inv). Ends: inv = 1 and 1/2.")
+    invs, logs = [], []
+    for i in range(128):
+        c = 1 + (mpf(i) + mpf(0.5)) / 128
+        inv = mpf(int(mpmath.nint(1024 / c))) / 1024
+        if i == 0:
+            inv = mpf(1)
+        if i == 127:
+            inv = mpf(0.5)
+        log = -mpmath.log(inv, 2) - (1 if i >= 53 else 0)
+        invs.append(hexfloat(inv))
+        logs.append("{%s, %s}" % tuple(hexfloat(v) for v in dd(log)))
+    out.append("inline constexpr double kLogInverse[128] = {%s};" % ", ".join(invs))
+    out.append("struct LogEntry {\n    double hi, lo;\n};")
+    out.append("inline constexpr LogEntry kLog2OfInverse[128] = {%s};" % ", ".join(logs))
+    out.append("")
+    out.append("// 2^(j/128) for j = 0..127, as hi + lo.")
+    out.append("inline constexpr LogEntry kExp2Table[128] = {%s};" %
+               ", ".join("{%s, %s}" % tuple(hexfloat(v) for v in dd(mpf(2) ** (mpf(j) / 128))) for j in range(128)))
+    h, l = dd(1 / mpmath.log(2))
+    out.append("inline constexpr double kInvLn2Hi = %s;\ninline constexpr double kInvLn2Lo = %s;" % (hexfloat(h), hexfloat(l)))
+    h, l = dd(mpmath.log(2))
+    out.append("inline constexpr double kLn2Hi = %s;\ninline constexpr double kLn2Lo = %s;" % (hexfloat(h), hexfloat(l)))
+    h, l = dd(mpf(1) / 3)
+    out.append("inline constexpr double kThirdHi = %s;\ninline constexpr double kThirdLo = %s;" % (hexfloat(h), hexfloat(l)))
+    limbs, exponent = mantissa_limbs(mpmath.log(2), CONSTANT_LIMBS)
+    assert exponent == 0
+    out.append(limb_array("kLn2Limbs", limbs, "ln 2 = 0.kLn2Limbs, truncated."))
     out.append("}  // namespace vorn::math::detail")
     with open("src/vorn_math/tables.hpp", "w") as f:
         f.write("\n".join(out) + "\n")
