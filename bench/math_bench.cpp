@@ -1,7 +1,7 @@
 // The correctly rounded functions (src/vorn_math) beside the C library's, in the same binary,
 // on the arguments the kernel gives them: angles of a turn or two for sin and cos, cosines for
-// acos, moderate values and ratios for atan and atan2. Each benchmark cycles through 1024
-// arguments and stores every result.
+// acos, moderate values and ratios for atan and atan2, x^(-1/4) of determinants and moderate
+// powers. Each benchmark cycles through 1024 arguments and stores every result.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -99,6 +99,42 @@ void BM_math_atan2_libc(benchmark::State& s) {
     measureAtan2(s, [](double y, double x) { return std::atan2(y, x); });
 }
 
+const std::vector<double>& determinants() {
+    static const std::vector<double> v = uniform(0.01, 100.0, 5);
+    return v;
+}
+const std::vector<double>& exponents() {
+    static const std::vector<double> v = uniform(-20.0, 20.0, 6);
+    return v;
+}
+
+void BM_math_pow_quarter_vorn(benchmark::State& s) {
+    measureUnary(s, determinants(), [](double x) { return math::pow(x, -0.25); });
+}
+void BM_math_pow_quarter_libc(benchmark::State& s) {
+    measureUnary(s, determinants(), [](double x) { return std::pow(x, -0.25); });
+}
+
+template <typename Function>
+void measurePow(benchmark::State& state, Function f) {
+    const std::vector<double>& xs = determinants();
+    const std::vector<double>& ys = exponents();
+    std::vector<double> out(math_count);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < math_count; ++i) out[i] = f(xs[i], ys[i]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(math_count));
+}
+void BM_math_pow_vorn(benchmark::State& s) {
+    measurePow(s, [](double x, double y) { return math::pow(x, y); });
+}
+void BM_math_pow_libc(benchmark::State& s) {
+    measurePow(s, [](double x, double y) { return std::pow(x, y); });
+}
+
 BENCHMARK(BM_math_sin_vorn);
 BENCHMARK(BM_math_sin_libc);
 BENCHMARK(BM_math_cos_vorn);
@@ -109,6 +145,10 @@ BENCHMARK(BM_math_atan_vorn);
 BENCHMARK(BM_math_atan_libc);
 BENCHMARK(BM_math_atan2_vorn);
 BENCHMARK(BM_math_atan2_libc);
+BENCHMARK(BM_math_pow_quarter_vorn);
+BENCHMARK(BM_math_pow_quarter_libc);
+BENCHMARK(BM_math_pow_vorn);
+BENCHMARK(BM_math_pow_libc);
 
 }  // namespace
 }  // namespace vorn::bench

@@ -146,6 +146,19 @@ def check(driver, sets, workers):
     return not failures
 
 
+def generate(job):
+    name, count, seed = job
+    return hard_cases.midpoint_cases(name, count, random.Random(seed))
+
+
+def fresh_hard_cases(name, count, seed, workers):
+    """count hard cases of name, generated in pieces on the workers."""
+    piece = 2000
+    jobs = [(name, min(piece, count - start), seed * 1000003 + start) for start in range(0, count, piece)]
+    with multiprocessing.Pool(workers) as pool:
+        return [case for cases in pool.map(generate, jobs) for case in cases]
+
+
 def stored_hard_cases():
     by_name = {}
     with open(STORED_HARD_CASES) as stored:
@@ -176,7 +189,7 @@ def main():
         sets[(name, 'special values')] = special_values(name)
         sets[(name, 'stored hard cases')] = stored.get(name, [])
         if args.hard:
-            sets[(name, 'fresh hard cases')] = hard_cases.midpoint_cases(name, args.hard, rng)
+            sets[(name, 'fresh hard cases')] = fresh_hard_cases(name, args.hard, args.seed, args.workers)
     if not args.sample:
         near = hard_cases.near_half_pi_multiples()
         for name in names:
