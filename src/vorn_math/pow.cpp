@@ -86,6 +86,22 @@ DoubleDouble exp2Fast(DoubleDouble z, int& k) {
     return mulDD(DoubleDouble{kExp2Table[j].hi, kExp2Table[j].lo}, e);
 }
 
+// x^y for y = -1/2 and +-1/4 (2^-900 < x < 2^900) through double-double square roots and a
+// division: relative error below 2^-98, so the test uses 2^-95. False for other y or when the
+// rounding is not decided.
+bool rootPower(double x, double y, double& out) {
+    DoubleDouble v{x, 0.0};
+    if (y == -0.5) {
+        v = divDD(DoubleDouble{1.0, 0.0}, sqrtDD(v));
+    } else if (y == 0.25 || y == -0.25) {
+        v = sqrtDD(sqrtDD(v));
+        if (y < 0) v = divDD(DoubleDouble{1.0, 0.0}, v);
+    } else {
+        return false;
+    }
+    return roundIfDecided(v, 0x1p-95 * v.hi, out);
+}
+
 // ---- Exact results ----------------------------------------------------------------------
 
 struct OddParts {
@@ -258,6 +274,17 @@ double powImpl(double x, double y, EvaluationPath& path) {
     }
     if (x < 0 && !isInteger(y)) return std::numeric_limits<double>::quiet_NaN();
     bool negative = x < 0 && odd;
+
+    // Exponents whose powers the correctly rounded operations give directly, and roots.
+    if (y == 1.0) return x;
+    if (y == 2.0) return x * x;
+    if (y == -1.0) return 1.0 / x;
+    if (y == 0.5) return std::sqrt(x);
+    double root = 0.0;
+    if (std::fabs(y) <= 0.5 && ax > 0x1p-900 && ax < 0x1p900 && rootPower(ax, y, root)) {
+        path = EvaluationPath::fast;
+        return root;
+    }
 
     DoubleDouble log2x = log2Fast(ax);
     double zHi = y * log2x.hi;
