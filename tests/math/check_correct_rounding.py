@@ -5,11 +5,12 @@ The driver evaluates each argument and says which path ran; every result must eq
 reference (mpmath's value rounded to nearest, ties to even, at a precision raised until the
 rounding is decided). Argument sets per function: random bit patterns over the whole range,
 random arguments in the kernel's ranges, special values, hard cases (results very near a
-midpoint, tests/math/hard_cases.py) and, for sin and cos, the doubles closest to multiples of
-pi/2.
+midpoint, tests/math/hard_cases.py; the stored ones in tests/math/expected_results.txt, whose
+results are checked too) and, for sin and cos, the doubles closest to multiples of pi/2.
 
     check_correct_rounding.py --driver PATH --sample      (ctest: about 2*10^4 per function)
     check_correct_rounding.py --driver PATH --random N --hard N --workers 2
+    check_correct_rounding.py --driver PATH --store HARD_CASES tests/math/expected_results.txt
 """
 import argparse
 import math
@@ -25,7 +26,9 @@ from reference import REFERENCES, from_bits, to_bits  # noqa: E402
 import hard_cases  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-STORED_HARD_CASES = os.path.join(HERE, 'hard_cases.txt')
+# Hard cases and special values with their correctly rounded results: checked here against the
+# reference, and by the driver alone (--expect) on every target, the cross gates' included.
+STORED_CASES = os.path.join(HERE, 'expected_results.txt')
 CHUNK = 20000
 
 
@@ -159,13 +162,45 @@ def fresh_hard_cases(name, count, seed, workers):
         return [case for cases in pool.map(generate, jobs) for case in cases]
 
 
-def stored_hard_cases():
+def stored_cases():
+    """{name: [argument tuples]} and {(name, arguments): stored result bits}."""
     by_name = {}
-    with open(STORED_HARD_CASES) as stored:
+    results = {}
+    with open(STORED_CASES) as stored:
         for line in stored:
             name, *bits = line.split()
-            by_name.setdefault(name, []).append(tuple(from_bits(int(b, 16)) for b in bits))
-    return by_name
+            arguments = tuple(from_bits(int(b, 16)) for b in bits[:-1])
+            by_name.setdefault(name, []).append(arguments)
+            results[(name, bits[0], *bits[1:-1])] = int(bits[-1], 16)
+    return by_name, results
+
+
+def stored_results_agree(results):
+    """Whether every stored result is the reference's; prints the ones that are not."""
+    wrong = 0
+    for (name, *bits), stored in results.items():
+        want = REFERENCES[name](*[from_bits(int(b, 16)) for b in bits])
+        if stored != to_bits(want) and not (math.isnan(want) and math.isnan(from_bits(stored))):
+            wrong += 1
+            print('STORED RESULT WRONG', name, *bits, '%016x' % stored)
+    return wrong == 0
+
+
+def store(names, hard_file, out_file):
+    """Writes the special values and the hard cases of hard_file with their reference results."""
+    cases = [(name, args) for name in names for args in special_values(name)]
+    with open(hard_file) as hard:
+        for line in hard:
+            name, *bits = line.split()
+            cases.append((name, tuple(from_bits(int(b, 16)) for b in bits)))
+    lines = []
+    for name, args in cases:
+        result = REFERENCES[name](*args)
+        lines.append(' '.join([name] + ['%016x' % to_bits(a) for a in args] + ['%016x' % to_bits(result)]) + '\n')
+    with open(out_file + '.partial', 'w') as out:
+        out.writelines(lines)
+    os.replace(out_file + '.partial', out_file)
+    print('%d cases written to %s' % (len(lines), out_file))
 
 
 def main():
@@ -177,17 +212,22 @@ def main():
     parser.add_argument('--functions', default=','.join(REFERENCES))
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--workers', type=int, default=1)
+    parser.add_argument('--store', nargs=2, metavar=('HARD_CASES', 'OUT'),
+                        help='write the special values and the given hard cases with their results')
     args = parser.parse_args()
     rng = random.Random(args.seed)
     names = args.functions.split(',')
+    if args.store:
+        store(names, args.store[0], args.store[1])
+        return 0
     count = 10000 if args.sample else args.random
     sets = {}
-    stored = stored_hard_cases()
+    stored, stored_results = stored_cases()
     for name in names:
         sets[(name, 'random bits')] = random_bit_patterns(name, rng, count)
         sets[(name, 'kernel range')] = kernel_range(name, rng, count)
         sets[(name, 'special values')] = special_values(name)
-        sets[(name, 'stored hard cases')] = stored.get(name, [])
+        sets[(name, 'stored cases')] = stored.get(name, [])
         if args.hard:
             sets[(name, 'fresh hard cases')] = fresh_hard_cases(name, args.hard, args.seed, args.workers)
     if not args.sample:
@@ -196,6 +236,7 @@ def main():
             if name in ('sin', 'cos'):
                 sets[(name, 'near k pi/2')] = [(x,) for x in near] + [(-x,) for x in near]
     ok = check(args.driver, sets, args.workers)
+    ok = stored_results_agree({k: v for k, v in stored_results.items() if k[0] in names}) and ok
     print('all correctly rounded' if ok else 'WRONG RESULTS')
     return 0 if ok else 1
 
