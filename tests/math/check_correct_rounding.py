@@ -150,14 +150,15 @@ def check(driver, sets, workers):
 
 
 def generate(job):
-    name, count, seed = job
-    return hard_cases.midpoint_cases(name, count, random.Random(seed))
+    name, count, seed, boundary = job
+    return hard_cases.midpoint_cases(name, count, random.Random(seed), boundary)
 
 
-def fresh_hard_cases(name, count, seed, workers):
-    """count hard cases of name, generated in pieces on the workers."""
+def fresh_hard_cases(name, count, seed, workers, boundary=False):
+    """count hard cases of name (or cases at the fast path's limits), made on the workers."""
     piece = 2000
-    jobs = [(name, min(piece, count - start), seed * 1000003 + start) for start in range(0, count, piece)]
+    jobs = [(name, min(piece, count - start), seed * 1000003 + start + boundary, boundary)
+            for start in range(0, count, piece)]
     with multiprocessing.Pool(workers) as pool:
         return [case for cases in pool.map(generate, jobs) for case in cases]
 
@@ -194,7 +195,12 @@ def store(names, hard_file, out_file):
             name, *bits = line.split()
             cases.append((name, tuple(from_bits(int(b, 16)) for b in bits)))
     lines = []
+    seen = set()
     for name, args in cases:
+        key = (name, tuple(to_bits(a) for a in args))
+        if key in seen:
+            continue
+        seen.add(key)
         result = REFERENCES[name](*args)
         lines.append(' '.join([name] + ['%016x' % to_bits(a) for a in args] + ['%016x' % to_bits(result)]) + '\n')
     with open(out_file + '.partial', 'w') as out:
@@ -209,6 +215,8 @@ def main():
     parser.add_argument('--sample', action='store_true', help='the quick set ctest runs')
     parser.add_argument('--random', type=int, default=20000, help='random arguments per function and set')
     parser.add_argument('--hard', type=int, default=0, help='fresh hard cases per function')
+    parser.add_argument('--boundary', type=int, default=0,
+                        help="fresh cases per function at the fast path's decision limits")
     parser.add_argument('--functions', default=','.join(REFERENCES))
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--workers', type=int, default=1)
@@ -230,6 +238,9 @@ def main():
         sets[(name, 'stored cases')] = stored.get(name, [])
         if args.hard:
             sets[(name, 'fresh hard cases')] = fresh_hard_cases(name, args.hard, args.seed, args.workers)
+        if args.boundary:
+            sets[(name, 'fresh boundary cases')] = fresh_hard_cases(name, args.boundary, args.seed, args.workers,
+                                                                    boundary=True)
     if not args.sample:
         near = hard_cases.near_half_pi_multiples()
         for name in names:

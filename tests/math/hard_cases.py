@@ -43,8 +43,9 @@ def fixed(value):
     return int(mp.floor((value - mp.floor(value)) * mpf(2) ** 64)) & ((1 << 64) - 1)
 
 
-def scan(f, x0, threshold=DEFAULT_THRESHOLD):
-    """The x0 + k u (k < 2^14) for which f is within threshold ulps of a midpoint."""
+def scan(f, x0, threshold=DEFAULT_THRESHOLD, band=None):
+    """The x0 + k u (k < 2^14) for which f is within threshold ulps of a midpoint, or with band
+    = (low, high), a few whose distance from a midpoint lies in [low, high) ulps."""
     u = math.ulp(x0)
     with mp.workprec(320):
         coefficients = mp.taylor(f, mpf(x0), 3)
@@ -58,13 +59,21 @@ def scan(f, x0, threshold=DEFAULT_THRESHOLD):
         frac = np.uint64(a) + np.uint64(b) * k + np.uint64(c) * k * k + np.uint64(d) * k * k * k
         centred = (frac - np.uint64(1 << 63)).view(np.int64)
     distance = np.abs(centred)
-    best = np.argpartition(distance, KEEP)[:KEEP]
+    if band is None:
+        chosen = np.argpartition(distance, KEEP)[:KEEP]
+    else:  # one in each octave of the band
+        chosen = []
+        octave = band[0]
+        while octave < band[1]:
+            low, high = int(octave * 2.0 ** 64), int(2 * octave * 2.0 ** 64)
+            chosen += list(np.nonzero((distance >= low) & (distance < high))[0][:1])
+            octave *= 2
     found = []
-    for i in best:
+    for i in chosen:
         x = x0 + int(i) * u
         with mp.workprec(400):
-            close = nearest_double(f(mpf(x)))[1] < threshold
-        if close:
+            d = nearest_double(f(mpf(x)))[1]
+        if (d < threshold) if band is None else (band[0] <= d < band[1]):
             found.append(x)
     return found
 
@@ -73,8 +82,16 @@ def log_uniform(rng, low, high):
     return math.exp(rng.uniform(math.log(low), math.log(high)))
 
 
-def midpoint_cases(name, count, rng):
-    """count argument tuples of the function name whose results lie near midpoints."""
+# Distances from a midpoint around the fast paths' decision limits: such cases are decided by
+# the fast path or passed on according to its error bound, so they test that bound.
+BOUNDARY_BAND = {'pow': (2.0 ** -24, 2.0 ** -8)}
+DEFAULT_BOUNDARY_BAND = (2.0 ** -16, 2.0 ** -8)
+
+
+def midpoint_cases(name, count, rng, boundary=False):
+    """count argument tuples of the function name whose results lie near midpoints (or, with
+    boundary, at the distances where the fast path's decision changes)."""
+    band = BOUNDARY_BAND.get(name, DEFAULT_BOUNDARY_BAND) if boundary else None
     cases = []
     while len(cases) < count:
         low, high = rng.choice(RANGES[name])
@@ -84,15 +101,15 @@ def midpoint_cases(name, count, rng):
         sign = rng.choice((1.0, -1.0))
         if name == 'pow':  # x varies, y is fixed
             y = rng.choice((-0.25, rng.uniform(-40.0, 40.0)))
-            found = scan(lambda t: mp.power(t, y), x0, THRESHOLD['pow'])
+            found = scan(lambda t: mp.power(t, y), x0, THRESHOLD['pow'], band)
             cases.extend((t, y) for t in found)
         elif name == 'atan2':  # y varies, x is fixed
             x = rng.choice((1.0, -1.0)) * log_uniform(rng, low, high)
-            found = scan(lambda y: mp.atan2(sign * y, x), x0)
+            found = scan(lambda y: mp.atan2(sign * y, x), x0, band=band)
             cases.extend((sign * y, x) for y in found)
         else:
             f = MP_FUNCTIONS[name]
-            found = scan(lambda t: f(sign * t), x0)
+            found = scan(lambda t: f(sign * t), x0, band=band)
             cases.extend((sign * t,) for t in found)
     return cases[:count]
 
@@ -130,12 +147,13 @@ def main():
     parser.add_argument('--count', type=int, default=1000, help='cases per function')
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--functions', default=','.join(RANGES))
+    parser.add_argument('--boundary', action='store_true', help="cases at the fast paths' decision limits")
     parser.add_argument('--out', required=True)
     args = parser.parse_args()
     rng = random.Random(args.seed)
     lines = []
     for name in args.functions.split(','):
-        for case in midpoint_cases(name, args.count, rng):
+        for case in midpoint_cases(name, args.count, rng, args.boundary):
             lines.append(' '.join([name] + ['%016x' % to_bits(a) for a in case]) + '\n')
     with open(args.out + '.partial', 'w') as out:
         out.writelines(lines)
