@@ -1,6 +1,6 @@
 #pragma once
-// Argument reduction by pi/2 with integer arithmetic (Payne and Hanek's method): for a finite
-// ax >= 2^-60, ax * 2/pi = k + f with k an integer and |f| <= 1/2 (+ the error), computed from
+// Argument reduction by pi/2 with integer arithmetic (Payne and Hanek's method): for a normal
+// ax > 0, ax * 2/pi = k + f with k an integer and |f| <= 1/2 (+ the error), computed from
 // the table of 2/pi's bits, so the result does not depend on the size of ax.
 
 #include <cstdint>
