@@ -24,7 +24,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vorn
 set_target_properties(vorn_world PROPERTIES
   OUTPUT_NAME vorn_world
   EXPORT_NAME world)
-install(TARGETS vorn_kernel vorn_world
+# The correctly rounded functions are private, but a static library's users link them too.
+set_target_properties(vorn_math PROPERTIES EXPORT_NAME math)
+install(TARGETS vorn_kernel vorn_world vorn_math
   EXPORT vornTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT vornTargets
