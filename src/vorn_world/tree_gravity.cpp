@@ -41,21 +41,23 @@ Vec4<double> normalized(const Vec4<double>& v) {
 class Builder {
 public:
     Builder(std::span<const Vec4<double>> points, std::span<const double> gm, GravityTree& tree)
-        : points_(points), gm_(gm), tree_(tree), order_(tree.index) {}
+        : points_(points), tree_(tree), members_(tree.members) {
+        members_.clear();
+        for (std::size_t i = 0; i < points.size(); ++i)
+            members_.push_back({upperRepresentative(points[i]), gm[i], static_cast<std::uint32_t>(i)});
+    }
 
     void build() {
         tree_.cells.clear();
         tree_.moments.clear();
-        tree_.upper.clear();
-        for (const Vec4<double>& s : points_) tree_.upper.push_back(upperRepresentative(s));
-        order_.resize(points_.size());
-        std::iota(order_.begin(), order_.end(), std::uint32_t{0});
-        if (!order_.empty()) addCell(0, static_cast<std::uint32_t>(order_.size()));
+        if (!members_.empty()) addCell(0, static_cast<std::uint32_t>(members_.size()));
         tree_.points.clear();
         tree_.gm.clear();
-        for (const std::uint32_t i : order_) {
-            tree_.points.push_back(points_[i]);
-            tree_.gm.push_back(gm_[i]);
+        tree_.index.clear();
+        for (const Member& m : members_) {
+            tree_.points.push_back(points_[m.index]);
+            tree_.gm.push_back(m.gm);
+            tree_.index.push_back(m.index);
         }
     }
 
@@ -69,7 +71,8 @@ private:
         tree_.moments.emplace_back();
         std::uint32_t upper = 0;
         if (end - begin <= tree_.options.leaf_size) {
-            std::sort(order_.begin() + begin, order_.begin() + end);
+            std::sort(members_.begin() + begin, members_.begin() + end,
+                      [](const Member& a, const Member& b) { return a.index < b.index; });
         } else {
             splitAtMedian(begin, end);
             addCell(begin, begin + (end - begin) / 2);
@@ -89,18 +92,18 @@ private:
         high.fill(-std::numeric_limits<double>::infinity());
         for (std::uint32_t k = begin; k < end; ++k)
             for (int axis = 0; axis < 4; ++axis) {
-                low[axis] = std::min(low[axis], component(tree_.upper[order_[k]], axis));
-                high[axis] = std::max(high[axis], component(tree_.upper[order_[k]], axis));
+                low[axis] = std::min(low[axis], component(members_[k].upper, axis));
+                high[axis] = std::max(high[axis], component(members_[k].upper, axis));
             }
         int widest = 0;
         for (int axis = 1; axis < 4; ++axis)
             if (high[axis] - low[axis] > high[widest] - low[widest]) widest = axis;
-        const auto before = [&](std::uint32_t a, std::uint32_t b) {
-            const double ca = component(tree_.upper[a], widest), cb = component(tree_.upper[b], widest);
-            return ca < cb || (ca == cb && a < b);
+        const auto before = [widest](const Member& a, const Member& b) {
+            const double ca = component(a.upper, widest), cb = component(b.upper, widest);
+            return ca < cb || (ca == cb && a.index < b.index);
         };
-        std::nth_element(order_.begin() + begin, order_.begin() + begin + (end - begin) / 2,
-                         order_.begin() + end, before);
+        std::nth_element(members_.begin() + begin, members_.begin() + begin + (end - begin) / 2,
+                         members_.begin() + end, before);
     }
 
     void summarize(std::uint32_t begin, std::uint32_t end, TreeCell& cell, TreeMoments& moments) const {
@@ -111,9 +114,9 @@ private:
         Vec4<double> weighted{0.0, 0.0, 0.0, 0.0};
         Vec4<double> low{1.0, 1.0, 1.0, 1.0}, high{-1.0, -1.0, -1.0, -1.0};
         for (std::uint32_t k = begin; k < end; ++k) {
-            const Vec4<double>& s = tree_.upper[order_[k]];
-            moments.mass += gm_[order_[k]];
-            weighted = weighted + gm_[order_[k]] * s;
+            const Vec4<double>& s = members_[k].upper;
+            moments.mass += members_[k].gm;
+            weighted = weighted + members_[k].gm * s;
             low = {std::min(low.x, s.x), std::min(low.y, s.y), std::min(low.z, s.z), std::min(low.w, s.w)};
             high = {std::max(high.x, s.x), std::max(high.y, s.y), std::max(high.z, s.z),
                     std::max(high.w, s.w)};
@@ -128,8 +131,8 @@ private:
         }
         double radius_sq = 0.0;
         for (std::uint32_t k = begin; k < end; ++k) {
-            const Vec4<double>& s = tree_.upper[order_[k]];
-            const double m = gm_[order_[k]];
+            const Vec4<double>& s = members_[k].upper;
+            const double m = members_[k].gm;
             const Vec4<double> e = s - cell.centre;
             radius_sq = std::max(radius_sq, dot(e, e));
             moments.first = moments.first + m * e;
@@ -147,10 +150,10 @@ private:
         cell.open_chord_sq = reach * reach < 2.0 ? reach * reach : std::numeric_limits<double>::infinity();
     }
 
+    using Member = GravityTree::Member;
     std::span<const Vec4<double>> points_;
-    std::span<const double> gm_;
     GravityTree& tree_;
-    std::vector<std::uint32_t>& order_;
+    std::vector<Member>& members_;
 };
 
 }  // namespace

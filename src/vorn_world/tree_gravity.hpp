@@ -59,7 +59,14 @@ struct GravityTree {
     std::vector<Vec4<double>> points;  // the sources as given, in tree order
     std::vector<double> gm;            // their G·m, in tree order
     std::vector<std::uint32_t> index;  // their index in the input, in tree order
-    std::vector<Vec4<double>> upper;   // the build's upper representatives, in input order
+    // The build's sources: upper representative, G·m and index, kept together so that its
+    // passes read memory in order.
+    struct Member {
+        Vec4<double> upper;
+        double gm;
+        std::uint32_t index;
+    };
+    std::vector<Member> members;
     TreeOptions options;
 };
 
