@@ -137,11 +137,13 @@ inline constexpr double equator_margin = 1e-12;
 // start plus the pull of the tree's sources on the bodies at p in the lanes of `active`; the
 // other lanes keep start. counts (one body only) accumulate what the walk did.
 template <class T>
-[[gnu::always_inline]] inline Vec4<T> walkTree(const GravityTree& tree, const Vec4<T>& p, WalkMask<T> active,
-                                               Vec4<T> acc, TreeWalkCounts* counts = nullptr) {
+[[gnu::always_inline]] inline Vec4<T> walkTree(const GravityTree& tree, const Vec4<T>& p,
+                                               const WalkMask<T>& active, const Vec4<T>& start,
+                                               TreeWalkCounts* counts = nullptr) {
     using vorn_kernel::detail::less;
     using vorn_kernel::detail::select;
     using vorn_kernel::detail::spread;
+    Vec4<T> acc = start;
     if (tree.cells.empty()) return acc;
     const double softening = tree.options.softening;
     // Depth first, the stack never holds more than the depth plus one (at most 33 below 2^32
