@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "vorn_math/correctly_rounded.hpp"
 #include "vorn_world.hpp"
 
 namespace vorn::world_test {
@@ -54,12 +53,11 @@ private:
     std::uint64_t state_;
 };
 
-// A unit vector at angle `angle` from the unit vector p, in a random direction; the same bits on
-// every target.
+// A unit vector at angle `angle` from the unit vector p, in a random direction.
 inline HomVec4 near(Random& random, HomVec4 p, double angle) {
     const HomVec4 t = random.tangent(p, 1.0);
     const double n = t.norm();
-    const double c = vorn::math::cos(angle), s = vorn::math::sin(angle) / n;
+    const double c = std::cos(angle), s = std::sin(angle) / n;
     return HomVec4::init(c * p.x + s * t.x, c * p.y + s * t.y, c * p.z + s * t.z, c * p.w + s * t.w)
         .normalize();
 }
