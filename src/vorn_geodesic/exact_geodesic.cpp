@@ -4,12 +4,13 @@
 #include <numbers>
 
 #include "vorn_geodesic.hpp"
+#include "vorn_math/functions.hpp"
 
 namespace vorn_geodesic {
 
 HomVec4 geodesicExact(HomVec4 p, HomVec4 v, double t) {
-    const double ct = std::cos(t);
-    const double st = std::sin(t);
+    const double ct = vorn::elementary::cos(t);
+    const double st = vorn::elementary::sin(t);
     return HomVec4::init(ct * p.x + st * v.x, ct * p.y + st * v.y, ct * p.z + st * v.z, ct * p.w + st * v.w);
 }
 
@@ -18,8 +19,8 @@ HomVec4 geodesicScaled(HomVec4 p, HomVec4 v, double t) {
     // A body without velocity stays put; a NaN speed fails the test and propagates.
     if (speed < 1e-15) return p;
     const double st = speed * t;
-    const double ct = std::cos(st);
-    const double sn = std::sin(st);
+    const double ct = vorn::elementary::cos(st);
+    const double sn = vorn::elementary::sin(st);
     const double inv_speed = 1.0 / speed;
     // sn·v_i is rounded before the reciprocal is applied; v itself is never divided.
     return HomVec4::init(ct * p.x + (sn * v.x) * inv_speed, ct * p.y + (sn * v.y) * inv_speed,

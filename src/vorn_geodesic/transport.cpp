@@ -3,12 +3,13 @@
 #include <cmath>
 
 #include "vorn_geodesic.hpp"
+#include "vorn_math/functions.hpp"
 
 namespace vorn_geodesic {
 
 HomVec4 parallelTransport(HomVec4 p, HomVec4 v, HomVec4 w, double t) {
-    const double ct = std::cos(t);
-    const double st = std::sin(t);
+    const double ct = vorn::elementary::cos(t);
+    const double st = vorn::elementary::sin(t);
     const double wp = HomVec4::dot(w, p);
     const double wv = HomVec4::dot(w, v);
     // The part of w in the plane of p and v turns through t; the rest is left as it is.
@@ -31,8 +32,8 @@ HomVec4 logMap(HomVec4 p, HomVec4 q) {
     const double d = fsDistance(p, q);
     // Covers near-null arguments too, for which the distance is 0.
     if (d < 1e-15) return HomVec4::zero();
-    const double cos_d = std::cos(d);
-    const double sin_d = std::sin(d);
+    const double cos_d = vorn::elementary::cos(d);
+    const double sin_d = vorn::elementary::sin(d);
     if (std::fabs(sin_d) < 1e-15) return HomVec4::zero();
     const double scale = d / sin_d;
     // The distance is sign-blind but the direction is taken from q with its own sign.

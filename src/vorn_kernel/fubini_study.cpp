@@ -3,6 +3,7 @@
 
 #include "vorn_kernel.hpp"
 #include "vorn_kernel/power_of_two_rescaling.hpp"
+#include "vorn_math/functions.hpp"
 
 namespace vorn_kernel {
 
@@ -14,17 +15,19 @@ double fsDistance(HomVec4 a, HomVec4 b) {
     const double d = detail::absCosine(a, b, norm_a, norm_b);
     // A ratio rounded above 1, and a NaN ratio, both become exactly 1 (distance 0).
     const double cos_theta = d < 1.0 ? d : 1.0;
-    return std::acos(cos_theta);
+    return vorn::elementary::acos(cos_theta);
 }
 
-double wFromDistance(double s_meters, double R_meters) { return std::cos(s_meters / (2.0 * R_meters)); }
+double wFromDistance(double s_meters, double R_meters) {
+    return vorn::elementary::cos(s_meters / (2.0 * R_meters));
+}
 
 double sFromW(double W, double R_meters) {
     // A NaN weight fails the first test and becomes 1, so its distance is 0.
     const double m = W < 1.0 ? W : 1.0;
     const double W_clamped = m > -1.0 ? m : -1.0;
     const double two_r = 2.0 * R_meters;
-    return two_r * std::acos(W_clamped);
+    return two_r * vorn::elementary::acos(W_clamped);
 }
 
 }  // namespace vorn_kernel

@@ -5,6 +5,7 @@
 
 #include "vorn_kernel.hpp"
 #include "vorn_kernel/matrix_lanes.hpp"
+#include "vorn_math/functions.hpp"
 
 namespace vorn_kernel {
 
@@ -27,7 +28,7 @@ namespace {
 
 // Every entry times |d|^(−1/4): the determinant is divided by |d| and keeps its sign.
 PGL4 timesDetToMinusQuarter(const PGL4& m, double d) {
-    const double det_scale = std::pow(std::fabs(d), -0.25);
+    const double det_scale = vorn::elementary::pow(std::fabs(d), -0.25);
     PGL4 result = m;
     for (double& entry : result.data) entry = entry * det_scale;
     return result;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "vorn_kernel.hpp"
+#include "vorn_math/functions.hpp"
 
 namespace vorn_kernel {
 
@@ -15,8 +16,8 @@ PGL4 pglScale(double sx, double sy, double sz) {
 }
 
 PGL4 pglRotateZ(double angle) {
-    const double c = std::cos(angle);
-    const double s = std::sin(angle);
+    const double c = vorn::elementary::cos(angle);
+    const double s = vorn::elementary::sin(angle);
     // −s is an exact negation: pglRotateZ(0) holds −0 at row 0, column 1.
     return PGL4::init({c, s, 0.0, 0.0, -s, c, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0});
 }

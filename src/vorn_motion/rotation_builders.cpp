@@ -4,13 +4,14 @@
 #include <numbers>
 
 #include "vorn_geodesic.hpp"
+#include "vorn_math/functions.hpp"
 #include "vorn_motion.hpp"
 
 namespace vorn_motion {
 
 Rotation planeRotation(Plane plane, double angle) {
-    const double c = std::cos(0.5 * angle);
-    const double s = std::sin(0.5 * angle);
+    const double c = vorn::elementary::cos(0.5 * angle);
+    const double s = vorn::elementary::sin(0.5 * angle);
     // Planes of two imaginary axes are turned by conjugation (l = r) about the third axis;
     // a plane with w by l = e^(−u·angle/2), r = e^(u·angle/2) for its imaginary axis u.
     switch (plane) {
@@ -80,7 +81,7 @@ HomVec4 slerp(HomVec4 a, HomVec4 b, double t) {
         if (cos_omega > 0.0) return a;
         return vorn_geodesic::geodesicExact(a, vorn_geodesic::orthogonalVelocity(a), t * std::numbers::pi);
     }
-    const double omega = std::atan2(sin_omega, cos_omega);
+    const double omega = vorn::elementary::atan2(sin_omega, cos_omega);
     return vorn_geodesic::geodesicExact(a, (1.0 / sin_omega) * across, t * omega);
 }
 

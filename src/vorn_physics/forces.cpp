@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "vorn_geodesic.hpp"
+#include "vorn_math/functions.hpp"
 #include "vorn_physics.hpp"
 
 namespace vorn_physics {
@@ -12,7 +13,7 @@ HomVec4 vornGravity(const VornBody& body, HomVec4 attractor_position, double att
     const HomVec4 tangent = vorn_geodesic::logMap(body.position, attractor_position);
     const double t_norm = tangent.norm();
     if (t_norm < 1e-15) return HomVec4::zero();
-    const double sin_d = std::sin(d);
+    const double sin_d = vorn::elementary::sin(d);
     // The softening term keeps the denominator positive at every distance, d = 0 included.
     const double denom = sin_d * sin_d + 1e-10;
     const double magnitude = (G * attractor_mass) / denom;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "vorn_kernel.hpp"
+#include "vorn_math/functions.hpp"
 #include "vorn_world.hpp"
 #include "vorn_world/chord.hpp"
 #include "vorn_world/inputs.hpp"
@@ -247,10 +248,10 @@ void collectPairs(const detail::WorldState& s, double threshold, unsigned slot_b
             publish(local);
         });
     } else if (threshold > 0.0) {
-        const double half_sin = std::sin(0.5 * threshold);
+        const double half_sin = vorn::elementary::sin(0.5 * threshold);
         const double reach = std::sqrt(4.0 * half_sin * half_sin + 1e-12) + 1e-12;
         fillGrid(s, reach, grid, admit, admitted);
-        const double cos_screen = std::cos(threshold) - 2e-6;
+        const double cos_screen = vorn::elementary::cos(threshold) - 2e-6;
         s.runParallel(grid.entries.size() - ContactGrid::padding, [&](std::size_t begin, std::size_t end) {
             // In a large grid the tests read the positions copied in entry order, near one
             // another, not the World's columns; each buffer's contacts are published at once.
@@ -416,7 +417,7 @@ void collectAlone(const detail::WorldState& s, double alone_from, unsigned slot_
         for (std::size_t k = begin; k < end; ++k) {
             const std::size_t i = alone[k];
             const HomVec4 p = s.position(i);
-            const double cut = std::cos(s.radius[i] + largest) - 1e-6;
+            const double cut = vorn::elementary::cos(s.radius[i] + largest) - 1e-6;
             const double cut_sq = cut > 0.0 ? cut * cut * HomVec4::dot(p, p) : 0.0;
             for (std::size_t j = 0; j < n; ++j) {
                 const double r = s.radius[j];

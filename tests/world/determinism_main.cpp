@@ -75,9 +75,7 @@ std::uint64_t runScene(unsigned threads) {
 }
 
 // 600 bodies about a point and 600 scattered (a few test particles), 12 frames of kdk and
-// yoshida4 with trees of order 2 and then 1. The threads take chunks of five blocks. Nothing in
-// it calls the C library's sin or cos, whose bits the targets may round apart, so every target
-// gives the same hash.
+// yoshida4 with trees of order 2 and then 1. The threads take chunks of five blocks.
 std::uint64_t runTreeScene(unsigned threads) {
     vorn::world_test::Random random(29);
     vorn_world::World world(1e-4);
