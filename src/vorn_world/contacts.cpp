@@ -82,10 +82,15 @@ void fillGrid(const detail::WorldState& s, double reach, ContactGrid& grid, cons
     detail::Cells& cells = grid.cells;
     cells.half = reach + 1e-6;
     // Cells at least 2·half wide, so that a window meets at most two along each axis, and at
-    // most 8n of them.
+    // most 8n of them (the count's cube root taken in integers, so that every target sizes the
+    // grid alike).
     const double by_reach = std::floor(1.0 / cells.half);
-    const double by_count = std::floor(std::cbrt(8.0 * static_cast<double>(admitted)));
-    cells.per_axis = static_cast<std::uint32_t>(std::max(1.0, std::min({by_reach, by_count, 1024.0})));
+    std::uint32_t by_count = 1;
+    while (by_count < 1024 &&
+           std::uint64_t{by_count + 1} * (by_count + 1) * (by_count + 1) <= 8 * std::uint64_t{admitted})
+        ++by_count;
+    cells.per_axis =
+        static_cast<std::uint32_t>(std::max(1.0, std::min(by_reach, static_cast<double>(by_count))));
     cells.per_unit = static_cast<double>(cells.per_axis) / 2.0;
     const std::size_t cell_count = std::size_t{cells.per_axis} * cells.per_axis * cells.per_axis;
 
