@@ -10,6 +10,7 @@ results are checked too) and, for sin and cos, the doubles closest to multiples 
 
     check_correct_rounding.py --driver PATH --sample      (ctest: about 2*10^4 per function)
     check_correct_rounding.py --driver PATH --random N --hard N --workers 2
+    check_correct_rounding.py --driver PATH --random N --cases FILE... (hard_cases.py's output)
     check_correct_rounding.py --driver PATH --store HARD_CASES tests/math/expected_results.txt
 """
 import argparse
@@ -176,6 +177,16 @@ def stored_cases():
     return by_name, results
 
 
+def read_cases(path):
+    """{name: [argument tuples]} from a file of lines 'name bits...' (hard_cases.py --out)."""
+    by_name = {}
+    with open(path) as cases:
+        for line in cases:
+            name, *bits = line.split()
+            by_name.setdefault(name, []).append(tuple(from_bits(int(b, 16)) for b in bits))
+    return by_name
+
+
 def stored_results_agree(results):
     """Whether every stored result is the reference's; prints the ones that are not."""
     wrong = 0
@@ -217,6 +228,8 @@ def main():
     parser.add_argument('--hard', type=int, default=0, help='fresh hard cases per function')
     parser.add_argument('--boundary', type=int, default=0,
                         help="fresh cases per function at the fast path's decision limits")
+    parser.add_argument('--cases', nargs='+', default=[], metavar='FILE',
+                        help='files of cases written by hard_cases.py, checked as well')
     parser.add_argument('--functions', default=','.join(REFERENCES))
     parser.add_argument('--seed', type=int, default=1)
     parser.add_argument('--workers', type=int, default=1)
@@ -241,6 +254,11 @@ def main():
         if args.boundary:
             sets[(name, 'fresh boundary cases')] = fresh_hard_cases(name, args.boundary, args.seed, args.workers,
                                                                     boundary=True)
+    for path in args.cases:
+        label = os.path.splitext(os.path.basename(path))[0]
+        for name, arguments in read_cases(path).items():
+            if name in names:
+                sets[(name, label)] = arguments
     if not args.sample:
         near = hard_cases.near_half_pi_multiples()
         for name in names:
