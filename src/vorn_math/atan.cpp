@@ -56,16 +56,15 @@ constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
     const AtanTaylorRow& row = kAtanTaylor[static_cast<int>(jd)];
     const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<int>(jd)];
     double sign = kQuadrantSign[quadrant];
-    // h * a1 exactly (Dekker, a1's split from the table)
+    // h a1 = p + pe + h a1Rest: p and pe exact (26 by 26 bits), h a1Rest below 2^-25 of it
     DoubleDouble hs = split(h);
-    double p = h * row.a1;
-    double pe =
-        ((hs.hi * row.a1Split1 - p) + hs.hi * row.a1Split2 + hs.lo * row.a1Split1) + hs.lo * row.a1Split2;
+    double p = hs.hi * row.a1High;
+    double pe = hs.lo * row.a1High;
     double h2 = h * h;
     double poly = (row.a2 + row.a3 * h) + h2 * ((row.a4 + row.a5 * h) + h2 * (row.a6 + row.a7 * h));
-    double small = row.a1Lo * h + tl * (row.a1 + (row.a2 + row.a2) * h);  // tl times atan'(t)
+    double small = (pe + h * row.a1Rest) + tl * (row.a1High + (row.a2 + row.a2) * h);  // tl times atan'(t)
     DoubleDouble s = fastTwoSum(base.hi, sign * p);
-    double lo = ((s.lo + base.lo) + sign * (pe + small)) + sign * (h2 * poly);
+    double lo = ((s.lo + base.lo) + sign * small) + sign * (h2 * poly);
     return {s.hi, lo};
 }
 
@@ -299,32 +298,29 @@ constexpr double kAcosScale[2] = {2.0, -2.0};
     DoubleDouble z = fastTwoSum(1.0, -ax);  // 1 - ax exactly
     double wh = 0.5 * z.hi;
     double wl = 0.5 * z.lo;
-    // sqrt(w) = sh (1 + delta), from the exact remainder of the square root
-    double halfReciprocal = 0.5 / wh;  // (delta needs a few bits only; divides beside the root)
+    // sqrt(w) = sh (1 + delta), delta = (w - sh^2) / (2 wh) to far more than the few bits it needs
+    double halfReciprocal = 0.5 / wh;  // divides beside the square root, not after it
     double sh = std::sqrt(wh);
     DoubleDouble ss = split(sh);
-    double square = sh * sh;
-    double squareError = ((ss.hi * ss.hi - square) + (ss.hi + ss.hi) * ss.lo) + ss.lo * ss.lo;
-    double delta = (((wh - square) - squareError) + wl) * halfReciprocal;
-    // F(w) = g.hi + gl, w = j/256 + h + wl
+    double delta = ((((wh - ss.hi * ss.hi) - (ss.hi + ss.hi) * ss.lo) - ss.lo * ss.lo) + wl) * halfReciprocal;
+    // F(w) = g.hi + gl, w = j/256 + h: h = (1/2 - j/256) - |x|/2 is exact (Sterbenz: for |x| < 1/2
+    // both terms lie within 2^-9 of each other and above 2^-8, or the first is 0; otherwise both
+    // lie in [1/4, 1/2]), |h| <= 2^-9 + 2^-55
     double jd = (wh * 256.0 + kRoundingShift) - kRoundingShift;
-    double h = wh - jd * 0x1p-8;  // exact, |h| <= 2^-9
+    double h = (0.5 - jd * 0x1p-8) - 0.5 * ax;
     const ArcsineRatioRow& row = kArcsineRatio[static_cast<int>(jd)];
     DoubleDouble hs = split(h);
-    double p = h * row.f1;
-    double pe =
-        ((hs.hi * row.f1Split1 - p) + hs.hi * row.f1Split2 + hs.lo * row.f1Split1) + hs.lo * row.f1Split2;
+    double p = hs.hi * row.f1High;  // exact, as is pe (26 by 26 bits)
+    double pe = hs.lo * row.f1High;
     double h2 = h * h;
-    double poly =
-        (row.f2 + row.f3 * h) + h2 * ((row.f4 + row.f5 * h) + h2 * ((row.f6 + row.f7 * h) + h2 * row.f8));
-    double small = (row.f0Lo + row.f1Lo * h) + (row.f1 + (row.f2 + row.f2) * h) * wl;  // wl times F'(w)
+    double poly = (row.f2 + row.f3 * h) + h2 * ((row.f4 + row.f5 * h) + h2 * (row.f6 + row.f7 * h));
+    double small = (pe + h * row.f1Rest) + row.f0Lo;
     DoubleDouble g = fastTwoSum(row.f0, p);
-    double gl = (g.lo + ((pe + small) + g.hi * delta)) + h2 * poly;
-    // v = sqrt(w) F(w) = vh + vl
+    double gl = (g.lo + (small + g.hi * delta)) + h2 * poly;
+    // v = sqrt(w) F(w) = vh + vl, vh exact (26 by 26 bits), vl below 2^-24 of it
     DoubleDouble gs = split(g.hi);
-    double vh = sh * g.hi;
-    double ve = ((ss.hi * gs.hi - vh) + ss.hi * gs.lo + ss.lo * gs.hi) + ss.lo * gs.lo;
-    double vl = ve + sh * gl;
+    double vh = ss.hi * gs.hi;
+    double vl = (ss.hi * gs.lo + ss.lo * g.hi) + sh * gl;
     u64 negative = std::bit_cast<u64>(x) >> 63;
     const DoubleDouble& base = kAcosBase[negative];
     double scale = kAcosScale[negative];

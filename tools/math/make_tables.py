@@ -41,7 +41,7 @@ def limb_array(name, limbs, comment):
 ATAN_STEPS = 256    # atan's table points c = j/256, j = 0..256; |h| = |t - c| <= 2^-9
 ATAN_DEGREE = 7
 ACOS_STEPS = 256    # acos's table points w_j = j/256, j = 0..128 (w <= 1/2); |h| <= 2^-9
-ACOS_DEGREE = 8
+ACOS_DEGREE = 7
 U = mpf(2) ** -53   # unit roundoff
 
 
@@ -141,20 +141,20 @@ def atan_tables(out):
         worst_trunc = max(worst_trunc, trunc)
         worst_eval = max(worst_eval, ev)
         worst_size = max(worst_size, corr.mag / scale)
-        a1hi, a1lo = dd(a[1])
-        s1, s2 = veltkamp(a1hi)
+        s1 = veltkamp(float(a[1]))[0]
         rows.append("{%s}" % ", ".join(hexfloat(v) for v in
-                                        [a1hi, s1, s2, a1lo] + [float(a[k]) for k in range(2, ATAN_DEGREE + 1)]))
+                                        [s1, a[1] - s1] + [float(a[k]) for k in range(2, ATAN_DEGREE + 1)]))
         t = mpmath.atan(c)
         for q, v in enumerate([t, mp.pi / 2 - t, mp.pi - t, mp.pi / 2 + t]):
             bases[q].append("{%s, %s}" % tuple(hexfloat(x) for x in dd(v)))
     out.append("// atan(c + h) = atan(c) + a1 h + ... + a7 h^7 (Taylor) for c = j/%d, j = 0..%d, |h| <= 2^-%d:"
                % (ATAN_STEPS, ATAN_STEPS, int(mpmath.log(2 * ATAN_STEPS, 2))))
-    out.append("// a1 as hi + lo with hi's Veltkamp split, a2 .. a7 rounded. Truncation below 2^%.2f |atan(c + h)|;"
+    out.append("// a1 = a1High + a1Rest, a1High with 26 significant bits (Veltkamp's split of a1 rounded), a1Rest and"
+               "\n// a2 .. a7 rounded. Truncation below 2^%.2f |atan(c + h)|;"
                % float(mpmath.log(worst_trunc, 2)))
     out.append("// h^2 (a2 + ... + a7 h^5), at most 2^%.2f |atan(c + h)|, evaluated in double (Estrin) to 2^%.2f."
                % (float(mpmath.log(worst_size, 2)), float(mpmath.log(worst_eval, 2))))
-    out.append("struct AtanTaylorRow {\n    double a1, a1Split1, a1Split2, a1Lo, a2, a3, a4, a5, a6, a7;\n};")
+    out.append("struct AtanTaylorRow {\n    double a1High, a1Rest, a2, a3, a4, a5, a6, a7;\n};")
     out.append("inline constexpr AtanTaylorRow kAtanTaylor[%d] = {%s};" % (ATAN_STEPS + 1, ", ".join(rows)))
     out.append("// Per quadrant q, as hi + lo: atan(c), pi/2 - atan(c), pi - atan(c), pi/2 + atan(c), c = j/%d."
                % ATAN_STEPS)
@@ -167,7 +167,7 @@ def atan_tables(out):
 def acos_tables(out):
     mp.prec = 300
     count = ACOS_STEPS // 2 + 1
-    big_h = mpf(1) / (2 * ACOS_STEPS)
+    big_h = mpf(1) / (2 * ACOS_STEPS) + mpf(2) ** -55  # j from w rounded (by up to 2^-55), h from w exactly
     rows = []
     worst_trunc, worst_eval, worst_size, worst_f3 = mpf(0), mpf(0), mpf(0), mpf(0)
     for j in range(count):
@@ -183,19 +183,17 @@ def acos_tables(out):
         worst_size = max(worst_size, corr.mag / low)
         worst_f3 = max(worst_f3, abs(f[3]))
         f0hi, f0lo = dd(f[0])
-        f1hi, f1lo = dd(f[1])
-        s1, s2 = veltkamp(f1hi)
+        s1 = veltkamp(float(f[1]))[0]
         rows.append("{%s}" % ", ".join(hexfloat(v) for v in
-                                        [f0hi, f0lo, f1hi, s1, s2, f1lo] +
-                                        [float(f[k]) for k in range(2, ACOS_DEGREE + 1)]))
-    out.append("// F(w) = asin(sqrt w) / sqrt w = F0 + F1 h + ... + F8 h^8 (Taylor) at w = j/%d + h, j = 0..%d,"
+                                        [f0hi, f0lo, s1, f[1] - s1] + [float(f[k]) for k in range(2, ACOS_DEGREE + 1)]))
+    out.append("// F(w) = asin(sqrt w) / sqrt w = F0 + F1 h + ... + F7 h^7 (Taylor) at w = j/%d + h, j = 0..%d,"
                % (ACOS_STEPS, count - 1))
-    out.append("// |h| <= 2^-%d: F0 and F1 as hi + lo (F1's hi with its Veltkamp split), F2 .. F8 rounded."
+    out.append("// |h| <= 2^-%d: F0 as hi + lo, F1 = f1High + f1Rest (f1High with 26 significant bits), F2 .. F7 rounded."
                % int(mpmath.log(2 * ACOS_STEPS, 2)))
-    out.append("// Truncation below 2^%.2f F; h^2 (F2 + ... + F8 h^6), at most 2^%.2f F, in double (Estrin) to 2^%.2f F;"
+    out.append("// Truncation below 2^%.2f F; h^2 (F2 + ... + F7 h^5), at most 2^%.2f F, in double (Estrin) to 2^%.2f F;"
                % (float(mpmath.log(worst_trunc, 2)), float(mpmath.log(worst_size, 2)), float(mpmath.log(worst_eval, 2))))
     out.append("// |F3| <= %.3f." % float(worst_f3))
-    out.append("struct ArcsineRatioRow {\n    double f0, f0Lo, f1, f1Split1, f1Split2, f1Lo, f2, f3, f4, f5, f6, f7, f8;\n};")
+    out.append("struct ArcsineRatioRow {\n    double f0, f0Lo, f1High, f1Rest, f2, f3, f4, f5, f6, f7;\n};")
     out.append("inline constexpr ArcsineRatioRow kArcsineRatio[%d] = {%s};" % (count, ", ".join(rows)))
     out.append("")
 
