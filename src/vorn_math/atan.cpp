@@ -43,7 +43,7 @@ bool decided(double hi, double lo, double relativeError, double& out) {
 constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
 
 // kAtanBase[quadrant] + kQuadrantSign[quadrant] atan(num/den) for 0 < num <= den, as hi + lo
-// (lo not normalised) with relative error below 2^-67, for num/den >= 2^-62 and both within
+// (lo not normalised) with relative error below 2^-66.9, for num/den >= 2^-62 and both within
 // 2^-600 .. 2^601 (no underflow in Dekker's products). reciprocal is 1/den to 2^-40 (it scales
 // the division's remainder), or anything when den = 1 (the remainder is zero).
 [[gnu::always_inline]] inline DoubleDouble atanOfQuotient(double num, double den, double reciprocal,
