@@ -56,15 +56,16 @@ constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
     const AtanTaylorRow& row = kAtanTaylor[static_cast<int>(jd)];
     const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<int>(jd)];
     double sign = kQuadrantSign[quadrant];
-    // h a1 = p + pe + h a1Rest: p and pe exact (26 by 26 bits), h a1Rest below 2^-25 of it
+    // h a1 = hs.hi a1High + pe + h a1Rest: the first two exact (26 by 26 bits), the last below
+    // 2^-25 of h a1
     DoubleDouble hs = split(h);
-    double p = hs.hi * row.a1High;
     double pe = hs.lo * row.a1High;
     double h2 = h * h;
     double poly = (row.a2 + row.a3 * h) + h2 * ((row.a4 + row.a5 * h) + h2 * (row.a6 + row.a7 * h));
     double small = (pe + h * row.a1Rest) + tl * (row.a1High + (row.a2 + row.a2) * h);  // tl times atan'(t)
-    DoubleDouble s = fastTwoSum(base.hi, sign * p);
-    double lo = ((s.lo + base.lo) + sign * small) + sign * (h2 * poly);
+    // the sign applied to the factors that are ready early (exact either way)
+    DoubleDouble s = fastTwoSum(base.hi, (sign * hs.hi) * row.a1High);
+    double lo = ((s.lo + base.lo) + sign * small) + (sign * h2) * poly;
     return {s.hi, lo};
 }
 
