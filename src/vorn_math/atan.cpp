@@ -1,6 +1,8 @@
-// atan, atan2 and acos, correctly rounded: a double-double fast path over a table of atan at
-// j/128, and a multiprecision series after argument halving when the fast path cannot decide.
+// atan, atan2 and acos, correctly rounded: a fast path of a table value plus a Taylor correction
+// (atan near j/256; acos through asin(sqrt w) / sqrt w near j/256), and a multiprecision series
+// after argument halving when the fast path cannot decide.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -21,39 +23,50 @@ namespace {
 using u64 = std::uint64_t;
 __extension__ using u128 = unsigned __int128;
 
-// The fast path's bound on |result - exact| / |exact|, with margin over the analysis.
-constexpr double kFastRelativeError = 0x1p-66;
-constexpr DoubleDouble kHalfPiDD{kHalfPiHi, kHalfPiLo};
-constexpr DoubleDouble kPiDD{kPiHi, kPiLo};
+// The fast paths' bounds on |result - exact| / |exact|, with margin over the analyses
+// (docs/portability.md, "atan, atan2 and acos").
+constexpr double kAtanRelativeError = 0x1p-66;
+constexpr double kAcosRelativeError = 0x1p-68;
+constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds a double below 2^51 to an integer
 
-DoubleDouble negated(DoubleDouble a) { return {-a.hi, -a.lo}; }
-
-// atan(t) for 0 <= t <= 1 (normalised), relative error below 2^-67.9: t = c + (t - c) with
-// c = j/128, atan(t) = atan(c) + atan(u), u = (t - c) / (1 + t c), |u| <= 2^-8.
-DoubleDouble atanKernel(DoubleDouble t) {
-    double jd = (t.hi * 128.0 + 0x1.8p52) - 0x1.8p52;
-    double c = jd * 0x1p-7;
-    DoubleDouble numerator = twoSum(t.hi - c, t.lo);  // t.hi - c is exact (Sterbenz)
-    DoubleDouble tc = twoProduct(t.hi, c);
-    DoubleDouble denominator = twoSum(1.0, tc.hi);
-    denominator = fastTwoSum(denominator.hi, denominator.lo + (tc.lo + t.lo * c));
-    DoubleDouble u = divDD(numerator, denominator);
-    double u2 = u.hi * u.hi;
-    // atan u = u (1 + q)
-    double q = u2 * (-0x1.5555555555555p-2 +
-                     u2 * (0x1.999999999999ap-3 + u2 * (-0x1.2492492492492p-3 + u2 * 0x1.c71c71c71c71cp-4)));
-    const AtanEntry& entry = kAtan128[static_cast<int>(jd)];
-    return addDD(DoubleDouble{entry.hi, entry.lo}, addDD(u, DoubleDouble{u.hi * q, 0.0}));
+double withSignOf(double magnitude, u64 signBit) {
+    return std::bit_cast<double>(std::bit_cast<u64>(magnitude) ^ signBit);
 }
 
-// atan of a/b for 0 < a, b (a/b within 2^-62 .. 2^62), and whether the ratio was inverted.
-DoubleDouble atanOfRatio(double a, double b) {
-    if (a <= b) return atanKernel(divDD(DoubleDouble{a, 0.0}, DoubleDouble{b, 0.0}));
-    return addDD(kHalfPiDD, negated(atanKernel(divDD(DoubleDouble{b, 0.0}, DoubleDouble{a, 0.0}))));
+// Rounds hi + lo when every value within relativeError |hi| rounds alike (see roundIfDecided;
+// lo need not be normalised, its rounding is part of the bound).
+bool decided(double hi, double lo, double relativeError, double& out) {
+    return roundIfDecided(DoubleDouble{hi, lo}, relativeError * std::fabs(hi), out);
 }
 
-bool decided(DoubleDouble v, double& out) {
-    return roundIfDecided(v, kFastRelativeError * std::fabs(v.hi), out);
+// Quadrant q of atan2's result: base + sign * atan(t), t = num/den <= 1 (kAtanBase[q]).
+constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
+
+// kAtanBase[quadrant] + kQuadrantSign[quadrant] atan(num/den) for 0 < num <= den, as hi + lo
+// (lo not normalised) with relative error below 2^-66.9, for num/den >= 2^-62 and both within
+// 2^-600 .. 2^601 (no underflow in Dekker's products). reciprocal is 1/den to 2^-40 (it scales
+// the division's remainder), or anything when den = 1 (the remainder is zero).
+[[gnu::always_inline]] inline DoubleDouble atanOfQuotient(double num, double den, double reciprocal,
+                                                          int quadrant) {
+    double th = num / den;
+    DoubleDouble product = twoProduct(th, den);
+    double tl = ((num - product.hi) - product.lo) * reciprocal;  // num/den = th + tl, the remainder exact
+    double jd = (th * 256.0 + kRoundingShift) - kRoundingShift;
+    double h = th - jd * 0x1p-8;  // exact, |h| <= 2^-9
+    const AtanTaylorRow& row = kAtanTaylor[static_cast<int>(jd)];
+    const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<int>(jd)];
+    double sign = kQuadrantSign[quadrant];
+    // h a1 = hs.hi a1High + pe + h a1Rest: the first two exact (26 by 26 bits), the last below
+    // 2^-25 of h a1
+    DoubleDouble hs = split(h);
+    double pe = hs.lo * row.a1High;
+    double h2 = h * h;
+    double poly = (row.a2 + row.a3 * h) + h2 * ((row.a4 + row.a5 * h) + h2 * (row.a6 + row.a7 * h));
+    double small = (pe + h * row.a1Rest) + tl * (row.a1High + (row.a2 + row.a2) * h);  // tl times atan'(t)
+    // the sign applied to the factors that are ready early (exact either way)
+    DoubleDouble s = fastTwoSum(base.hi, (sign * hs.hi) * row.a1High);
+    double lo = ((s.lo + base.lo) + sign * small) + (sign * h2) * poly;
+    return {s.hi, lo};
 }
 
 // ---- The accurate path -------------------------------------------------------------------
@@ -104,23 +117,47 @@ double zivLoop(Value value) {
 }
 
 // ---- The functions -----------------------------------------------------------------------
+// Each has an inline fast path; the special values, closed forms and the accurate path are out
+// of line.
 
-double atanImpl(double x, EvaluationPath& path) {
-    double ax = std::fabs(x);
+constexpr u64 kSignBit = u64{1} << 63;
+
+[[gnu::noinline, gnu::cold]] double atanRare(double x, EvaluationPath& path) {
     path = EvaluationPath::special;
     if (std::isnan(x)) return x;
-    if (ax > 0x1p54) return std::copysign(kHalfPiHi, x);  // pi/2 - 1/x rounds to it
-    if (ax < 0x1p-27) return x;                           // x - x^3/3 rounds to x
-    DoubleDouble v = atanOfRatio(ax, 1.0);
-    if (x < 0) v = negated(v);
-    double out = 0.0;
-    path = EvaluationPath::fast;
-    if (decided(v, out)) return out;
+    if (std::fabs(x) > 0x1p54) return std::copysign(kHalfPiHi, x);  // pi/2 - 1/x rounds to it
+    return x;                                                       // |x| < 2^-27: x - x^3/3 rounds to x
+}
+
+[[gnu::noinline, gnu::cold]] double atanAccurate(double x, EvaluationPath& path) {
     path = EvaluationPath::accurate;
+    double ax = std::fabs(x);
     return zivLoop([&](int n) {
         BigFloat a = bigAtanOfRatio(bigFromDouble(ax), bigOne(), n);
         return x < 0 ? bigNeg(a) : a;
     });
+}
+
+[[gnu::always_inline]] inline double atanImpl(double x, EvaluationPath& path) {
+    constexpr u64 kLowest = std::bit_cast<u64>(0x1p-27);
+    constexpr u64 kHighest = std::bit_cast<u64>(0x1p54);
+    u64 bits = std::bit_cast<u64>(x) & ~kSignBit;
+    if (bits - kLowest > kHighest - kLowest) [[unlikely]]  // also NaN and infinities
+        return atanRare(x, path);
+    // atan |x| = atan(|x| / 1), or pi/2 - atan(1 / |x|) above 1; selected with a mask on the
+    // bits, as g++ turns selections between |x| and 1 into a branch, which mispredicts
+    constexpr u64 kOne = std::bit_cast<u64>(1.0);
+    u64 above = u64{0} - static_cast<u64>(bits > kOne);  // all ones or zero
+    u64 swap = (bits ^ kOne) & above;
+    double num = std::bit_cast<double>(bits ^ swap);
+    double den = std::bit_cast<double>(kOne ^ swap);
+    // 1/den = num/den when num = 1; otherwise den = 1 and the remainder is zero
+    DoubleDouble v = atanOfQuotient(num, den, num / den, static_cast<int>(above & 1));
+    double out = 0.0;
+    path = EvaluationPath::fast;
+    if (decided(v.hi, v.lo, kAtanRelativeError, out)) [[likely]]
+        return withSignOf(out, std::bit_cast<u64>(x) & kSignBit);
+    return atanAccurate(x, path);
 }
 
 // Odd integer and exponent: |x| = odd 2^exponent, for finite nonzero x.
@@ -169,7 +206,32 @@ double atanOfTinyQuotient(double y, double x) {
     return quotient;
 }
 
-double atan2Impl(double y, double x, EvaluationPath& path) {
+[[gnu::noinline, gnu::cold]] double atan2Accurate(double y, double x, double ay, double ax,
+                                                  EvaluationPath& path) {
+    path = EvaluationPath::accurate;
+    return zivLoop([&](int n) {
+        BigFloat a = bigAtanOfRatio(bigFromDouble(ay), bigFromDouble(ax), n);
+        if (x < 0) a = bigSub(bigScale(bigHalfPi(n), 1), a, n);
+        return y < 0 ? bigNeg(a) : a;
+    });
+}
+
+// atan2 of nonzero finite y and x whose magnitudes ay and ax lie within 2^-600 .. 2^601 and
+// within a factor 2^61 of each other.
+[[gnu::always_inline]] inline double atan2OfMagnitudes(double y, double x, double ay, double ax,
+                                                       EvaluationPath& path) {
+    int inverted = static_cast<int>(ay > ax);
+    int quadrant = inverted + 2 * static_cast<int>(std::bit_cast<u64>(x) >> 63);
+    double den = std::max(ay, ax);
+    DoubleDouble v = atanOfQuotient(std::min(ay, ax), den, 1.0 / den, quadrant);
+    double out = 0.0;
+    path = EvaluationPath::fast;
+    if (decided(v.hi, v.lo, kAtanRelativeError, out)) [[likely]]
+        return withSignOf(out, std::bit_cast<u64>(y) & kSignBit);
+    return atan2Accurate(y, x, ay, ax, path);
+}
+
+[[gnu::noinline, gnu::cold]] double atan2Rare(double y, double x, EvaluationPath& path) {
     path = EvaluationPath::special;
     if (std::isnan(y)) return y;
     if (std::isnan(x)) return x;
@@ -186,41 +248,31 @@ double atan2Impl(double y, double x, EvaluationPath& path) {
     if (ex - ey > 60) return x > 0 ? atanOfTinyQuotient(y, x) : std::copysign(kPiHi, y);
     double ax = std::ldexp(std::fabs(x), -ex);  // exact: both stay normal
     double ay = std::ldexp(std::fabs(y), -ex);
-    DoubleDouble v = atanOfRatio(ay, ax);
-    if (x < 0) v = addDD(kPiDD, negated(v));
-    if (y < 0) v = negated(v);
-    double out = 0.0;
-    path = EvaluationPath::fast;
-    if (decided(v, out)) return out;
-    path = EvaluationPath::accurate;
-    return zivLoop([&](int n) {
-        BigFloat a = bigAtanOfRatio(bigFromDouble(ay), bigFromDouble(ax), n);
-        if (x < 0) a = bigSub(bigScale(bigHalfPi(n), 1), a, n);
-        return y < 0 ? bigNeg(a) : a;
-    });
+    return atan2OfMagnitudes(y, x, ay, ax, path);
 }
 
-double acosImpl(double x, EvaluationPath& path) {
+[[gnu::always_inline]] inline double atan2Impl(double y, double x, EvaluationPath& path) {
+    u64 xBits = std::bit_cast<u64>(x) & ~kSignBit;
+    u64 yBits = std::bit_cast<u64>(y) & ~kSignBit;
+    u64 ex = xBits >> 52;
+    u64 ey = yBits >> 52;
+    constexpr u64 kLowestField = 1023 - 600;
+    constexpr u64 kFieldSpan = 1200;
+    // zeros, subnormals, infinities, NaN, magnitudes beyond 2^+-600 or exponents more than 60 apart
+    bool rare = (ex - kLowestField > kFieldSpan) | (ey - kLowestField > kFieldSpan) | (ex - ey + 60 > 120);
+    if (rare) [[unlikely]]
+        return atan2Rare(y, x, path);
+    return atan2OfMagnitudes(y, x, std::bit_cast<double>(yBits), std::bit_cast<double>(xBits), path);
+}
+
+[[gnu::noinline, gnu::cold]] double acosRare(double x, EvaluationPath& path) {
     path = EvaluationPath::special;
     if (std::isnan(x)) return x;
     if (std::fabs(x) > 1.0) return std::numeric_limits<double>::quiet_NaN();
-    if (x == 1.0) return 0.0;
-    if (x == -1.0) return kPiHi;
-    // acos x = 2 atan(sqrt((1 - x) / (1 + x))) = pi - 2 atan(sqrt((1 + x) / (1 - x))); both
-    // sums are exact as double-doubles.
-    DoubleDouble oneMinus = twoSum(1.0, -x);
-    DoubleDouble onePlus = twoSum(1.0, x);
-    DoubleDouble v;
-    if (x >= 0) {
-        DoubleDouble a = atanKernel(sqrtDD(divDD(oneMinus, onePlus)));
-        v = {2.0 * a.hi, 2.0 * a.lo};
-    } else {
-        DoubleDouble a = atanKernel(sqrtDD(divDD(onePlus, oneMinus)));
-        v = addDD(kPiDD, DoubleDouble{-2.0 * a.hi, -2.0 * a.lo});
-    }
-    double out = 0.0;
-    path = EvaluationPath::fast;
-    if (decided(v, out)) return out;
+    return x == 1.0 ? 0.0 : kPiHi;  // x = +-1
+}
+
+[[gnu::noinline, gnu::cold]] double acosAccurate(double x, EvaluationPath& path) {
     path = EvaluationPath::accurate;
     return zivLoop([&](int n) {
         BigFloat one = bigOne();
@@ -232,6 +284,54 @@ double acosImpl(double x, EvaluationPath& path) {
         BigFloat a = bigScale(bigAtan(bigSqrt(ratio, n), n), 1);
         return x >= 0 ? a : bigSub(bigScale(bigHalfPi(n), 1), a, n);
     });
+}
+
+// acos x = 2 sqrt(w) F(w) for x >= 0 and pi - 2 sqrt(w) F(w) for x < 0, with w = (1 - |x|)/2
+// and F(w) = asin(sqrt w) / sqrt w from kArcsineRatio.
+constexpr DoubleDouble kAcosBase[2] = {{0.0, 0.0}, {kPiHi, kPiLo}};
+constexpr double kAcosScale[2] = {2.0, -2.0};
+
+[[gnu::always_inline]] inline double acosImpl(double x, EvaluationPath& path) {
+    u64 bits = std::bit_cast<u64>(x) & ~kSignBit;
+    if (bits >= std::bit_cast<u64>(1.0)) [[unlikely]]  // also NaN
+        return acosRare(x, path);
+    double ax = std::bit_cast<double>(bits);
+    DoubleDouble z = fastTwoSum(1.0, -ax);  // 1 - ax exactly
+    double wh = 0.5 * z.hi;
+    double wl = 0.5 * z.lo;
+    // sqrt(w) = sh (1 + delta), delta = (w - sh^2) / (2 wh) to far more than the few bits it needs
+    double halfReciprocal = 0.5 / wh;  // divides beside the square root, not after it
+    double sh = std::sqrt(wh);
+    DoubleDouble ss = split(sh);
+    double delta = ((((wh - ss.hi * ss.hi) - (ss.hi + ss.hi) * ss.lo) - ss.lo * ss.lo) + wl) * halfReciprocal;
+    // F(w) = g.hi + gl, w = j/256 + h: h = (1/2 - j/256) - |x|/2 is exact (Sterbenz: for |x| < 1/2
+    // both terms lie within 2^-9 of each other and above 2^-8, or the first is 0; otherwise both
+    // lie in [1/4, 1/2]), |h| <= 2^-9 + 2^-55
+    double jd = (wh * 256.0 + kRoundingShift) - kRoundingShift;
+    double h = (0.5 - jd * 0x1p-8) - 0.5 * ax;
+    const ArcsineRatioRow& row = kArcsineRatio[static_cast<int>(jd)];
+    DoubleDouble hs = split(h);
+    double p = hs.hi * row.f1High;  // exact, as is pe (26 by 26 bits)
+    double pe = hs.lo * row.f1High;
+    double h2 = h * h;
+    double poly = (row.f2 + row.f3 * h) + h2 * ((row.f4 + row.f5 * h) + h2 * (row.f6 + row.f7 * h));
+    double small = (pe + h * row.f1Rest) + row.f0Lo;
+    DoubleDouble g = fastTwoSum(row.f0, p);
+    double gl = (g.lo + (small + g.hi * delta)) + h2 * poly;
+    // v = sqrt(w) F(w) = vh + vl, vh exact (26 by 26 bits), vl below 2^-24 of it
+    DoubleDouble gs = split(g.hi);
+    double vh = ss.hi * gs.hi;
+    double vl = (ss.hi * gs.lo + ss.lo * g.hi) + sh * gl;
+    u64 negative = std::bit_cast<u64>(x) >> 63;
+    const DoubleDouble& base = kAcosBase[negative];
+    double scale = kAcosScale[negative];
+    DoubleDouble r = fastTwoSum(base.hi, scale * vh);
+    double lo = (r.lo + base.lo) + scale * vl;
+    double out = 0.0;
+    path = EvaluationPath::fast;
+    if (decided(r.hi, lo, kAcosRelativeError, out)) [[likely]]
+        return out;
+    return acosAccurate(x, path);
 }
 
 }  // namespace

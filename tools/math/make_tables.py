@@ -36,6 +36,168 @@ def limb_array(name, limbs, comment):
     return "// %s\ninline constexpr std::uint64_t %s[%d] = {\n%s};\n" % (comment, name, len(limbs), body)
 
 
+# ---- atan, atan2 and acos: tables of Taylor coefficients ----------------------------------
+
+ATAN_STEPS = 256    # atan's table points c = j/256, j = 0..256; |h| = |t - c| <= 2^-9
+ATAN_DEGREE = 7
+ACOS_STEPS = 256    # acos's table points w_j = j/256, j = 0..128 (w <= 1/2); |h| <= 2^-9
+ACOS_DEGREE = 7
+U = mpf(2) ** -53   # unit roundoff
+
+
+def veltkamp(a):
+    """Veltkamp's split of the double a, as double_double.hpp's split computes it."""
+    c = 134217729.0 * a
+    hi = c - (c - a)
+    return hi, a - hi
+
+
+def atan_taylor(c, count):
+    """Coefficients a_0 .. a_(count-1) of atan(c + h) in h, from 1/(1 + (c + h)^2)."""
+    d = 1 + c * c
+    g = [1 / d, -2 * c / d / d]
+    while len(g) < count:
+        k = len(g)
+        g.append(-(2 * c * g[k - 1] + g[k - 2]) / d)
+    return [mpmath.atan(c)] + [g[k - 1] / k for k in range(1, count)]
+
+
+def arcsine_ratio_taylor(w, count):
+    """Coefficients of F(w + h) = asin(sqrt(w + h)) / sqrt(w + h) in h, from F's series in w."""
+    terms = 900  # b_k w^k C(k, m) falls like 2^-k k^m: 900 terms leave far below 2^-200
+    b = [mpf(1)]
+    for k in range(1, terms):
+        b.append(b[-1] * (2 * k - 1) * (2 * k - 1) / ((2 * k) * (2 * k + 1)))
+    out = []
+    for m in range(count):
+        s = mpf(0)
+        binom = mpf(1)  # C(k, m) for k = m
+        for k in range(m, terms):
+            if k > m:
+                binom = binom * k / (k - m)
+            s += b[k] * binom * w ** (k - m)
+        out.append(s)
+    return out
+
+
+class Bound:
+    """A computed double: |value| <= mag and |value - ideal| <= err (standard model, u = 2^-53)."""
+
+    def __init__(self, mag, err=0):
+        self.mag, self.err = mpf(mag), mpf(err)
+
+    def __add__(self, o):
+        m = self.mag + o.mag
+        return Bound(m * (1 + U), self.err + o.err + U * m)
+
+    def __mul__(self, o):
+        m = self.mag * o.mag
+        e = self.mag * o.err + o.mag * self.err + self.err * o.err
+        return Bound(m * (1 + U), e + U * m)
+
+
+def stored(value):
+    """A coefficient stored as the nearest double."""
+    return Bound(abs(value), abs(value - mpf(float(value))))
+
+
+def estrin_bound(coefficients, h):
+    """Bounds for the evaluation of sum coefficients[i] h^i in double as atan.cpp writes it:
+    pairs c_i + c_(i+1) h (a last odd coefficient alone), then Horner in h^2 over the pairs.
+    Returns the bounds of the value and of h^2."""
+    hb = Bound(h)
+    h2 = hb * hb
+    cs = list(coefficients)
+    pairs = [stored(cs[i]) + stored(cs[i + 1]) * hb for i in range(0, len(cs) - 1, 2)]
+    if len(cs) % 2:
+        pairs.append(stored(cs[-1]))
+    acc = pairs[-1]
+    for p in reversed(pairs[:-1]):
+        acc = p + h2 * acc
+    return acc, h2
+
+
+def atan_tables(out):
+    mp.prec = 300
+    big_h = mpf(1) / (2 * ATAN_STEPS)
+    rows, bases = [], [[], [], [], []]
+    worst_trunc, worst_eval, worst_size = mpf(0), mpf(0), mpf(0)
+    for j in range(ATAN_STEPS + 1):
+        c = mpf(j) / ATAN_STEPS
+        a = atan_taylor(c, ATAN_DEGREE + 40)
+        # smallest |atan t| on the interval (for j = 0 the bounds below are relative to |h|)
+        low = mpmath.atan(c - big_h) if j > 0 else None
+        trunc = sum(abs(a[k]) * big_h ** k for k in range(ATAN_DEGREE + 1, len(a)))
+        if j == 0:
+            trunc = trunc / big_h / (mpmath.atan(big_h) / big_h)
+        else:
+            trunc = trunc / low
+        # h^2 P(h), P = a2 + a3 h + ... + a7 h^5, in double
+        poly, h2 = estrin_bound(a[2:ATAN_DEGREE + 1], big_h)
+        corr = h2 * poly
+        ev = corr.err + U * corr.mag  # and its addition into the low part
+        scale = mpmath.atan(big_h) if j == 0 else low
+        ev = ev / scale
+        worst_trunc = max(worst_trunc, trunc)
+        worst_eval = max(worst_eval, ev)
+        worst_size = max(worst_size, corr.mag / scale)
+        s1 = veltkamp(float(a[1]))[0]
+        rows.append("{%s}" % ", ".join(hexfloat(v) for v in
+                                        [s1, a[1] - s1] + [float(a[k]) for k in range(2, ATAN_DEGREE + 1)]))
+        t = mpmath.atan(c)
+        for q, v in enumerate([t, mp.pi / 2 - t, mp.pi - t, mp.pi / 2 + t]):
+            bases[q].append("{%s, %s}" % tuple(hexfloat(x) for x in dd(v)))
+    out.append("// atan(c + h) = atan(c) + a1 h + ... + a7 h^7 (Taylor) for c = j/%d, j = 0..%d, |h| <= 2^-%d:"
+               % (ATAN_STEPS, ATAN_STEPS, int(mpmath.log(2 * ATAN_STEPS, 2))))
+    out.append("// a1 = a1High + a1Rest, a1High with 26 significant bits (Veltkamp's split of a1 rounded), a1Rest and"
+               "\n// a2 .. a7 rounded. Truncation below 2^%.2f |atan(c + h)|;"
+               % float(mpmath.log(worst_trunc, 2)))
+    out.append("// h^2 (a2 + ... + a7 h^5), at most 2^%.2f |atan(c + h)|, evaluated in double (Estrin) to 2^%.2f."
+               % (float(mpmath.log(worst_size, 2)), float(mpmath.log(worst_eval, 2))))
+    out.append("struct AtanTaylorRow {\n    double a1High, a1Rest, a2, a3, a4, a5, a6, a7;\n};")
+    out.append("inline constexpr AtanTaylorRow kAtanTaylor[%d] = {%s};" % (ATAN_STEPS + 1, ", ".join(rows)))
+    out.append("// Per quadrant q, as hi + lo: atan(c), pi/2 - atan(c), pi - atan(c), pi/2 + atan(c), c = j/%d."
+               % ATAN_STEPS)
+    out.append("struct AtanBaseEntry {\n    double hi, lo;\n};")
+    out.append("inline constexpr AtanBaseEntry kAtanBase[4][%d] = {%s};" %
+               (ATAN_STEPS + 1, ", ".join("{%s}" % ", ".join(b) for b in bases)))
+    out.append("")
+
+
+def acos_tables(out):
+    mp.prec = 300
+    count = ACOS_STEPS // 2 + 1
+    big_h = mpf(1) / (2 * ACOS_STEPS) + mpf(2) ** -55  # j from w rounded (by up to 2^-55), h from w exactly
+    rows = []
+    worst_trunc, worst_eval, worst_size, worst_f3 = mpf(0), mpf(0), mpf(0), mpf(0)
+    for j in range(count):
+        w = mpf(j) / ACOS_STEPS
+        f = arcsine_ratio_taylor(w, ACOS_DEGREE + 30)
+        low = f[0] - f[1] * big_h if j > 0 else mpf(1)  # F increases: F(w - H) >= F(w) - F'(w) H
+        trunc = sum(abs(f[k]) * big_h ** k for k in range(ACOS_DEGREE + 1, len(f))) / low
+        poly, h2 = estrin_bound(f[2:ACOS_DEGREE + 1], big_h)
+        corr = h2 * poly
+        ev = (corr.err + U * corr.mag) / low
+        worst_trunc = max(worst_trunc, trunc)
+        worst_eval = max(worst_eval, ev)
+        worst_size = max(worst_size, corr.mag / low)
+        worst_f3 = max(worst_f3, abs(f[3]))
+        f0hi, f0lo = dd(f[0])
+        s1 = veltkamp(float(f[1]))[0]
+        rows.append("{%s}" % ", ".join(hexfloat(v) for v in
+                                        [f0hi, f0lo, s1, f[1] - s1] + [float(f[k]) for k in range(2, ACOS_DEGREE + 1)]))
+    out.append("// F(w) = asin(sqrt w) / sqrt w = F0 + F1 h + ... + F7 h^7 (Taylor) at w = j/%d + h, j = 0..%d,"
+               % (ACOS_STEPS, count - 1))
+    out.append("// |h| <= 2^-%d: F0 as hi + lo, F1 = f1High + f1Rest (f1High with 26 significant bits), F2 .. F7 rounded."
+               % int(mpmath.log(2 * ACOS_STEPS, 2)))
+    out.append("// Truncation below 2^%.2f F; h^2 (F2 + ... + F7 h^5), at most 2^%.2f F, in double (Estrin) to 2^%.2f F;"
+               % (float(mpmath.log(worst_trunc, 2)), float(mpmath.log(worst_size, 2)), float(mpmath.log(worst_eval, 2))))
+    out.append("// |F3| <= %.3f." % float(worst_f3))
+    out.append("struct ArcsineRatioRow {\n    double f0, f0Lo, f1High, f1Rest, f2, f3, f4, f5, f6, f7;\n};")
+    out.append("inline constexpr ArcsineRatioRow kArcsineRatio[%d] = {%s};" % (count, ", ".join(rows)))
+    out.append("")
+
+
 def main():
     pi = mp.pi
     out = ["// Generated by tools/math/make_tables.py; do not edit.",
@@ -112,6 +274,8 @@ def main():
     limbs, exponent = mantissa_limbs(mpmath.log(2), CONSTANT_LIMBS)
     assert exponent == 0
     out.append(limb_array("kLn2Limbs", limbs, "ln 2 = 0.kLn2Limbs, truncated."))
+    atan_tables(out)
+    acos_tables(out)
     out.append("}  // namespace vorn::math::detail")
     with open("src/vorn_math/tables.hpp", "w") as f:
         f.write("\n".join(out) + "\n")
