@@ -30,9 +30,11 @@ constexpr u64 kFractionMask = (u64{1} << 52) - 1;
 constexpr u64 kOneBits = u64{1023} << 52;
 
 // The fast path of x^y = exp(y ln x) for finite x > 0 given as x = xScaled 2^exponentOffset with
-// xScaled normal, and y finite with |y| < 2^65. Stores y ln x (roughly) in z and, when the
-// result lies in [2^-1021, 2^1023] and its rounding is decided, the result in out (true).
-// Relative error below |y| (2^-51.2 |r|^3 + 2^-84.4) + 2^-86.9 |z| + 2^-69.7 (docs/portability.md).
+// xScaled normal, and y finite with |y| < 2^65 (< 2^10 when kSmallY: z is then formed from the
+// logarithm before its normalisation). Stores y ln x (roughly) in z and, when the result lies in
+// [2^-1021, 2^1023] and its rounding is decided, the result in out (true). Relative error below
+// |y| (2^-53.97 r^2 + 2^-83.6) + 2^-86.9 |z| + 2^-70 (docs/portability.md).
+template <bool kSmallY>
 [[gnu::always_inline]] inline bool powLogExp(double xScaled, int exponentOffset, double y, double& z,
                                              double& out) {
     // ln x = e ln 2 - ln(inv) + ln(1 + r), r = m inv - 1, m in [1, 2), |r| < 2^-8.93
@@ -45,28 +47,30 @@ constexpr u64 kOneBits = u64{1023} << 52;
     double rHi = mHi * entry.inv - 1.0;                                       // exact
     double rLo = (m - mHi) * entry.inv;                                       // exact
     DoubleDouble r = fastTwoSum(rHi, rLo);  // exact: rHi + rLo is a double when |rHi| < |rLo|
-    DoubleDouble square = twoProduct(r.hi, r.hi);
-    double cube = r.hi * square.hi;
-    double fourth = square.hi * square.hi;
+    double square = r.hi * r.hi;
+    double cube = r.hi * square;
+    double fourth = square * square;
     // ln(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... - r^5/8) + O(r^9)
     double tail = cube * ((0x1.5555555555555p-2 - 0x1p-2 * r.hi) +
-                          square.hi * (0x1.999999999999ap-3 - 0x1.5555555555555p-3 * r.hi) +
+                          square * (0x1.999999999999ap-3 - 0x1.5555555555555p-3 * r.hi) +
                           fourth * (0x1.2492492492492p-3 - 0x1p-3 * r.hi));
     double aHi = e * kPowLn2Hi + entry.logHi;  // exact: multiples of 2^-42 below 2^11
     double aLo = e * kPowLn2Lo + entry.logLo;
-    DoubleDouble s1 = fastTwoSum(aHi, r.hi);  // aHi is 0 or larger than |r|
-    DoubleDouble s2 = fastTwoSum(s1.hi, -0.5 * square.hi);
-    double lo = (s1.lo + (s2.lo + (aLo + ((r.lo - r.lo * r.hi) - 0.5 * square.lo)))) + tail;
-    DoubleDouble lnx = fastTwoSum(s2.hi, lo);
+    DoubleDouble s1 = fastTwoSum(aHi, r.hi);             // aHi is 0 or larger than |r|
+    DoubleDouble s2 = fastTwoSum(s1.hi, -0.5 * square);  // square's rounding is the largest error
+    double lo = ((s1.lo + s2.lo) + (aLo + (r.lo - r.lo * r.hi))) + tail;
+    DoubleDouble lnx = kSmallY ? DoubleDouble{s2.hi, lo} : fastTwoSum(s2.hi, lo);  // |lo| < 2^-28
 
     z = y * lnx.hi;
     if (!(z > -707.7 && z < 709.4)) return false;  // outside [2^-1021, 2^1023.5]
     DoubleDouble zz = twoProduct(y, lnx.hi);
-    zz.lo += y * lnx.lo;
+    zz.lo += y * lnx.lo;  // below 2^-17.9 (kSmallY) or 2^-42.4
 
-    // exp(z) = 2^k 2^(j/256) exp(f), n = 256 k + j = nearest integer to z 256/ln 2, |f| < 2^-9.53
-    double n = (zz.hi * kPow256OverLn2 + 0x1.8p52) - 0x1.8p52;
-    auto ni = static_cast<std::int64_t>(n);
+    // exp(z) = 2^k 2^(j/256) exp(f), n = 256 k + j = nearest integer to z 256/ln 2, |f| < 2^-9.52
+    double shifted = zz.hi * kPow256OverLn2 + 0x1.8p52;  // n + 1.5 2^52 (|n| < 2^18), exact
+    double n = shifted - 0x1.8p52;
+    auto ni =
+        static_cast<std::int64_t>(std::bit_cast<u64>(shifted) & kFractionMask) - (std::int64_t{1} << 51);
     const PowExpEntry& t = kPowExp[ni & 255];
     DoubleDouble f = twoSum(zz.hi - n * kPowLn2Over256Hi, zz.lo - n * kPowLn2Over256Lo);  // first exact
     // exp(f) = 1 + f.hi + f.hi^2 (1/2 + f.hi/6 + ... + f.hi^4/720) + f.lo (1 + f.hi) + O(2^-79)
@@ -74,35 +78,39 @@ constexpr u64 kOneBits = u64{1023} << 52;
     double poly =
         f2 * ((0.5 + 0x1.5555555555555p-3 * f.hi) +
               f2 * ((0x1.5555555555555p-5 + 0x1.1111111111111p-7 * f.hi) + f2 * 0x1.6c16c16c16c17p-10));
-    double u = poly + (f.lo + f.lo * f.hi);
+    double u = poly + (f.lo + f.lo * f.hi);  // below 2^-20.04
+    // t.hi f.hi = hiUpper fs.hi + hiLower fs.hi + t.hi fs.lo: the first two exact (26-bit
+    // factors), the last below 2^-36.5 t.hi
     DoubleDouble fs = split(f.hi);
-    double pHi = t.hi * f.hi;  // t.hi f.hi = pHi + pLo (Dekker, t.hi's split from the table)
-    double pLo = ((t.hiUpper * fs.hi - pHi) + t.hiUpper * fs.lo + t.hiLower * fs.hi) + t.hiLower * fs.lo;
+    double pHi = t.hiUpper * fs.hi;
     DoubleDouble sum = fastTwoSum(t.hi, pHi);
-    double sumLo = sum.lo + (pLo + (t.lo + (t.lo * f.hi + t.hi * u)));
-    DoubleDouble result = fastTwoSum(sum.hi, sumLo);
-    // t.hi is within 0.3 % of the result; each term is at least 1.6 times the proved one
-    double err = t.hi * (std::fabs(y) * (0x1p-50 * std::fabs(cube) + 0x1p-83) +
-                         (0x1p-86 * std::fabs(zz.hi) + 0x1p-69));
+    double sumLo = t.hi * (fs.lo + u) + ((t.lo + t.lo * f.hi) + (t.hiLower * fs.hi + sum.lo));
+    // t.hi is within 0.3 % of the result; each term is at least 1.8 times the proved one, which
+    // also covers the roundings of sumLo -+ err (|sumLo| < 2^-20 t.hi) in the unnormalised test
+    double err =
+        t.hi * (std::fabs(y) * (0x1p-53 * square + 0x1p-82) + (0x1p-86 * std::fabs(zz.hi) + 0x1p-69));
     double rounded = 0.0;
-    if (!roundIfDecided(result, err, rounded)) return false;
+    if (!roundIfDecided(DoubleDouble{sum.hi, sumLo}, err, rounded)) return false;
     out = rounded * powerOfTwo(static_cast<int>(ni >> 8));  // exact: the result is normal
     return true;
 }
 
 // x^(-1/4) for 2^-900 < x < 2^900 (no partial product of Dekker's underflows or overflows): a
-// double v from two square roots and a division, then one Newton step v (1 - d/4) on d = x v^4 - 1
-// with x v^4 in double-double. Relative error below 2^-100; the test uses 2^-96. False when the
-// rounding is not decided.
+// double v from w = sqrt(x), a square root and a division, then one Newton step v (1 - d/4) on
+// d = x v^4 - 1 = (w v^2)^2 - 1 + (x - w^2) v^4, with w v^2 in double-double (x - w^2 is off the
+// critical path). Relative error below 2^-100; the test uses 2^-96. False when the rounding is
+// not decided.
 [[gnu::always_inline]] inline bool inverseFourthRoot(double x, double& out) {
     if (!(x > 0.0)) __builtin_unreachable();  // no error branch around the square roots
-    double root = std::sqrt(x);
-    if (!(root > 0.0)) __builtin_unreachable();
-    double v = 1.0 / std::sqrt(root);
+    double w = std::sqrt(x);
+    if (!(w > 0.0)) __builtin_unreachable();
+    double v = 1.0 / std::sqrt(w);
+    DoubleDouble ww = twoProduct(w, w);
+    double residual = (x - ww.hi) - ww.lo;  // x - w^2
     DoubleDouble v2 = twoProduct(v, v);
-    DoubleDouble v4 = twoProduct(v2.hi, v2.hi);
-    DoubleDouble xv4 = twoProduct(x, v4.hi);  // xv4.hi - 1 is exact: |d| < 2^-49
-    double d = (xv4.hi - 1.0) + (xv4.lo + x * (v4.lo + 2.0 * v2.hi * v2.lo));
+    DoubleDouble q = twoProduct(w, v2.hi);                          // w v^2 = q + w v2.lo
+    double delta = (q.hi - 1.0) + (q.lo + w * v2.lo);               // q.hi - 1 exact: |delta| < 2^-50
+    double d = delta * (2.0 + delta) + residual * (v2.hi * v2.hi);  // |d| < 2^-49.6
     return roundIfDecided(DoubleDouble{v, -0.25 * (v * d)}, 0x1p-96 * v, out);
 }
 
@@ -313,7 +321,7 @@ bool isOddInteger(double y) { return std::fabs(y) < 0x1p53 && isInteger(y) && st
     double out = 0.0;
     if (std::fabs(y) < 0x1p65) {
         bool subnormal = ax < 0x1p-1022;
-        bool decided = powLogExp(subnormal ? ax * 0x1p64 : ax, subnormal ? -64 : 0, y, z, out);
+        bool decided = powLogExp<false>(subnormal ? ax * 0x1p64 : ax, subnormal ? -64 : 0, y, z, out);
         if (decided) {
             path = EvaluationPath::fast;
             return negative ? -out : out;
@@ -337,8 +345,8 @@ bool isOddInteger(double y) { return std::fabs(y) < 0x1p53 && isInteger(y) && st
     if (ix - (u64{1} << 52) < (u64{0x7fe} << 52)) {
         double out = 0.0;
         double z = 0.0;
-        // |y| in [2^-65, 2^65) and not a power of two
-        if (((iy >> 52) & 0x7ff) - 958 < 130 && (iy << 12) != 0 && powLogExp(x, 0, y, z, out)) {
+        // |y| in [2^-65, 2^10) and not a power of two
+        if (((iy >> 52) & 0x7ff) - 958 < 75 && (iy << 12) != 0 && powLogExp<true>(x, 0, y, z, out)) {
             path = EvaluationPath::fast;
             return out;
         }
