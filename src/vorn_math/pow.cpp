@@ -1,6 +1,7 @@
-// pow, correctly rounded: x^y = 2^(y log2 x) with a double-double logarithm and exponential
-// over tables in the fast path, an exact test for the results that are doubles or midpoints
-// between doubles, and exp(y ln x) in multiprecision when the fast path cannot decide.
+// pow, correctly rounded: x^y = exp(y ln x) with a table-driven logarithm and exponential in
+// the fast path (a Newton step for the kernel's x^(-1/4)), an exact test for the results that
+// are doubles or midpoints between doubles, and exp(y ln x) in multiprecision when the fast path
+// cannot decide.
 
 #include <bit>
 #include <cmath>
@@ -26,76 +27,101 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 double powerOfTwo(int e) { return std::bit_cast<double>(static_cast<u64>(e + 1023) << 52); }
 
-// log2(x) for finite x > 0, relative error below 2^-72 (docs/portability.md).
-DoubleDouble log2Fast(double x) {
-    int e = 0;
-    double m = std::frexp(x, &e);  // exact; m in [1/2, 1)
-    m *= 2.0;
-    e -= 1;
-    int i = static_cast<int>((std::bit_cast<u64>(m) >> 45) & 127);  // the top 7 bits of m's fraction
-    if (i >= 53) e += 1;
-    DoubleDouble p = twoProduct(m, kLogInverse[i]);
-    DoubleDouble r = twoSum(p.hi - 1.0, p.lo);  // m inv - 1, exact; |r| < 2^-7
-    // ln(1 + r) = r (1 + r (-1/2 + r (1/3 + r (-1/4 + r t))))
-    double t = 0x1.999999999999ap-3 +
-               r.hi * (-0x1.5555555555555p-3 +
-                       r.hi * (0x1.2492492492492p-3 +
-                               r.hi * (-0x1.0000000000000p-3 +
-                                       r.hi * (0x1.c71c71c71c71cp-4 +
-                                               r.hi * (-0x1.999999999999ap-4 +
-                                                       r.hi * (0x1.745d1745d1746p-4 +
-                                                               r.hi * (-0x1.5555555555555p-4 +
-                                                                       r.hi * 0x1.3b13b13b13b14p-4)))))));
-    double c4 = -0.25 + r.hi * t;
-    DoubleDouble c3 = fastTwoSum(kThirdHi, kThirdLo + r.hi * c4);
-    DoubleDouble rc3 = mulDD(r, c3);
-    DoubleDouble c2 = twoSum(-0.5, rc3.hi);
-    c2 = fastTwoSum(c2.hi, c2.lo + rc3.lo);
-    DoubleDouble rc2 = mulDD(r, c2);
-    DoubleDouble c1 = twoSum(1.0, rc2.hi);
-    c1 = fastTwoSum(c1.hi, c1.lo + rc2.lo);
-    DoubleDouble ln1p = mulDD(r, c1);
-    DoubleDouble log2m = mulDD(ln1p, DoubleDouble{kInvLn2Hi, kInvLn2Lo});
-    DoubleDouble base = twoSum(static_cast<double>(e), kLog2OfInverse[i].hi);
-    base = fastTwoSum(base.hi, base.lo + kLog2OfInverse[i].lo);
-    return addDD(base, log2m);
+constexpr u64 kFractionMask = (u64{1} << 52) - 1;
+constexpr u64 kOneBits = u64{1023} << 52;
+
+// The fast path of x^y = exp(y ln x) for finite x > 0 given as x = xScaled 2^exponentOffset with
+// xScaled normal, and y finite with |y| < 2^65 (< 2^10 when kSmallY: z is then formed from the
+// logarithm before its normalisation). Stores y ln x (roughly) in z and, when the result lies in
+// [2^-1021, 2^1023] and its rounding is decided, the result in out (true). Relative error below
+// |y| (2^-53.97 r^2 + 2^-83.6) + 2^-86.9 |z| + 2^-70 (docs/portability.md).
+template <bool kSmallY>
+[[gnu::always_inline]] inline bool powLogExp(double xScaled, int exponentOffset, double y, double& z,
+                                             double& out) {
+    // ln x = e ln 2 - ln(inv) + ln(1 + r), r = m inv - 1, m in [1, 2), |r| < 2^-8.93
+    u64 ix = std::bit_cast<u64>(xScaled);
+    u64 fraction = ix & kFractionMask;
+    const PowLogEntry& entry = kPowLog[(fraction + (u64{1} << 43)) >> 44];
+    auto e = static_cast<double>(static_cast<int>(ix >> 52) - 1023 + exponentOffset);
+    double m = std::bit_cast<double>(fraction | kOneBits);
+    double mHi = std::bit_cast<double>((fraction & ~u64{0xfff}) | kOneBits);  // 41 bits
+    double rHi = mHi * entry.inv - 1.0;                                       // exact
+    double rLo = (m - mHi) * entry.inv;                                       // exact
+    DoubleDouble r = fastTwoSum(rHi, rLo);  // exact: rHi + rLo is a double when |rHi| < |rLo|
+    double square = r.hi * r.hi;
+    double cube = r.hi * square;
+    double fourth = square * square;
+    // ln(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... - r^5/8) + O(r^9)
+    double tail = cube * ((0x1.5555555555555p-2 - 0x1p-2 * r.hi) +
+                          square * (0x1.999999999999ap-3 - 0x1.5555555555555p-3 * r.hi) +
+                          fourth * (0x1.2492492492492p-3 - 0x1p-3 * r.hi));
+    double aHi = e * kPowLn2Hi + entry.logHi;  // exact: multiples of 2^-42 below 2^11
+    double aLo = e * kPowLn2Lo + entry.logLo;
+    DoubleDouble s1 = fastTwoSum(aHi, r.hi);             // aHi is 0 or larger than |r|
+    DoubleDouble s2 = fastTwoSum(s1.hi, -0.5 * square);  // square's rounding is the largest error
+    double lo = ((s1.lo + s2.lo) + (aLo + (r.lo - r.lo * r.hi))) + tail;
+    DoubleDouble lnx = kSmallY ? DoubleDouble{s2.hi, lo} : fastTwoSum(s2.hi, lo);  // |lo| < 2^-28
+
+    z = y * lnx.hi;
+    if (!(z > -707.7 && z < 709.4)) return false;  // outside [2^-1021, 2^1023.5]
+    DoubleDouble zz = twoProduct(y, lnx.hi);
+    zz.lo += y * lnx.lo;  // below 2^-17.9 (kSmallY) or 2^-42.4
+
+    // exp(z) = 2^k 2^(j/256) exp(f), n = 256 k + j = nearest integer to z 256/ln 2, |f| < 2^-9.52
+    double shifted = zz.hi * kPow256OverLn2 + 0x1.8p52;  // n + 1.5 2^52 (|n| < 2^18), exact
+    double n = shifted - 0x1.8p52;
+    auto ni =
+        static_cast<std::int64_t>(std::bit_cast<u64>(shifted) & kFractionMask) - (std::int64_t{1} << 51);
+    const PowExpEntry& t = kPowExp[ni & 255];
+    DoubleDouble f = twoSum(zz.hi - n * kPowLn2Over256Hi, zz.lo - n * kPowLn2Over256Lo);  // first exact
+    // exp(f) = 1 + f.hi + f.hi^2 (1/2 + f.hi/6 + ... + f.hi^4/720) + f.lo (1 + f.hi) + O(2^-79)
+    double f2 = f.hi * f.hi;
+    double poly =
+        f2 * ((0.5 + 0x1.5555555555555p-3 * f.hi) +
+              f2 * ((0x1.5555555555555p-5 + 0x1.1111111111111p-7 * f.hi) + f2 * 0x1.6c16c16c16c17p-10));
+    double u = poly + (f.lo + f.lo * f.hi);  // below 2^-20.04
+    // t.hi f.hi = hiUpper fs.hi + hiLower fs.hi + t.hi fs.lo: the first two exact (26-bit
+    // factors), the last below 2^-36.5 t.hi
+    DoubleDouble fs = split(f.hi);
+    double pHi = t.hiUpper * fs.hi;
+    DoubleDouble sum = fastTwoSum(t.hi, pHi);
+    double sumLo = t.hi * (fs.lo + u) + ((t.lo + t.lo * f.hi) + (t.hiLower * fs.hi + sum.lo));
+    // t.hi is within 0.3 % of the result; each term is at least 1.8 times the proved one, which
+    // also covers the roundings of sumLo -+ err (|sumLo| < 2^-20 t.hi) in the unnormalised test
+    double err =
+        t.hi * (std::fabs(y) * (0x1p-53 * square + 0x1p-82) + (0x1p-86 * std::fabs(zz.hi) + 0x1p-69));
+    double rounded = 0.0;
+    if (!roundIfDecided(DoubleDouble{sum.hi, sumLo}, err, rounded)) return false;
+    out = rounded * powerOfTwo(static_cast<int>(ni >> 8));  // exact: the result is normal
+    return true;
 }
 
-// 2^z for -1022 <= z < 1024 as a mantissa in [2^-1/256, 2) (relative error below 2^-75) and
-// an exponent k: 2^z = mantissa 2^k.
-DoubleDouble exp2Fast(DoubleDouble z, int& k) {
-    double n = (z.hi * 128.0 + 0x1.8p52) - 0x1.8p52;
-    auto ni = static_cast<std::int64_t>(n);
-    k = static_cast<int>(ni >> 7);
-    int j = static_cast<int>(ni & 127);
-    DoubleDouble f = twoSum(z.hi - n * 0x1p-7, z.lo);  // |f| <= 2^-8
-    DoubleDouble g = mulDD(f, DoubleDouble{kLn2Hi, kLn2Lo});
-    // exp(g) = 1 + g + g^2/2 + g^3 (1/6 + g (1/24 + ...))
-    double q =
-        g.hi * g.hi * g.hi *
-        (0x1.5555555555555p-3 +
-         g.hi *
-             (0x1.5555555555555p-5 +
-              g.hi * (0x1.1111111111111p-7 + g.hi * (0x1.6c16c16c16c17p-10 + g.hi * 0x1.a01a01a01a01ap-13))));
-    DoubleDouble square = twoProduct(g.hi, g.hi);
-    DoubleDouble half{0.5 * square.hi, 0.5 * (square.lo + 2.0 * g.hi * g.lo)};
-    DoubleDouble sum = addDD(g, half);
-    sum = addDD(sum, DoubleDouble{q, 0.0});
-    DoubleDouble e = twoSum(1.0, sum.hi);
-    e = fastTwoSum(e.hi, e.lo + sum.lo);
-    return mulDD(DoubleDouble{kExp2Table[j].hi, kExp2Table[j].lo}, e);
+// x^(-1/4) for 2^-900 < x < 2^900 (no partial product of Dekker's underflows or overflows): a
+// double v from w = sqrt(x), a square root and a division, then one Newton step v (1 - d/4) on
+// d = x v^4 - 1 = (w v^2)^2 - 1 + (x - w^2) v^4, with w v^2 in double-double (x - w^2 is off the
+// critical path). Relative error below 2^-100; the test uses 2^-96. False when the rounding is
+// not decided.
+[[gnu::always_inline]] inline bool inverseFourthRoot(double x, double& out) {
+    double w = std::sqrt(x);
+    double v = 1.0 / std::sqrt(w);
+    DoubleDouble ww = twoProduct(w, w);
+    double residual = (x - ww.hi) - ww.lo;  // x - w^2
+    DoubleDouble v2 = twoProduct(v, v);
+    DoubleDouble q = twoProduct(w, v2.hi);                          // w v^2 = q + w v2.lo
+    double delta = (q.hi - 1.0) + (q.lo + w * v2.lo);               // q.hi - 1 exact: |delta| < 2^-50
+    double d = delta * (2.0 + delta) + residual * (v2.hi * v2.hi);  // |d| < 2^-49.6
+    return roundIfDecided(DoubleDouble{v, -0.25 * (v * d)}, 0x1p-96 * v, out);
 }
 
-// x^y for y = -1/2 and +-1/4 (2^-900 < x < 2^900) through double-double square roots and a
+// x^y for y = -1/2 and 1/4 (2^-900 < x < 2^900) through double-double square roots and a
 // division: relative error below 2^-98, so the test uses 2^-95. False for other y or when the
 // rounding is not decided.
 bool rootPower(double x, double y, double& out) {
     DoubleDouble v{x, 0.0};
     if (y == -0.5) {
         v = divDD(DoubleDouble{1.0, 0.0}, sqrtDD(v));
-    } else if (y == 0.25 || y == -0.25) {
+    } else if (y == 0.25) {
         v = sqrtDD(sqrtDD(v));
-        if (y < 0) v = divDD(DoubleDouble{1.0, 0.0}, v);
     } else {
         return false;
     }
@@ -253,7 +279,10 @@ double powAccurate(double x, double y, bool negative) {
 bool isInteger(double y) { return std::trunc(y) == y; }
 bool isOddInteger(double y) { return std::fabs(y) < 0x1p53 && isInteger(y) && std::fmod(y, 2.0) != 0.0; }
 
-double powImpl(double x, double y, EvaluationPath& path) {
+// Every argument the fast route below does not take: special values, negative bases,
+// subnormal bases, exponents that are powers of two or far from 1, results outside the normal
+// range and the undecided roundings.
+[[gnu::noinline, gnu::cold]] double powSlow(double x, double y, EvaluationPath& path) {
     path = EvaluationPath::special;
     if (y == 0.0 || x == 1.0) return 1.0;
     if (std::isnan(x)) return x;
@@ -281,32 +310,51 @@ double powImpl(double x, double y, EvaluationPath& path) {
     if (y == -1.0) return 1.0 / x;
     if (y == 0.5) return std::sqrt(x);
     double root = 0.0;
-    if (std::fabs(y) <= 0.5 && ax > 0x1p-900 && ax < 0x1p900 && rootPower(ax, y, root)) {
+    if (ax > 0x1p-900 && ax < 0x1p900 &&
+        ((y == -0.25 && inverseFourthRoot(ax, root)) || rootPower(ax, y, root))) {
         path = EvaluationPath::fast;
         return root;
     }
 
-    DoubleDouble log2x = log2Fast(ax);
-    double zHi = y * log2x.hi;
-    if (zHi > 1024.5) return negative ? -kInfinity : kInfinity;
-    if (zHi < -1076.0) return negative ? -0.0 : 0.0;
-    path = EvaluationPath::fast;
-    if (zHi > -1021.0 && zHi < 1023.5) {
-        DoubleDouble z = mulDD(log2x, y);
-        int k = 0;
-        DoubleDouble mantissa = exp2Fast(z, k);
-        double err = std::fabs(mantissa.hi) * (std::fabs(z.hi) * 0x1p-71 + 0x1p-72);
-        double out = 0.0;
-        if (roundIfDecided(mantissa, err, out)) {
-            // out * 2^k: exact, or overflow to infinity when out 2^k rounds to 2^1024
-            double scaled = k > 1000 ? out * powerOfTwo(k - 1000) * powerOfTwo(1000) : out * powerOfTwo(k);
-            return negative ? -scaled : scaled;
+    double z = 0.0;
+    double out = 0.0;
+    if (std::fabs(y) < 0x1p65) {
+        bool subnormal = ax < 0x1p-1022;
+        bool decided = powLogExp<false>(subnormal ? ax * 0x1p64 : ax, subnormal ? -64 : 0, y, z, out);
+        if (decided) {
+            path = EvaluationPath::fast;
+            return negative ? -out : out;
         }
+    } else {  // |y| >= 2^65: an even integer, and |y ln x| > 2^13 unless x = -1
+        if (ax == 1.0) return 1.0;
+        z = ax > 1.0 ? y : -y;
     }
+    if (z > 710.1) return negative ? -kInfinity : kInfinity;  // above 2^1024.5
+    if (z < -745.9) return negative ? -0.0 : 0.0;             // below 2^-1076
     path = EvaluationPath::accurate;
     double exact = 0.0;
     if (exactPower(ax, y, exact)) return negative ? -exact : exact;
     return powAccurate(ax, y, negative);
+}
+
+[[gnu::always_inline]] inline double powImpl(double x, double y, EvaluationPath& path) {
+    u64 ix = std::bit_cast<u64>(x);
+    u64 iy = std::bit_cast<u64>(y);
+    // x positive, normal and finite
+    if (ix - (u64{1} << 52) < (u64{0x7fe} << 52)) {
+        double out = 0.0;
+        double z = 0.0;
+        // |y| in [2^-65, 2^10) and not a power of two
+        if (((iy >> 52) & 0x7ff) - 958 < 75 && (iy << 12) != 0 && powLogExp<true>(x, 0, y, z, out)) {
+            path = EvaluationPath::fast;
+            return out;
+        }
+        if (y == -0.25 && x > 0x1p-900 && x < 0x1p900 && inverseFourthRoot(x, out)) {
+            path = EvaluationPath::fast;
+            return out;
+        }
+    }
+    return powSlow(x, y, path);
 }
 
 }  // namespace

@@ -271,6 +271,7 @@ def main():
     out.append("inline constexpr double kLn2Hi = %s;\ninline constexpr double kLn2Lo = %s;" % (hexfloat(h), hexfloat(l)))
     h, l = dd(mpf(1) / 3)
     out.append("inline constexpr double kThirdHi = %s;\ninline constexpr double kThirdLo = %s;" % (hexfloat(h), hexfloat(l)))
+    out += pow_fast_tables()
     limbs, exponent = mantissa_limbs(mpmath.log(2), CONSTANT_LIMBS)
     assert exponent == 0
     out.append(limb_array("kLn2Limbs", limbs, "ln 2 = 0.kLn2Limbs, truncated."))
@@ -279,6 +280,56 @@ def main():
     out.append("}  // namespace vorn::math::detail")
     with open("src/vorn_math/tables.hpp", "w") as f:
         f.write("\n".join(out) + "\n")
+
+
+def pow_fast_tables():
+    """pow's fast path: the logarithm's 257 buckets and 2^(j/256) with its Veltkamp split."""
+    out = []
+    grid = mpf(2) ** -42  # ln 2 and the table's logarithms rounded to it: e ln2Hi + logHi is exact
+    ln2 = mpmath.log(2)
+    ln2_hi = mpmath.nint(ln2 / grid) * grid
+    entries, r_max = [], mpf(0)
+    for i in range(257):
+        c = 1 + mpf(i) / 256
+        inv = mpmath.nint(4096 / c) / 4096  # at most 12 significant bits; 1 and 1/2 at the ends
+        log = -mpmath.log(inv)
+        log_hi = mpmath.nint(log / grid) * grid
+        log_lo = mpf(float(log - log_hi))
+        r_bucket = max(abs(m * inv - 1) for m in (max(c - mpf(1) / 512, mpf(1)), min(c + mpf(1) / 512, mpf(2))))
+        r_max = max(r_max, r_bucket)
+        entries.append((inv, log_hi, log_lo, r_bucket))
+    # the sum e ln 2 + logHi is zero or larger than the bucket's |r| (for fastTwoSum)
+    for e in (0, -1):
+        for i, (inv, log_hi, _, r_bucket) in enumerate(entries):
+            a = e * ln2_hi + log_hi
+            assert a == 0 or abs(a) > r_bucket + r_bucket ** 2, (e, i)
+    out.append("")
+    out.append("// pow's logarithm: m in [1, 2) is taken to bucket i = nearest integer to 256 (m - 1), where")
+    out.append("// inv (at most 12 significant bits; 1 for i = 0, 1/2 for i = 256) is close to 1/m, and")
+    out.append("// -ln(inv) = logHi + logLo, logHi a multiple of 2^-42. |m inv - 1| <= 2^%.3f." %
+               float(mpmath.log(r_max, 2)))
+    out.append("struct PowLogEntry {\n    double inv, logHi, logLo;\n};")
+    out.append("inline constexpr PowLogEntry kPowLog[257] = {%s};" %
+               ", ".join("{%s, %s, %s}" % tuple(hexfloat(v) for v in entry[:3]) for entry in entries))
+    out.append("// ln 2 = kPowLn2Hi (a multiple of 2^-42) + kPowLn2Lo + O(2^-97)")
+    out.append("inline constexpr double kPowLn2Hi = %s;" % hexfloat(ln2_hi))
+    out.append("inline constexpr double kPowLn2Lo = %s;" % hexfloat(ln2 - ln2_hi))
+    out.append("// 2^(j/256) = hi + lo (|error| < 2^-106 hi), and hi = hiUpper + hiLower (Veltkamp's split).")
+    out.append("struct PowExpEntry {\n    double hi, lo, hiUpper, hiLower;\n};")
+    rows = []
+    for j in range(256):
+        hi, lo = dd(mpf(2) ** (mpf(j) / 256))
+        c = 134217729.0 * hi
+        upper = c - (c - hi)
+        rows.append("{%s, %s, %s, %s}" % tuple(v.hex() for v in (hi, lo, upper, hi - upper)))
+    out.append("inline constexpr PowExpEntry kPowExp[256] = {%s};" % ", ".join(rows))
+    step = ln2 / 256
+    step_hi = mpmath.nint(step * mpf(2) ** 43) / mpf(2) ** 43  # 35 significant bits: n step_hi exact for |n| < 2^18
+    out.append("// 256/ln 2, and ln 2/256 = kPowLn2Over256Hi (35 significant bits) + kPowLn2Over256Lo + O(2^-96)")
+    out.append("inline constexpr double kPow256OverLn2 = %s;" % hexfloat(256 / ln2))
+    out.append("inline constexpr double kPowLn2Over256Hi = %s;" % hexfloat(step_hi))
+    out.append("inline constexpr double kPowLn2Over256Lo = %s;" % hexfloat(step - step_hi))
+    return out
 
 
 if __name__ == "__main__":
