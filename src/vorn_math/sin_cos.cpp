@@ -31,10 +31,10 @@ constexpr double kPayneHanekError = 0x1p-125;
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // pi/4 rounded up
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr u64 kSignBit = u64{1} << 63;
-// |x| in [2^-26, 2^16) takes the inline path; the rest (closed forms, Payne and Hanek's
-// reduction, special values) goes through sinCosOutside.
+// |x| in [2^-26, 2^8) takes the inline path; the rest (closed forms, the reduction of larger
+// arguments, special values) goes through sinCosOutside.
 constexpr u64 kInlineLowBits = 0x3e50000000000000;   // 2^-26
-constexpr u64 kInlineHighBits = 0x40f0000000000000;  // 2^16
+constexpr u64 kInlineHighBits = 0x4070000000000000;  // 2^8
 
 double powerOfTwo(int e) { return std::bit_cast<double>(static_cast<u64>(e + 1023) << 52); }
 double flipSign(double v, u64 sign) { return std::bit_cast<double>(std::bit_cast<u64>(v) ^ sign); }
@@ -85,31 +85,33 @@ bool reducePayneHanek(double x, Reduced& out) {
 // sin(N pi/1024 + r) (cos x being sin(x + pi/2), N + 512), rounded when the fast path decides,
 // else from the accurate path. With a = i pi/1024 the angle N pi/1024 folded into [0, pi/2]
 // and S, C = sin a, cos a from the table: sin(a + r) = S + C r + S (cos r - 1) + C (sin r - r),
-// C r exact as p + e (Dekker), the last two terms in double. The other quadrants swap S and C,
-// change the sign of r or of the result.
-inline double sinCosKernel(Reduced red, double x, bool cosine, EvaluationPath& path) {
+// with C r = C_high rh_high (exact) + the rest, the last two terms in double. The other
+// quadrants swap S and C and change the sign of S or of the result.
+[[gnu::always_inline]] inline double sinCosKernel(Reduced red, double x, bool cosine, EvaluationPath& path) {
+    constexpr double kSigns[2] = {1.0, -1.0};
     unsigned quadrant = (red.n >> 9) & 3;
     unsigned i = red.n & 511;
     unsigned odd = quadrant & 1;
     unsigned ia = i + ((512 - 2 * i) & (0u - odd));  // odd ? 512 - i : i
-    u64 rSign = static_cast<u64>(odd) << 63;
-    u64 resultSign = static_cast<u64>(quadrant >> 1) << 63;
+    u64 resultSign = static_cast<u64>((quadrant >> 1) ^ odd) << 63;
     const SinPiEntry& s = kSinPi1024[ia];
     const SinPiEntry& c = kSinPi1024[512 - ia];
-    double rh = flipSign(red.rh, rSign);
-    double rl = flipSign(red.rl, rSign);
+    double sHi = s.hi * kSigns[odd];
+    double sLo = s.lo * kSigns[odd];
+    double rh = red.rh;
+    double rl = red.rl;
 
     DoubleDouble r2 = split(rh);
-    double p = c.hi * rh;
-    double e = ((c.high * r2.hi - p) + c.high * r2.lo + c.low * r2.hi) + c.low * r2.lo;
-    DoubleDouble head = fastTwoSum(s.hi, p);  // |S| >= |C r| unless S = 0
+    double p = c.high * r2.hi;                                                // exact: 26 by 26 bits
+    DoubleDouble head = fastTwoSum(sHi, p);                                   // |S| >= |C r| unless S = 0
+    double rest = (c.low * r2.hi + sLo) + (c.hi * (r2.lo + rl) + c.lo * rh);  // c.low r2.hi exact
 
     double z = rh * (rh + 2.0 * rl);  // r^2
     double cosMinusOne = z * (-0.5 + z * (0x1.5555555555555p-5 + z * -0x1.6c16c16c16c17p-10));
     double sinRatioMinusOne =
         z * (-0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * -0x1.a01a01a01a01ap-13));
-    double tail = s.hi * cosMinusOne + p * sinRatioMinusOne;
-    double lo = head.lo + (((e + s.lo) + (c.hi * rl + c.lo * rh)) + tail);
+    double tail = sHi * cosMinusOne + (c.hi * rh) * sinRatioMinusOne;
+    double lo = head.lo + (rest + tail);
 
     double err = kFastRelativeError * std::fabs(head.hi) + red.absError;
     double out = 0.0;
@@ -121,7 +123,19 @@ inline double sinCosKernel(Reduced red, double x, bool cosine, EvaluationPath& p
     return sinCosAccurate(x, cosine);
 }
 
-// Arguments outside [2^-26, 2^16) in magnitude: special values, closed forms, and the
+// Cody and Waite's reduction for 2^8 <= |x| < 2^16: N < 2^25, N Part1 and N Part2 exact,
+// x - N Part1 exact (Sterbenz); rl normalised, as N Part3 can reach 2^-42.
+Reduced reduceMedium(double x) {
+    double shifted = x * kInvPiOver1024 + 0x1.8p52;
+    double steps = shifted - 0x1.8p52;
+    auto n = static_cast<unsigned>(std::bit_cast<u64>(shifted));  // steps mod 2^32
+    double t = x - steps * kPiOver1024Medium1;
+    DoubleDouble r = twoSum(t, -(steps * kPiOver1024Medium2));
+    r = fastTwoSum(r.hi, r.lo - steps * kPiOver1024Medium3);
+    return {n, r.hi, r.lo, std::fabs(steps) * kReductionErrorPerStep};
+}
+
+// Arguments outside [2^-26, 2^8) in magnitude: special values, closed forms, and the
 // reduction of large arguments.
 [[gnu::noinline, gnu::cold]] double sinCosOutside(double x, bool cosine, EvaluationPath& path) {
     double ax = std::fabs(x);
@@ -131,7 +145,9 @@ inline double sinCosKernel(Reduced red, double x, bool cosine, EvaluationPath& p
     if (!cosine && ax < 0x1p-26) return x;
     if (cosine && ax < 0x1p-27) return 1.0;
     Reduced red{0, x, 0.0, 0.0};
-    if (ax >= 0x1p16 && !reducePayneHanek(x, red)) {
+    if (ax >= 0x1p8 && ax < 0x1p16) {
+        red = reduceMedium(x);
+    } else if (ax >= 0x1p16 && !reducePayneHanek(x, red)) {
         path = EvaluationPath::accurate;
         return sinCosAccurate(x, cosine);
     }
@@ -182,19 +198,19 @@ BigFloat sinCosSeries(const BigFloat& r, bool cosine, int n) {
     return result;
 }
 
-// Cody and Waite's reduction inline: N = round(x 1024/pi) < 2^25, N Part1 and N Part2 exact,
-// x - N Part1 exact (Sterbenz).
-inline double sinCos(double x, bool cosine, EvaluationPath& path) {
+// Cody and Waite's reduction inline, for |x| < 2^8: N = round(x 1024/pi) < 2^17, N Part1 and
+// N Part2 exact, x - N Part1 exact (Sterbenz), |N Part3| < 2^-68.
+[[gnu::always_inline]] inline double sinCos(double x, bool cosine, EvaluationPath& path) {
     u64 absBits = std::bit_cast<u64>(x) & ~kSignBit;
     if (absBits - kInlineLowBits >= kInlineHighBits - kInlineLowBits) [[unlikely]]
         return sinCosOutside(x, cosine, path);
     double shifted = x * kInvPiOver1024 + 0x1.8p52;
     double steps = shifted - 0x1.8p52;
     auto n = static_cast<unsigned>(std::bit_cast<u64>(shifted));  // steps mod 2^32
-    double t = x - steps * kPiOver1024Part1;
-    DoubleDouble r = twoSum(t, -(steps * kPiOver1024Part2));
-    r = fastTwoSum(r.hi, r.lo - steps * kPiOver1024Part3);
-    Reduced red{cosine ? n + 512 : n, r.hi, r.lo, std::fabs(steps) * kReductionErrorPerStep};
+    double t = x - steps * kPiOver1024Small1;
+    DoubleDouble r = twoSum(t, -(steps * kPiOver1024Small2));
+    Reduced red{cosine ? n + 512 : n, r.hi, r.lo - steps * kPiOver1024Small3,
+                std::fabs(steps) * kReductionErrorPerStep};
     return sinCosKernel(red, x, cosine, path);
 }
 

@@ -616,11 +616,17 @@ inline constexpr SinPiEntry kSinPi1024[513] = {
     {0x1.ffff621621d02p-1, -0x1.6acfcebc82813p-56, 0x1.ffff620000000p-1, 0x1.621d020000000p-29},
     {0x1.0000000000000p+0, 0x0.0p+0, 0x1.0000000000000p+0, 0x0.0p+0},
 };
+// pi/1024 for |x| < 2^8, |N| < 2^17: Part1 and Part2 have 36 significant bits.
+inline constexpr double kPiOver1024Small1 = 0x1.921fb54440000p-9;
+inline constexpr double kPiOver1024Small2 = 0x1.68c234c4c0000p-48;
+inline constexpr double kPiOver1024Small3 = 0x1.98a2e03707345p-86;
+// |pi/1024 - (kPiOver1024Small1 + Small2 + Small3)| = 2^-139.48
+// pi/1024 for |x| < 2^16, |N| < 2^25: Part1 and Part2 have 28 significant bits.
+inline constexpr double kPiOver1024Medium1 = 0x1.921fb54000000p-9;
+inline constexpr double kPiOver1024Medium2 = 0x1.10b4610000000p-39;
+inline constexpr double kPiOver1024Medium3 = 0x1.a62633145c06ep-67;
+// |pi/1024 - (kPiOver1024Medium1 + Medium2 + Medium3)| = 2^-123.15
 inline constexpr double kInvPiOver1024 = 0x1.45f306dc9c883p+8;  // 1024/pi rounded
-inline constexpr double kPiOver1024Part1 = 0x1.921fb54000000p-9;
-inline constexpr double kPiOver1024Part2 = 0x1.10b4610000000p-39;
-inline constexpr double kPiOver1024Part3 = 0x1.a62633145c06ep-67;
-// |pi/1024 - (kPiOver1024Part1 + Part2 + Part3)| = 2^-123.15
 
 // atan(j/128) for j = 0..128, as hi + lo (|error| < 2^-106 |value|).
 struct AtanEntry {

@@ -82,9 +82,8 @@ def main():
     out.append("};")
     out.append("")
     # sin and cos: x = N pi/1024 + r, |r| <= pi/2048, with sin(i pi/1024), i = 0..512, as hi + lo and
-    # hi's Veltkamp split (for Dekker's product). Cody-Waite: pi/1024 = kPiOver1024Part1 + Part2 +
-    # Part3 + residual, the first two with 28 significant bits, so N * Part1 and N * Part2 are
-    # exact for |N| < 2^25, which |x| < 2^16 gives.
+    # hi's Veltkamp split (for Dekker's product). Cody-Waite: pi/1024 = Part1 + Part2 + Part3 +
+    # residual, the first two short enough that N * Part1 and N * Part2 are exact.
     out.append("// sin(i pi/1024) for i = 0..512: hi + lo (|error| < 2^-106 |value|), and hi = high + low")
     out.append("// with high and low of at most 26 significant bits (Veltkamp's split).")
     out.append("struct SinPiEntry {\n    double hi, lo, high, low;\n};")
@@ -99,15 +98,16 @@ def main():
         out.append("    {%s, %s, %s, %s}," % tuple(hexfloat(v) for v in (h, l, high, low)))
     out.append("};")
     step = pi / 1024
-    p1 = truncated(step, 28)
-    p2 = truncated(step - p1, 28)
-    p3 = mpf(float(step - p1 - p2))
+    for name, bits, limit in (("Small", 36, "2^8, |N| < 2^17"), ("Medium", 28, "2^16, |N| < 2^25")):
+        p1 = truncated(step, bits)
+        p2 = truncated(step - p1, bits)
+        p3 = mpf(float(step - p1 - p2))
+        out.append("// pi/1024 for |x| < %s: Part1 and Part2 have %d significant bits." % (limit, bits))
+        for k, v in ((1, p1), (2, p2), (3, p3)):
+            out.append("inline constexpr double kPiOver1024%s%d = %s;" % (name, k, hexfloat(v)))
+        out.append("// |pi/1024 - (kPiOver1024%s1 + %s2 + %s3)| = 2^%.2f" %
+                   (name, name, name, float(mpmath.log(abs(step - p1 - p2 - p3), 2))))
     out.append("inline constexpr double kInvPiOver1024 = %s;  // 1024/pi rounded" % hexfloat(1024 / pi))
-    out.append("inline constexpr double kPiOver1024Part1 = %s;" % hexfloat(p1))
-    out.append("inline constexpr double kPiOver1024Part2 = %s;" % hexfloat(p2))
-    out.append("inline constexpr double kPiOver1024Part3 = %s;" % hexfloat(p3))
-    out.append("// |pi/1024 - (kPiOver1024Part1 + Part2 + Part3)| = 2^%.2f" %
-               float(mpmath.log(abs(step - p1 - p2 - p3), 2)))
     out.append("")
     out.append("// atan(j/128) for j = 0..128, as hi + lo (|error| < 2^-106 |value|).")
     out.append("struct AtanEntry {\n    double hi, lo;\n};")
