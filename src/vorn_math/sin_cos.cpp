@@ -68,8 +68,8 @@ bool reducePayneHanek(double x, Reduced& out) {
         g = (u128{1} << 119) - g;
     }
     if (g == 0) return false;
-    int zeros = static_cast<int>(g >> 64) != 0 ? std::countl_zero(static_cast<u64>(g >> 64))
-                                               : 64 + std::countl_zero(static_cast<u64>(g));
+    int zeros = (g >> 64) != 0 ? std::countl_zero(static_cast<u64>(g >> 64))
+                               : 64 + std::countl_zero(static_cast<u64>(g));
     g <<= zeros;  // |g| = g 2^(-128 - zeros) after the shift (g in units of 2^-128 before it)
     double hi = static_cast<double>(static_cast<u64>(g >> 75)) * powerOfTwo(-53 - zeros);
     double lo =
