@@ -21,6 +21,13 @@ def mantissa_limbs(value, count):
     return words_of_fraction(value / mpf(2) ** exponent, count), exponent
 
 
+def truncated(value, bits):
+    """value (> 0) truncated to its first bits significant bits."""
+    exponent = int(mpmath.floor(mpmath.log(value, 2)))
+    scale = mpf(2) ** (bits - 1 - exponent)
+    return mpf(int(mpmath.floor(value * scale))) / scale
+
+
 def hexfloat(x):
     return float(x).hex()
 
@@ -235,6 +242,34 @@ def main():
         ch, cl = dd(mpmath.cos(a))
         out.append("    {%s, %s, %s, %s}," % (hexfloat(sh), hexfloat(sl), hexfloat(ch), hexfloat(cl)))
     out.append("};")
+    out.append("")
+    # sin and cos: x = N pi/1024 + r, |r| <= pi/2048, with sin(i pi/1024), i = 0..512, as hi + lo and
+    # hi's Veltkamp split (for Dekker's product). Cody-Waite: pi/1024 = Part1 + Part2 + Part3 +
+    # residual, the first two short enough that N * Part1 and N * Part2 are exact.
+    out.append("// sin(i pi/1024) for i = 0..512: hi + lo (|error| < 2^-106 |value|), and hi = high + low")
+    out.append("// with high and low of at most 26 significant bits (Veltkamp's split).")
+    out.append("struct SinPiEntry {\n    double hi, lo, high, low;\n};")
+    out.append("inline constexpr SinPiEntry kSinPi1024[513] = {")
+    for i in range(513):
+        h, l = dd(mpmath.sin(mpf(i) * pi / 1024))
+        if i == 0:
+            h, l = 0.0, 0.0
+        c = 134217729.0 * h  # 2^27 + 1: the same split as double_double.hpp's, in doubles
+        high = c - (c - h)
+        low = h - high
+        out.append("    {%s, %s, %s, %s}," % tuple(hexfloat(v) for v in (h, l, high, low)))
+    out.append("};")
+    step = pi / 1024
+    for name, bits, limit in (("Small", 36, "2^8, |N| < 2^17"), ("Medium", 28, "2^16, |N| < 2^25")):
+        p1 = truncated(step, bits)
+        p2 = truncated(step - p1, bits)
+        p3 = mpf(float(step - p1 - p2))
+        out.append("// pi/1024 for |x| < %s: Part1 and Part2 have %d significant bits." % (limit, bits))
+        for k, v in ((1, p1), (2, p2), (3, p3)):
+            out.append("inline constexpr double kPiOver1024%s%d = %s;" % (name, k, hexfloat(v)))
+        out.append("// |pi/1024 - (kPiOver1024%s1 + %s2 + %s3)| = 2^%.2f" %
+                   (name, name, name, float(mpmath.log(abs(step - p1 - p2 - p3), 2))))
+    out.append("inline constexpr double kInvPiOver1024 = %s;  // 1024/pi rounded" % hexfloat(1024 / pi))
     out.append("")
     out.append("// atan(j/128) for j = 0..128, as hi + lo (|error| < 2^-106 |value|).")
     out.append("struct AtanEntry {\n    double hi, lo;\n};")
