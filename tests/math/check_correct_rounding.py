@@ -57,6 +57,26 @@ def kernel_range(name, rng, count):
     raise KeyError(name)
 
 
+class Drawn:
+    """count random arguments of one set, drawn where they are evaluated from a seed of their
+    own, so that a full run never holds 10^7 of them in memory."""
+
+    DRAW = {'random bits': random_bit_patterns, 'kernel range': kernel_range}
+
+    def __init__(self, label, seed, count):
+        self.label, self.seed, self.count = label, seed, count
+
+    def __len__(self):
+        return self.count
+
+    def pieces(self, name, size):
+        return [Drawn(self.label, '%s:%s:%s:%d' % (self.seed, name, self.label, start), min(size, self.count - start))
+                for start in range(0, self.count, size)]
+
+    def draw(self, name):
+        return self.DRAW[self.label](name, random.Random(self.seed), self.count)
+
+
 def neighbours(x, steps=2):
     out = [x]
     a = b = x
@@ -111,6 +131,8 @@ def pow_special_values(values):
 def run_chunk(job):
     """Evaluates one chunk: returns (mismatch lines, accurate-path count)."""
     driver, name, arguments = job
+    if isinstance(arguments, Drawn):
+        arguments = arguments.draw(name)
     text = ''.join(' '.join([name] + ['%016x' % to_bits(a) for a in x]) + '\n' for x in arguments)
     output = subprocess.run([driver], input=text, capture_output=True, text=True, check=True).stdout.split()
     reference = REFERENCES[name]
@@ -132,6 +154,9 @@ def run_chunk(job):
 def check(driver, sets, workers):
     jobs = []
     for (name, label), arguments in sets.items():
+        if isinstance(arguments, Drawn):
+            jobs += [(driver, name, piece, label) for piece in arguments.pieces(name, CHUNK)]
+            continue
         for start in range(0, len(arguments), CHUNK):
             jobs.append((driver, name, arguments[start:start + CHUNK], label))
     totals = {}
@@ -236,7 +261,6 @@ def main():
     parser.add_argument('--store', nargs=2, metavar=('HARD_CASES', 'OUT'),
                         help='write the special values and the given hard cases with their results')
     args = parser.parse_args()
-    rng = random.Random(args.seed)
     names = args.functions.split(',')
     if args.store:
         store(names, args.store[0], args.store[1])
@@ -245,8 +269,8 @@ def main():
     sets = {}
     stored, stored_results = stored_cases()
     for name in names:
-        sets[(name, 'random bits')] = random_bit_patterns(name, rng, count)
-        sets[(name, 'kernel range')] = kernel_range(name, rng, count)
+        sets[(name, 'random bits')] = Drawn('random bits', args.seed, count)
+        sets[(name, 'kernel range')] = Drawn('kernel range', args.seed, count)
         sets[(name, 'special values')] = special_values(name)
         sets[(name, 'stored cases')] = stored.get(name, [])
         if args.hard:
