@@ -55,14 +55,6 @@ inline DoubleDouble mulDD(DoubleDouble a, DoubleDouble b) {
     return fastTwoSum(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
 }
 
-// a + b, both normalised; the error is below 2^-104 max(|a|, |b|) plus 2^-104 |a + b|.
-inline DoubleDouble addDD(DoubleDouble a, DoubleDouble b) {
-    DoubleDouble s = twoSum(a.hi, b.hi);
-    DoubleDouble t = twoSum(a.lo, b.lo);
-    s = fastTwoSum(s.hi, s.lo + t.hi);
-    return fastTwoSum(s.hi, s.lo + t.lo);
-}
-
 // a / b with relative error below 2^-100.
 inline DoubleDouble divDD(DoubleDouble a, DoubleDouble b) {
     double q = a.hi / b.hi;

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Writes src/vorn_math/tables.hpp: the constants of the correctly rounded functions, computed
 with mpmath at 3000 bits. Run from the repository root: /usr/bin/python3 tools/math/make_tables.py"""
+import os
+
 import mpmath
 from mpmath import mp, mpf
 
@@ -214,34 +216,12 @@ def main():
     limbs, exponent = mantissa_limbs(pi / 2, CONSTANT_LIMBS)
     assert exponent == 1
     out.append(limb_array("kHalfPiLimbs", limbs, "pi/2 = 0.kHalfPiLimbs * 2^1, truncated."))
-    # Cody-Waite: pi/2 = kHalfPi1 + kHalfPi2 + kHalfPi3 + O(2^-125); the first two have 36
-    # significant bits, so k * kHalfPi1 and k * kHalfPi2 are exact for k < 2^17.
-    c1 = mpf(int(mpmath.floor(pi / 2 * 2**35))) / 2**35
-    c2 = mpf(int(mpmath.floor((pi / 2 - c1) * 2**71))) / 2**71
-    c3 = mpf(float(pi / 2 - c1 - c2))
-    out.append("inline constexpr double kHalfPi1 = %s;" % hexfloat(c1))
-    out.append("inline constexpr double kHalfPi2 = %s;" % hexfloat(c2))
-    out.append("inline constexpr double kHalfPi3 = %s;" % hexfloat(c3))
-    out.append("// |pi/2 - (kHalfPi1 + kHalfPi2 + kHalfPi3)| = 2^%.2f" %
-               float(mpmath.log(abs(pi / 2 - c1 - c2 - c3), 2)))
-    hi, lo = dd(2 / pi)
-    out.append("inline constexpr double kTwoOverPi = %s;" % hexfloat(hi))
     hi, lo = dd(pi / 2)
     out.append("inline constexpr double kHalfPiHi = %s;\ninline constexpr double kHalfPiLo = %s;" %
                (hexfloat(hi), hexfloat(lo)))
     hi, lo = dd(pi)
     out.append("inline constexpr double kPiHi = %s;\ninline constexpr double kPiLo = %s;" %
                (hexfloat(hi), hexfloat(lo)))
-    out.append("")
-    out.append("// sin(j/64) and cos(j/64) for j = 0..52, each as hi + lo (|error| < 2^-106 |value|).")
-    out.append("struct SinCosEntry {\n    double sinHi, sinLo, cosHi, cosLo;\n};")
-    out.append("inline constexpr SinCosEntry kSinCos64[53] = {")
-    for j in range(53):
-        a = mpf(j) / 64
-        sh, sl = dd(mpmath.sin(a))
-        ch, cl = dd(mpmath.cos(a))
-        out.append("    {%s, %s, %s, %s}," % (hexfloat(sh), hexfloat(sl), hexfloat(ch), hexfloat(cl)))
-    out.append("};")
     out.append("")
     # sin and cos: x = N pi/1024 + r, |r| <= pi/2048, with sin(i pi/1024), i = 0..512, as hi + lo and
     # hi's Veltkamp split (for Dekker's product). Cody-Waite: pi/1024 = Part1 + Part2 + Part3 +
@@ -271,41 +251,6 @@ def main():
                    (name, name, name, float(mpmath.log(abs(step - p1 - p2 - p3), 2))))
     out.append("inline constexpr double kInvPiOver1024 = %s;  // 1024/pi rounded" % hexfloat(1024 / pi))
     out.append("")
-    out.append("// atan(j/128) for j = 0..128, as hi + lo (|error| < 2^-106 |value|).")
-    out.append("struct AtanEntry {\n    double hi, lo;\n};")
-    out.append("inline constexpr AtanEntry kAtan128[129] = {")
-    for j in range(129):
-        h, l = dd(mpmath.atan(mpf(j) / 128))
-        out.append("    {%s, %s}," % (hexfloat(h), hexfloat(l)))
-    out.append("};")
-    out.append("")
-    out.append("// pow's logarithm: for m in [1 + i/128, 1 + (i + 1)/128), inv = kLogInverse[i] has at most 11")
-    out.append("// significant bits, m * inv - 1 is within 2^-7 of 0, and log2(m) = kLog2OfInverse[i] (+ 1 for")
-    out.append("// i >= 53, where m is taken as 2 (m / 2)) - log2(m * inv). Ends: inv = 1 and 1/2.")
-    invs, logs = [], []
-    for i in range(128):
-        c = 1 + (mpf(i) + mpf(0.5)) / 128
-        inv = mpf(int(mpmath.nint(1024 / c))) / 1024
-        if i == 0:
-            inv = mpf(1)
-        if i == 127:
-            inv = mpf(0.5)
-        log = -mpmath.log(inv, 2) - (1 if i >= 53 else 0)
-        invs.append(hexfloat(inv))
-        logs.append("{%s, %s}" % tuple(hexfloat(v) for v in dd(log)))
-    out.append("inline constexpr double kLogInverse[128] = {%s};" % ", ".join(invs))
-    out.append("struct LogEntry {\n    double hi, lo;\n};")
-    out.append("inline constexpr LogEntry kLog2OfInverse[128] = {%s};" % ", ".join(logs))
-    out.append("")
-    out.append("// 2^(j/128) for j = 0..127, as hi + lo.")
-    out.append("inline constexpr LogEntry kExp2Table[128] = {%s};" %
-               ", ".join("{%s, %s}" % tuple(hexfloat(v) for v in dd(mpf(2) ** (mpf(j) / 128))) for j in range(128)))
-    h, l = dd(1 / mpmath.log(2))
-    out.append("inline constexpr double kInvLn2Hi = %s;\ninline constexpr double kInvLn2Lo = %s;" % (hexfloat(h), hexfloat(l)))
-    h, l = dd(mpmath.log(2))
-    out.append("inline constexpr double kLn2Hi = %s;\ninline constexpr double kLn2Lo = %s;" % (hexfloat(h), hexfloat(l)))
-    h, l = dd(mpf(1) / 3)
-    out.append("inline constexpr double kThirdHi = %s;\ninline constexpr double kThirdLo = %s;" % (hexfloat(h), hexfloat(l)))
     out += pow_fast_tables()
     limbs, exponent = mantissa_limbs(mpmath.log(2), CONSTANT_LIMBS)
     assert exponent == 0
@@ -313,8 +258,9 @@ def main():
     atan_tables(out)
     acos_tables(out)
     out.append("}  // namespace vorn::math::detail")
-    with open("src/vorn_math/tables.hpp", "w") as f:
+    with open("src/vorn_math/tables.hpp.partial", "w") as f:
         f.write("\n".join(out) + "\n")
+    os.replace("src/vorn_math/tables.hpp.partial", "src/vorn_math/tables.hpp")
 
 
 def pow_fast_tables():
