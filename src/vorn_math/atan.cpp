@@ -33,6 +33,19 @@ double withSignOf(double magnitude, u64 signBit) {
     return std::bit_cast<double>(std::bit_cast<u64>(magnitude) ^ signBit);
 }
 
+// a = hi + lo with hi = a truncated to 26 significant bits (the low 27 bits of the significand
+// cleared; one mask, unlike Veltkamp's split) and lo = a - hi exact, of at most 27 bits and a's sign.
+// So hi times a 26-bit or a 27-bit factor and lo times a 26-bit factor are exact products.
+// (The mask is applied to a two-lane vector so that it stays in the floating-point registers.)
+DoubleDouble truncatedSplit(double a) {
+    using Lanes = u64 __attribute__((vector_size(16)));
+    using DoubleLanes = double __attribute__((vector_size(16)));
+    constexpr u64 kHighBits = ~((u64{1} << 27) - 1);
+    DoubleLanes lanes = {a, 0.0};
+    double hi = std::bit_cast<DoubleLanes>(std::bit_cast<Lanes>(lanes) & Lanes{kHighBits, 0})[0];
+    return {hi, a - hi};
+}
+
 // Rounds hi + lo when every value within relativeError |hi| rounds alike (see roundIfDecided;
 // lo need not be normalised, its rounding is part of the bound).
 bool decided(double hi, double lo, double relativeError, double& out) {
@@ -44,21 +57,25 @@ constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
 
 // kAtanBase[quadrant] + kQuadrantSign[quadrant] atan(num/den) for 0 < num <= den, as hi + lo
 // (lo not normalised) with relative error below 2^-66.9, for num/den >= 2^-62 and both within
-// 2^-600 .. 2^601 (no underflow in Dekker's products). reciprocal is 1/den to 2^-40 (it scales
-// the division's remainder), or anything when den = 1 (the remainder is zero).
+// 2^-600 .. 2^601 (no underflow in the remainder's products). reciprocal is 1/den to 2^-40 (it
+// scales the division's remainder), or anything when den = 1 (the remainder is zero).
 [[gnu::always_inline]] inline DoubleDouble atanOfQuotient(double num, double den, double reciprocal,
                                                           int quadrant) {
     double th = num / den;
-    DoubleDouble product = twoProduct(th, den);
-    double tl = ((num - product.hi) - product.lo) * reciprocal;  // num/den = th + tl, the remainder exact
+    // num - th den from the truncated splits th = t1 + t2, den = d1 + d2: num - t1 d1 is exact
+    // (an exact product within 2^-24 of num), the three other products are rounded below 2^-77 num
+    DoubleDouble ts = truncatedSplit(th);
+    DoubleDouble ds = truncatedSplit(den);
+    double remainder = (((num - ts.hi * ds.hi) - ts.hi * ds.lo) - ts.lo * ds.hi) - ts.lo * ds.lo;
+    double tl = remainder * reciprocal;  // num/den = th + tl to 2^-77 th
     double jd = (th * 256.0 + kRoundingShift) - kRoundingShift;
     double h = th - jd * 0x1p-8;  // exact, |h| <= 2^-9
     const AtanTaylorRow& row = kAtanTaylor[static_cast<int>(jd)];
     const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<int>(jd)];
     double sign = kQuadrantSign[quadrant];
-    // h a1 = hs.hi a1High + pe + h a1Rest: the first two exact (26 by 26 bits), the last below
-    // 2^-25 of h a1
-    DoubleDouble hs = split(h);
+    // h a1 = hs.hi a1High + pe + h a1Rest: the first two exact (26 by 26 and 27 by 26 bits), the
+    // last below 2^-25 of h a1
+    DoubleDouble hs = truncatedSplit(h);
     double pe = hs.lo * row.a1High;
     double h2 = h * h;
     double poly = (row.a2 + row.a3 * h) + h2 * ((row.a4 + row.a5 * h) + h2 * (row.a6 + row.a7 * h));
@@ -299,34 +316,38 @@ constexpr double kAcosScale[2] = {2.0, -2.0};
     DoubleDouble z = fastTwoSum(1.0, -ax);  // 1 - ax exactly
     double wh = 0.5 * z.hi;
     double wl = 0.5 * z.lo;
-    // sqrt(w) = sh (1 + delta), delta = (w - sh^2) / (2 wh) to far more than the few bits it needs
+    // sqrt(w) = s1 (1 + delta): s1 = sqrt(wh) truncated to 26 significant bits, so that w - s1^2 =
+    // (wh - s1^2) + wl with the first difference exact (s1^2 exact, Sterbenz); with q = (w - s1^2) / (2 w),
+    // |q| <= 2^-25 (1 + 2^-26), delta = (1 - 2 q)^(-1/2) - 1 = q + 1.5 q^2 + 2.5 q^3 + ... to 2^-73.3
     double halfReciprocal = 0.5 / wh;  // divides beside the square root, not after it
-    double sh = std::sqrt(wh);
-    DoubleDouble ss = split(sh);
-    double delta = ((((wh - ss.hi * ss.hi) - (ss.hi + ss.hi) * ss.lo) - ss.lo * ss.lo) + wl) * halfReciprocal;
+    double s1 = truncatedSplit(std::sqrt(wh)).hi;
+    u64 negative = std::bit_cast<u64>(x) >> 63;
+    double scaled = kAcosScale[negative] * s1;  // +-2 s1, exact: the result's factor taken early
+    double q = ((wh - s1 * s1) + wl) * halfReciprocal;
+    double delta = q + (1.5 * q) * q;
     // F(w) = g.hi + gl, w = j/256 + h: h = (1/2 - j/256) - |x|/2 is exact (Sterbenz: for |x| < 1/2
     // both terms lie within 2^-9 of each other and above 2^-8, or the first is 0; otherwise both
     // lie in [1/4, 1/2]), |h| <= 2^-9 + 2^-55
     double jd = (wh * 256.0 + kRoundingShift) - kRoundingShift;
     double h = (0.5 - jd * 0x1p-8) - 0.5 * ax;
     const ArcsineRatioRow& row = kArcsineRatio[static_cast<int>(jd)];
-    DoubleDouble hs = split(h);
+    DoubleDouble hs = truncatedSplit(h);
     double p = hs.hi * row.f1High;  // exact, as is pe (26 by 26 bits)
     double pe = hs.lo * row.f1High;
     double h2 = h * h;
     double poly = (row.f2 + row.f3 * h) + h2 * ((row.f4 + row.f5 * h) + h2 * (row.f6 + row.f7 * h));
     double small = (pe + h * row.f1Rest) + row.f0Lo;
     DoubleDouble g = fastTwoSum(row.f0, p);
-    double gl = (g.lo + (small + g.hi * delta)) + h2 * poly;
-    // v = sqrt(w) F(w) = vh + vl, vh exact (26 by 26 bits), vl below 2^-24 of it
-    DoubleDouble gs = split(g.hi);
-    double vh = ss.hi * gs.hi;
-    double vl = (ss.hi * gs.lo + ss.lo * g.hi) + sh * gl;
-    u64 negative = std::bit_cast<u64>(x) >> 63;
+    double gl = (g.lo + small) + h2 * poly;
+    // +-2 s1 F(w) = vh + v0, vh exact (26 by 26 bits), v0 below 2^-24 of it; then +-2 sqrt(w) F(w) =
+    // vh + vl with vl = v0 + (vh + v0) delta
+    DoubleDouble gs = truncatedSplit(g.hi);
+    double vh = scaled * gs.hi;
+    double v0 = scaled * (gs.lo + gl);
+    double vl = v0 + (vh + v0) * delta;
     const DoubleDouble& base = kAcosBase[negative];
-    double scale = kAcosScale[negative];
-    DoubleDouble r = fastTwoSum(base.hi, scale * vh);
-    double lo = (r.lo + base.lo) + scale * vl;
+    DoubleDouble r = fastTwoSum(base.hi, vh);
+    double lo = (r.lo + base.lo) + vl;
     double out = 0.0;
     path = EvaluationPath::fast;
     if (decided(r.hi, lo, kAcosRelativeError, out)) [[likely]]
