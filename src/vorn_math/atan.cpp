@@ -47,9 +47,10 @@ DoubleDouble truncatedSplit(double a) {
 }
 
 // Rounds hi + lo when every value within relativeError |hi| rounds alike (see roundIfDecided;
-// lo need not be normalised, its rounding is part of the bound).
+// lo need not be normalised, its rounding is part of the bound). hi is positive: the fast paths
+// return magnitudes.
 bool decided(double hi, double lo, double relativeError, double& out) {
-    return roundIfDecided(DoubleDouble{hi, lo}, relativeError * std::fabs(hi), out);
+    return roundIfDecided(DoubleDouble{hi, lo}, relativeError * hi, out);
 }
 
 // Quadrant q of atan2's result: base + sign * atan(t), t = num/den <= 1 (kAtanBase[q]).
@@ -70,8 +71,8 @@ constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0};
     double tl = remainder * reciprocal;  // num/den = th + tl to 2^-77 th
     double jd = (th * 256.0 + kRoundingShift) - kRoundingShift;
     double h = th - jd * 0x1p-8;  // exact, |h| <= 2^-9
-    const AtanTaylorRow& row = kAtanTaylor[static_cast<int>(jd)];
-    const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<int>(jd)];
+    const AtanTaylorRow& row = kAtanTaylor[static_cast<std::int64_t>(jd)];
+    const AtanBaseEntry& base = kAtanBase[quadrant][static_cast<std::int64_t>(jd)];
     double sign = kQuadrantSign[quadrant];
     // h a1 = hs.hi a1High + pe + h a1Rest: the first two exact (26 by 26 and 27 by 26 bits), the
     // last below 2^-25 of h a1
@@ -330,7 +331,7 @@ constexpr double kAcosScale[2] = {2.0, -2.0};
     // lie in [1/4, 1/2]), |h| <= 2^-9 + 2^-55
     double jd = (wh * 256.0 + kRoundingShift) - kRoundingShift;
     double h = (0.5 - jd * 0x1p-8) - 0.5 * ax;
-    const ArcsineRatioRow& row = kArcsineRatio[static_cast<int>(jd)];
+    const ArcsineRatioRow& row = kArcsineRatio[static_cast<std::int64_t>(jd)];
     DoubleDouble hs = truncatedSplit(h);
     double p = hs.hi * row.f1High;  // exact, as is pe (26 by 26 bits)
     double pe = hs.lo * row.f1High;
