@@ -314,9 +314,10 @@ constexpr double kAcosScale[2] = {2.0, -2.0};
     if (bits >= std::bit_cast<u64>(1.0)) [[unlikely]]  // also NaN
         return acosRare(x, path);
     double ax = std::bit_cast<double>(bits);
-    DoubleDouble z = fastTwoSum(1.0, -ax);  // 1 - ax exactly
-    double wh = 0.5 * z.hi;
-    double wl = 0.5 * z.lo;
+    double halfAx = 0.5 * ax;
+    DoubleDouble w = fastTwoSum(0.5, -halfAx);  // (1 - ax)/2 exactly
+    double wh = w.hi;
+    double wl = w.lo;
     // sqrt(w) = s1 (1 + delta): s1 = sqrt(wh) truncated to 26 significant bits, so that w - s1^2 =
     // (wh - s1^2) + wl with the first difference exact (s1^2 exact, Sterbenz); with q = (w - s1^2) / (2 w),
     // |q| <= 2^-25 (1 + 2^-26), delta = (1 - 2 q)^(-1/2) - 1 = q + 1.5 q^2 + 2.5 q^3 + ... to 2^-73.3
@@ -330,7 +331,7 @@ constexpr double kAcosScale[2] = {2.0, -2.0};
     // both terms lie within 2^-9 of each other and above 2^-8, or the first is 0; otherwise both
     // lie in [1/4, 1/2]), |h| <= 2^-9 + 2^-55
     double jd = (wh * 256.0 + kRoundingShift) - kRoundingShift;
-    double h = (0.5 - jd * 0x1p-8) - 0.5 * ax;
+    double h = (0.5 - jd * 0x1p-8) - halfAx;
     const ArcsineRatioRow& row = kArcsineRatio[static_cast<std::int64_t>(jd)];
     DoubleDouble hs = truncatedSplit(h);
     double p = hs.hi * row.f1High;  // exact, as is pe (26 by 26 bits)
