@@ -33,19 +33,6 @@ double withSignOf(double magnitude, u64 signBit) {
     return std::bit_cast<double>(std::bit_cast<u64>(magnitude) ^ signBit);
 }
 
-// a = hi + lo with hi = a truncated to 26 significant bits (the low 27 bits of the significand
-// cleared; one mask, unlike Veltkamp's split) and lo = a - hi exact, of at most 27 bits and a's sign.
-// So hi times a 26-bit or a 27-bit factor and lo times a 26-bit factor are exact products.
-// (The mask is applied to a two-lane vector so that it stays in the floating-point registers.)
-DoubleDouble truncatedSplit(double a) {
-    using Lanes = u64 __attribute__((vector_size(16)));
-    using DoubleLanes = double __attribute__((vector_size(16)));
-    constexpr u64 kHighBits = ~((u64{1} << 27) - 1);
-    DoubleLanes lanes = {a, 0.0};
-    double hi = std::bit_cast<DoubleLanes>(std::bit_cast<Lanes>(lanes) & Lanes{kHighBits, 0})[0];
-    return {hi, a - hi};
-}
-
 // Rounds hi + lo when every value within relativeError |hi| rounds alike (see roundIfDecided;
 // lo need not be normalised, its rounding is part of the bound). hi is positive: the fast paths
 // return magnitudes.

@@ -3,7 +3,9 @@
 // multiply-add, so every target gets the same bits). A value is hi + lo with |lo| <= ulp(hi)/2
 // after normalisation.
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace vorn::math::detail {
 
@@ -31,6 +33,19 @@ inline DoubleDouble split(double a) {
     constexpr double kSplitter = 0x1.0000002p+27;  // 2^27 + 1
     double c = kSplitter * a;
     double hi = c - (c - a);
+    return {hi, a - hi};
+}
+
+// a = hi + lo with hi = a truncated to 26 significant bits (the low 27 bits of the significand
+// cleared; one mask, unlike Veltkamp's split) and lo = a - hi exact, of at most 27 bits and a's sign.
+// So hi times a 26-bit or a 27-bit factor and lo times a 26-bit factor are exact products.
+// (The mask is applied to a two-lane vector so that it stays in the floating-point registers.)
+inline DoubleDouble truncatedSplit(double a) {
+    using Lanes = std::uint64_t __attribute__((vector_size(16)));
+    using DoubleLanes = double __attribute__((vector_size(16)));
+    constexpr std::uint64_t kHighBits = ~((std::uint64_t{1} << 27) - 1);
+    DoubleLanes lanes = {a, 0.0};
+    double hi = std::bit_cast<DoubleLanes>(std::bit_cast<Lanes>(lanes) & Lanes{kHighBits, 0})[0];
     return {hi, a - hi};
 }
 
