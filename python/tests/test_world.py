@@ -235,8 +235,12 @@ def test_bodies_take_options_and_touching_ones_merge_keeping_the_bivector():
 
 
 CTRL_C_CHILD = """
-import sys, time
+import signal, sys, time
 import numpy as np, vorn
+
+# Ctrl-C raises KeyboardInterrupt even when this run was started with SIGINT ignored (a
+# background job of a shell does that, and Python then leaves it ignored).
+signal.signal(signal.SIGINT, signal.default_int_handler)
 
 def scene():
     rng = np.random.default_rng(11)
