@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "bits.hpp"
 #include "correctly_rounded.hpp"
 #include "double_double.hpp"
 #include "evaluation_path.hpp"
@@ -20,18 +21,11 @@ namespace detail {
 
 namespace {
 
-using u64 = std::uint64_t;
-__extension__ using u128 = unsigned __int128;
-
 // The fast paths' bounds on |result - exact| / |exact|, with margin over the analyses
 // (docs/portability.md, "atan, atan2 and acos").
 constexpr double kAtanRelativeError = 0x1p-66;
 constexpr double kAcosRelativeError = 0x1p-68;
 constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds a double below 2^51 to an integer
-
-double withSignOf(double magnitude, u64 signBit) {
-    return std::bit_cast<double>(std::bit_cast<u64>(magnitude) ^ signBit);
-}
 
 // Rounds hi + lo when every value within relativeError |hi| rounds alike (see roundIfDecided;
 // lo need not be normalised, its rounding is part of the bound). hi is positive: the fast paths
@@ -161,7 +155,7 @@ constexpr u64 kSignBit = u64{1} << 63;
     double out = 0.0;
     path = EvaluationPath::fast;
     if (decided(v.hi, v.lo, kAtanRelativeError, out)) [[likely]]
-        return withSignOf(out, std::bit_cast<u64>(x) & kSignBit);
+        return flipSign(out, std::bit_cast<u64>(x) & kSignBit);
     return atanAccurate(x, path);
 }
 
@@ -232,7 +226,7 @@ double atanOfTinyQuotient(double y, double x) {
     double out = 0.0;
     path = EvaluationPath::fast;
     if (decided(v.hi, v.lo, kAtanRelativeError, out)) [[likely]]
-        return withSignOf(out, std::bit_cast<u64>(y) & kSignBit);
+        return flipSign(out, std::bit_cast<u64>(y) & kSignBit);
     return atan2Accurate(y, x, ay, ax, path);
 }
 

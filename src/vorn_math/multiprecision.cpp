@@ -3,14 +3,12 @@
 #include <bit>
 #include <cmath>
 
+#include "bits.hpp"
 #include "tables.hpp"
 
 namespace vorn::math::detail {
 
 namespace {
-
-using u64 = std::uint64_t;
-__extension__ using u128 = unsigned __int128;
 
 constexpr int kBufferLimbs = 2 * kMaxLimbs + 4;
 

@@ -2,14 +2,12 @@
 
 #include <bit>
 
+#include "bits.hpp"
 #include "tables.hpp"
 
 namespace vorn::math::detail {
 
 namespace {
-
-using u64 = std::uint64_t;
-__extension__ using u128 = unsigned __int128;
 
 constexpr int kTableWords = static_cast<int>(sizeof(kTwoOverPiWords) / sizeof(kTwoOverPiWords[0]));
 

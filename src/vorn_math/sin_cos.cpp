@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "bits.hpp"
 #include "correctly_rounded.hpp"
 #include "double_double.hpp"
 #include "evaluation_path.hpp"
@@ -19,8 +20,6 @@ namespace detail {
 
 namespace {
 
-using u64 = std::uint64_t;
-__extension__ using u128 = unsigned __int128;
 __extension__ using i128 = __int128;
 
 // The fast path's bound on |result - exact|: kFastRelativeError |result| plus the reduction's
@@ -35,9 +34,6 @@ constexpr u64 kSignBit = u64{1} << 63;
 // arguments, special values) goes through sinCosOutside.
 constexpr u64 kInlineLowBits = 0x3e50000000000000;   // 2^-26
 constexpr u64 kInlineHighBits = 0x4070000000000000;  // 2^8
-
-double powerOfTwo(int e) { return std::bit_cast<double>(static_cast<u64>(e + 1023) << 52); }
-double flipSign(double v, u64 sign) { return std::bit_cast<double>(std::bit_cast<u64>(v) ^ sign); }
 
 double sinCosAccurate(double x, bool cosine);
 
